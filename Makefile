@@ -1,0 +1,39 @@
+# Front door of the repository. `make demo` and `make test` do all the set-up on a fresh machine.
+.PHONY: all deps configure build test demo asan bench fuzz clean
+
+JOBS ?= 2
+export QT_QPA_PLATFORM ?= offscreen
+export SCRIBE_CONSOLE ?= 0
+
+all: build
+
+deps:
+	@bash scripts/install-deps.sh
+
+configure: deps
+	cmake --preset default
+
+build: configure
+	cmake --build --preset default -j $(JOBS)
+
+test: build
+	ctest --preset default
+
+demo: configure
+	cmake --build --preset default -j $(JOBS) --target demo_programs
+	bash scripts/demo.sh build
+
+asan: deps
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan
+
+bench: build
+	bash scripts/run-benchmarks.sh build
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS)
+
+clean:
+	rm -rf build build-asan build-fuzz
