@@ -1,0 +1,53 @@
+// One stream of the host CUDA stand-in: a worker thread running queued work in order.
+#ifndef KRELL_PLATFORM_CUDA_HOST_STREAM_H
+#define KRELL_PLATFORM_CUDA_HOST_STREAM_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace krell::cuda_host {
+
+class HostStream {
+public:
+    //! Starts the worker thread. flags and priority are only stored for the query calls.
+    HostStream(unsigned int flags, int priority);
+    //! Runs what is still queued, then joins the worker.
+    ~HostStream();
+    HostStream(const HostStream&) = delete;
+    HostStream& operator=(const HostStream&) = delete;
+
+    //! Queues work behind everything queued before. Any thread may call it.
+    void enqueue(std::function<void()> work);
+    //! Blocks until all work queued before the call has run. Returns false (without waiting)
+    //! when called from this stream's own worker, where waiting could never end.
+    bool synchronize();
+    //! True when nothing is queued or running.
+    bool idle() const;
+    //! True when the calling thread is this stream's worker.
+    bool isCurrentWorker() const;
+
+    unsigned int flags() const { return flags_; }
+    int priority() const { return priority_; }
+
+private:
+    void workerLoop();
+
+    const unsigned int flags_;
+    const int priority_;
+    mutable std::mutex mutex_;  // guards queue_, enqueued_, completed_, stopping_
+    std::condition_variable work_ready_;
+    std::condition_variable work_done_;
+    std::deque<std::function<void()>> queue_;
+    uint64_t enqueued_ = 0;
+    uint64_t completed_ = 0;
+    bool stopping_ = false;
+    std::thread worker_;
+};
+
+}  // namespace krell::cuda_host
+
+#endif  // KRELL_PLATFORM_CUDA_HOST_STREAM_H
