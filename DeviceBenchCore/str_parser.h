@@ -1,0 +1,34 @@
+#pragma once
+// StrParser: turns a variable's display text into the bytes of its place in a set command.
+//
+// One class per family of VarType names; MakeStrParser picks it. Multi-byte values are written most
+// significant byte first. A parser holds no state beyond `parser_length`; the caller owns it and
+// uses it once. Parse reports failure by throwing std::invalid_argument (or std::out_of_range for
+// a number too large for a float) with a message that names the parser; nothing is half-written.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class StrParser {
+ public:
+  explicit StrParser(int parser_length = 1) : parser_length(parser_length) {}
+  virtual ~StrParser() = default;
+
+  //! Bytes for `text` (the variable's current value); `coefficient` is its set coefficient and is
+  //! divided out of numeric values. Throws as described above.
+  virtual std::vector<uint8_t> Parse(const std::string& text, float coefficient) = 0;
+
+  int parser_length;  // bytes written by the integer parsers: 1, 2, 4 or 8
+
+ protected:
+  //! True when the text is a number to the toolkit's locale-independent conversions.
+  static bool IsNumber(const std::string& text);
+  //! `value` as `length` bytes, most significant first.
+  static std::vector<uint8_t> BigEndian(uint64_t value, int length);
+};
+
+//! Parser for a VarType name (exact, case-sensitive), or null for a type that cannot be written
+//! (also printing "DEBUG(): not support the format is <name>" on standard output).
+std::unique_ptr<StrParser> MakeStrParser(const std::string& var_type);
