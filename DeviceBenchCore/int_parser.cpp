@@ -23,6 +23,7 @@ std::vector<uint8_t> IntParser::Parse(const std::string& text, float coefficient
   // 2^(8n-1) as a float for 4 and 8 bytes and would wrap to the most negative value when written.
   const float limit = std::ldexp(1.0f, 8 * parser_length - 1);
   if (!(v >= -limit && v < limit)) throw std::invalid_argument(illegal);  // NaN fails too
-  const int64_t truncated = static_cast<int64_t>(v);
-  return BigEndian(static_cast<uint64_t>(truncated), parser_length);
+  const double truncated = TruncateScaled(v);
+  if (truncated >= static_cast<double>(limit)) throw std::invalid_argument(illegal);
+  return BigEndian(static_cast<uint64_t>(static_cast<int64_t>(truncated)), parser_length);
 }

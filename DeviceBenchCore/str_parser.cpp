@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <cmath>
 #include <cstdio>
 
 #include "DeviceBenchCore/double_parser.h"
@@ -12,12 +13,27 @@
 #include "DeviceBenchCore/raw_parser.h"
 #include "DeviceBenchCore/uint_parser.h"
 
+namespace {
+
+// How many float steps a scaled value may lie below or above an integer and still be that integer:
+// dividing by a coefficient such as 0.1f or 0.01f is off by one or two steps.
+constexpr float kSnapSteps = 4.0f;
+
+}  // namespace
+
 bool StrParser::IsNumber(const std::string& text) {
   const QString qtext = QString::fromStdString(text);
   bool ok = false;
   qtext.toFloat(&ok);
   if (!ok) qtext.toInt(&ok, 10);
   return ok;
+}
+
+double StrParser::TruncateScaled(float v) {
+  const float nearest = std::nearbyint(v);
+  const float step = std::fabs(std::nextafter(v, 2.0f * v + 1.0f) - v);
+  if (std::fabs(v - nearest) <= kSnapSteps * step) return nearest;
+  return std::trunc(v);
 }
 
 std::vector<uint8_t> StrParser::BigEndian(uint64_t value, int length) {

@@ -25,6 +25,9 @@ class StrParser {
  protected:
   //! True when the text is a number to the toolkit's locale-independent conversions.
   static bool IsNumber(const std::string& text);
+  //! `v` truncated toward zero, except that a value within a few float steps of an integer is
+  //! taken as that integer: 0.5 / 0.1f is 4.9999998 and means 5, while 12.9 still gives 12.
+  static double TruncateScaled(float v);
   //! `value` as `length` bytes, most significant first.
   static std::vector<uint8_t> BigEndian(uint64_t value, int length);
 };

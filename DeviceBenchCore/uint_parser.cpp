@@ -21,5 +21,7 @@ std::vector<uint8_t> UintParser::Parse(const std::string& text, float coefficien
   const float v = value / coefficient;
   const float limit = std::ldexp(1.0f, 8 * parser_length);
   if (!(v >= 0.0f && v < limit)) throw std::invalid_argument(illegal);  // NaN fails too
-  return BigEndian(static_cast<uint64_t>(v), parser_length);
+  const double truncated = TruncateScaled(v);
+  if (truncated >= static_cast<double>(limit)) throw std::invalid_argument(illegal);
+  return BigEndian(static_cast<uint64_t>(truncated), parser_length);
 }
