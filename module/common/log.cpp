@@ -37,12 +37,13 @@ size_t parameterListStart(const std::string& text) {
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (isOperatorKeyword(text, i)) {
-            const size_t call = text.find("()", i + 8);
-            size_t next = text.find('(', i + 8);
-            if (call != std::string::npos && call == next) {
-                next = text.find('(', call + 2);
+            size_t symbol = i + 8;
+            while (symbol < text.size() && text[symbol] == ' ') {
+                ++symbol;
             }
-            return next;
+            // "operator()" names the call operator; its parameter list is the next '('.
+            const bool call_operator = text.compare(symbol, 2, "()") == 0;
+            return text.find('(', call_operator ? symbol + 2 : symbol);
         }
         if (c == '<') {
             ++depth;

@@ -209,29 +209,32 @@ ModelParameter::ModelParameter(const ParamJson& root) {
     }
 }
 
-BaseParameter ModelParameter::input(const std::string& name) const {
+const BaseParameter& ModelParameter::input(const std::string& name) const {
     auto it = inputs_.find(name);
     if (it == inputs_.end()) {
         DET_LOG(kLogError) << "[ModelParameter] can not find input with name " << name << kLogReset;
-        return BaseParameter();
+        static const BaseParameter kEmpty;
+        return kEmpty;
     }
     return it->second;
 }
 
-EngineParameter ModelParameter::engine(const std::string& name) const {
+const EngineParameter& ModelParameter::engine(const std::string& name) const {
     auto it = engines_.find(name);
     if (it == engines_.end()) {
         DET_LOG(kLogError) << "[ModelParameter] can not find engine with name " << name << kLogReset;
-        return EngineParameter();
+        static const EngineParameter kEmpty;
+        return kEmpty;
     }
     return it->second;
 }
 
-ProcessParameter ModelParameter::processor(const std::string& name) const {
+const ProcessParameter& ModelParameter::processor(const std::string& name) const {
     auto it = processors_.find(name);
     if (it == processors_.end()) {
         DET_LOG(kLogError) << "[ModelParameter] can not find processor with name " << name << kLogReset;
-        return ProcessParameter();
+        static const ProcessParameter kEmpty;
+        return kEmpty;
     }
     return it->second;
 }

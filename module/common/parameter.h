@@ -121,10 +121,11 @@ public:
     //! JSON type errors pass through.
     explicit ModelParameter(const ParamJson& root);
 
-    //! Stored parameters by name; a missing name logs and yields an empty parameter.
-    BaseParameter input(const std::string& name) const;
-    EngineParameter engine(const std::string& name) const;
-    ProcessParameter processor(const std::string& name) const;
+    //! Stored parameters by name; a missing name logs and yields an empty parameter. The
+    //! reference stays valid while this object lives and is not reviewed or reassigned.
+    const BaseParameter& input(const std::string& name) const;
+    const EngineParameter& engine(const std::string& name) const;
+    const ProcessParameter& processor(const std::string& name) const;
 
     //! Overwrites channel, byte size and spatial shape of the descriptions that name engine's
     //! bindings ("<engine>.<binding>" in operators and engines, "<binding>" in engines) with
