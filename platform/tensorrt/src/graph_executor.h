@@ -1,0 +1,62 @@
+// Runs a checked Graph on the CPU: plans it once (primitives, weights, one arena for every
+// intermediate tensor) and then executes the plan for each set of bindings.
+#ifndef PLATFORM_TENSORRT_SRC_GRAPH_EXECUTOR_H
+#define PLATFORM_TENSORRT_SRC_GRAPH_EXECUTOR_H
+
+#include <oneapi/dnnl/dnnl.hpp>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "NvInferRuntime.h"
+#include "platform/tensorrt/src/execution_plan.h"
+#include "platform/tensorrt/src/graph.h"
+
+namespace trt_host {
+
+//! One per execution context. Not thread-safe: one run at a time.
+class GraphExecutor {
+public:
+    //! Plans graph (which must have passed ShapeInference::check). Throws dnnl::error or
+    //! std::runtime_error when a primitive cannot be created.
+    explicit GraphExecutor(std::shared_ptr<const Graph> graph);
+    GraphExecutor(const GraphExecutor&) = delete;
+    GraphExecutor& operator=(const GraphExecutor&) = delete;
+
+    //! Runs one inference: bindings holds one pointer per binding (inputs, then outputs), each
+    //! to a linear buffer of the binding's type and full shape. When profiler is set it receives
+    //! one time per engine layer, in order. Throws dnnl::error when a primitive fails.
+    void run(void* const* bindings, nvinfer1::IProfiler* profiler);
+
+    //! Names of the engine layers (network layers after fusion), in run order.
+    const std::vector<std::string>& layerNames() const { return plan_.layer_names; }
+
+    //! Bytes of the arena shared by all intermediate tensors.
+    std::size_t arenaBytes() const { return arena_bytes_; }
+
+private:
+    struct FreeDeleter {
+        void operator()(void* p) const { std::free(p); }
+    };
+
+    void assignMemory();
+    int32_t root(int32_t buffer) const;
+
+    std::shared_ptr<const Graph> graph_;
+    dnnl::engine engine_;
+    dnnl::stream stream_;
+    ExecutionPlan plan_;
+    std::vector<void*> bindings_;
+    std::vector<std::unordered_map<int, dnnl::memory>> step_args_;
+    std::unique_ptr<void, FreeDeleter> arena_;
+    std::size_t arena_bytes_{0};
+    std::vector<float> layer_ms_;
+};
+
+}  // namespace trt_host
+
+#endif  // PLATFORM_TENSORRT_SRC_GRAPH_EXECUTOR_H

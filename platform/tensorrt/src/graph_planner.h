@@ -1,0 +1,62 @@
+// Turns a checked Graph into an ExecutionPlan: picks memory layouts, fuses activations into the
+// convolutions before them, prepares weights and creates every oneDNN primitive once.
+#ifndef PLATFORM_TENSORRT_SRC_GRAPH_PLANNER_H
+#define PLATFORM_TENSORRT_SRC_GRAPH_PLANNER_H
+
+#include <oneapi/dnnl/dnnl.hpp>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/tensorrt/src/execution_plan.h"
+#include "platform/tensorrt/src/graph.h"
+
+namespace trt_host {
+
+//! Single use: construct, then plan(). Throws dnnl::error or std::runtime_error on failure.
+class GraphPlanner {
+public:
+    //! graph must have passed ShapeInference::check and outlive the plan (weights are read from it).
+    GraphPlanner(const Graph& graph, const dnnl::engine& engine, dnnl::stream& stream, ExecutionPlan& plan)
+        : graph_(graph), engine_(engine), stream_(stream), plan_(plan) {}
+
+    //! Fills the plan. current_bindings is read by the binding steps at run time.
+    void plan(const std::vector<void*>& current_bindings);
+
+    //! Index of the activation that the convolution or deconvolution op_index absorbs as a
+    //! post-op (its only consumer, when its output is no network output), or -1.
+    static int32_t fusedActivation(const Graph& graph, std::size_t op_index);
+
+    //! Dense row-major float descriptor of dims.
+    static dnnl::memory::desc plainDesc(const nvinfer1::Dims& dims);
+
+private:
+    int32_t addBuffer(const dnnl::memory::desc& md, BufferHome home);
+    void addStep(PlanStep step);
+    int32_t ensureLayout(int32_t tensor, const dnnl::memory::desc& md);
+    int32_t primary(int32_t tensor) const { return tensor_buffers_[tensor].front(); }
+    void planInputs(const std::vector<void*>& bindings);
+    void planOutputs(const std::vector<void*>& bindings);
+    void planOp(std::size_t op_index);
+    void planConvolution(const GraphOp& op, const GraphOp* activation);
+    dnnl::memory prepareWeights(const GraphOp& op, const dnnl::memory::desc& target);
+    void planActivation(const GraphOp& op);
+    void planPooling(const GraphOp& op);
+    void planConcatenation(const GraphOp& op);
+    void planElementWise(const GraphOp& op);
+    void planSoftMax(const GraphOp& op);
+    void planResize(const GraphOp& op);
+    void planShuffle(const GraphOp& op);
+
+    const Graph& graph_;
+    dnnl::engine engine_;
+    dnnl::stream& stream_;
+    ExecutionPlan& plan_;
+    std::vector<std::vector<int32_t>> tensor_buffers_;  // per tensor: buffer ids, first = producer's
+    std::vector<bool> fused_;                            // per op: folded into the layer before it
+    int32_t layer_{-1};
+};
+
+}  // namespace trt_host
+
+#endif  // PLATFORM_TENSORRT_SRC_GRAPH_PLANNER_H

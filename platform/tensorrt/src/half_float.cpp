@@ -1,0 +1,115 @@
+#include "platform/tensorrt/src/half_float.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace trt_host {
+namespace {
+
+constexpr uint32_t kFloatAbsMask = 0x7fffffffU;
+constexpr uint32_t kFloatInfBits = 0x7f800000U;
+// Smallest float that rounds to a half infinity (65520).
+constexpr uint32_t kHalfOverflowBits = 0x477ff000U;
+// Smallest normal half, 2^-14, as float bits.
+constexpr uint32_t kHalfMinNormalBits = 0x38800000U;
+constexpr uint16_t kHalfInf = 0x7c00U;
+constexpr uint16_t kHalfQuietBit = 0x0200U;
+
+uint32_t floatBits(float f) {
+    uint32_t bits = 0;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+float bitsFloat(uint32_t bits) {
+    float f = 0.0F;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// Shifts value right by shift bits, rounding to nearest with ties to even.
+uint32_t shiftRoundEven(uint32_t value, uint32_t shift) {
+    const uint32_t kept = value >> shift;
+    const uint32_t rest = value & ((1U << shift) - 1U);
+    const uint32_t half = 1U << (shift - 1U);
+    return kept + ((rest > half || (rest == half && (kept & 1U))) ? 1U : 0U);
+}
+
+}  // namespace
+
+float HalfFloat::toFloat(uint16_t h) {
+    const uint32_t sign = static_cast<uint32_t>(h & 0x8000U) << 16;
+    const uint32_t exponent = (h >> 10) & 0x1fU;
+    const uint32_t mantissa = h & 0x3ffU;
+    if (exponent == 0) {
+        const float magnitude = std::ldexp(static_cast<float>(mantissa), -24);
+        return sign ? -magnitude : magnitude;
+    }
+    if (exponent == 0x1f) {
+        return bitsFloat(sign | kFloatInfBits | (mantissa << 13));
+    }
+    return bitsFloat(sign | ((exponent + 112U) << 23) | (mantissa << 13));
+}
+
+uint16_t HalfFloat::fromFloat(float f) {
+    const uint32_t bits = floatBits(f);
+    const auto sign = static_cast<uint16_t>((bits >> 16) & 0x8000U);
+    const uint32_t magnitude = bits & kFloatAbsMask;
+    if (magnitude > kFloatInfBits) {
+        return static_cast<uint16_t>(sign | kHalfInf | kHalfQuietBit | ((magnitude >> 13) & 0x3ffU));
+    }
+    if (magnitude >= kHalfOverflowBits) {
+        return static_cast<uint16_t>(sign | kHalfInf);
+    }
+    if (magnitude >= kHalfMinNormalBits) {
+        // Rebias the exponent and round the 23-bit mantissa to 10 bits; a carry out of the
+        // mantissa correctly bumps the exponent.
+        const uint32_t rebased = magnitude - (112U << 23);
+        return static_cast<uint16_t>(sign | shiftRoundEven(rebased, 13));
+    }
+    const uint32_t exponent = magnitude >> 23;
+    const uint32_t shift = 126U - exponent;
+    if (shift > 24U) {
+        return sign;
+    }
+    const uint32_t mantissa = (magnitude & 0x7fffffU) | 0x800000U;
+    return static_cast<uint16_t>(sign | shiftRoundEven(mantissa, shift));
+}
+
+float BindingConversion::int8Scale(float range_min, float range_max) {
+    return std::max(std::fabs(range_min), std::fabs(range_max)) / 127.0F;
+}
+
+void BindingConversion::dequantizeInt8(const int8_t* q, float* out, std::size_t count, float scale) {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = static_cast<float>(q[i]) * scale;
+    }
+}
+
+void BindingConversion::quantizeInt8(const float* x, int8_t* out, std::size_t count, float scale) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const float scaled = x[i] / scale;
+        if (std::isnan(scaled)) {
+            out[i] = 0;
+            continue;
+        }
+        const float rounded = std::round(std::min(std::max(scaled, -128.0F), 127.0F));
+        out[i] = static_cast<int8_t>(rounded);
+    }
+}
+
+void BindingConversion::halfToFloat(const uint16_t* h, float* out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = HalfFloat::toFloat(h[i]);
+    }
+}
+
+void BindingConversion::floatToHalf(const float* x, uint16_t* out, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = HalfFloat::fromFloat(x[i]);
+    }
+}
+
+}  // namespace trt_host
+
