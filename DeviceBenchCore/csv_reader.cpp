@@ -84,8 +84,7 @@ void CsvReader::OnRowEnd(int, void* self) {
   auto* reader = static_cast<CsvReader*>(self);
   if (reader->error_) return;
   if (reader->too_wide_) {
-    reader->error_.reset(new TableError(reader->path_, reader->rows_completed_ + 1, "",
-                                        "more than " + std::to_string(kMaxColumns) + " cells"));
+    reader->SetError(kNoColumn, "more than " + std::to_string(kMaxColumns) + " cells");
     return;
   }
   ++reader->rows_completed_;
@@ -100,26 +99,22 @@ bool CsvReader::FillRows() {
     if (got > 0) {
       bytes_read_ += got;
       if (bytes_read_ > kMaxFileBytes) {
-        error_.reset(new TableError(path_, rows_completed_ + 1, "",
-                                    "the file is larger than " + std::to_string(kMaxFileBytes) +
-                                        " bytes"));
+        SetError(kNoColumn, "the file is larger than " + std::to_string(kMaxFileBytes) + " bytes");
         break;
       }
       if (csv_parse(parser_.get(), chunk.data(), got, OnCell, OnRowEnd, this) != got &&
           !error_) {
-        error_.reset(new TableError(path_, rows_completed_ + 1,
-                                    ColumnName(pending_row_.size()),
-                                    "malformed quotes (a quote inside an unquoted cell or text "
-                                    "after a closing quote)"));
+        SetError(pending_row_.size(),
+                 "malformed quotes (a quote inside an unquoted cell or text after a closing "
+                 "quote)");
       }
       continue;
     }
     at_end_ = true;
     if (std::ferror(file_.get())) {
-      error_.reset(new TableError(path_, rows_completed_ + 1, "", "read error"));
+      SetError(kNoColumn, "read error");
     } else if (csv_fini(parser_.get(), OnCell, OnRowEnd, this) != 0 && !error_) {
-      error_.reset(new TableError(path_, rows_completed_ + 1, ColumnName(pending_row_.size()),
-                                  "unterminated quote"));
+      SetError(pending_row_.size(), "unterminated quote");
     }
   }
   return !rows_.empty();
@@ -127,13 +122,21 @@ bool CsvReader::FillRows() {
 
 bool CsvReader::ReadRow(std::vector<std::string>& cells) {
   if (rows_.empty() && !FillRows()) {
-    if (error_) throw TableError(*error_);
+    if (error_) {
+      throw TableError(path_, error_->row,
+                       error_->column == kNoColumn ? "" : ColumnName(error_->column),
+                       error_->reason);
+    }
     return false;
   }
   cells = std::move(rows_.front());
   rows_.pop_front();
   ++row_number_;
   return true;
+}
+
+void CsvReader::SetError(size_t column, const std::string& reason) {
+  error_.reset(new PendingError{rows_completed_ + 1, column, reason});
 }
 
 size_t CsvReader::ColumnIndex(const std::string& name) const {

@@ -15,7 +15,6 @@
 #include <vector>
 
 struct csv_parser;
-class TableError;
 
 class CsvReader {
  public:
@@ -70,7 +69,16 @@ class CsvReader {
   std::vector<std::string> pending_row_;  // cells of the row libcsv is in the middle of
   std::deque<std::vector<std::string>> rows_;  // complete rows not handed out yet
   size_t bytes_read_ = 0;
-  std::unique_ptr<TableError> error_;  // raised once the rows before it are handed out
+  // A fault found while parsing ahead; raised once the rows before it are handed out. The column
+  // is kept as an index because the header may not be known yet when the fault is found.
+  struct PendingError {
+    int row;
+    size_t column;  // kNoColumn when the fault is not in one cell
+    std::string reason;
+  };
+  static constexpr size_t kNoColumn = static_cast<size_t>(-1);
+  void SetError(size_t column, const std::string& reason);
+  std::unique_ptr<PendingError> error_;
   bool at_end_ = false;
   bool too_wide_ = false;
   int row_number_ = 0;        // last row handed out
