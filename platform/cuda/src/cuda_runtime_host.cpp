@@ -384,7 +384,7 @@ cudaError_t cudaEventCreateWithFlags(cudaEvent_t* event, unsigned int flags) {
     if (event == nullptr || flags > (cudaEventBlockingSync | cudaEventDisableTiming)) {
         return record(cudaErrorInvalidValue);
     }
-    auto created = std::make_shared<HostEvent>();
+    auto created = std::make_shared<HostEvent>((flags & cudaEventDisableTiming) == 0);
     Registry& reg = registry();
     std::lock_guard<std::mutex> lock(reg.mutex);
     reg.events[created.get()] = created;
@@ -432,7 +432,7 @@ cudaError_t cudaEventElapsedTime(float* ms, cudaEvent_t start, cudaEvent_t end) 
     if (ms == nullptr) {
         return record(cudaErrorInvalidValue);
     }
-    if (!first || !second || !first->hasTime() || !second->hasTime()) {
+    if (!first || !second || !first->timing() || !second->timing() || !first->hasTime() || !second->hasTime()) {
         return record(cudaErrorInvalidResourceHandle);
     }
     if (!first->reached() || !second->reached()) {

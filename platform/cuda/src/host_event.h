@@ -13,6 +13,11 @@ class HostEvent {
 public:
     using Clock = std::chrono::steady_clock;
 
+    //! timing false: the event orders work but gives no elapsed time.
+    explicit HostEvent(bool timing) : timing_(timing) {}
+
+    bool timing() const { return timing_; }
+
     //! Starts a new recording and returns its number; complete(number) marks it reached.
     uint64_t beginRecord();
     //! Marks recording number reached now (older numbers are implied). Any thread.
@@ -31,6 +36,7 @@ public:
     uint64_t latest() const;
 
 private:
+    const bool timing_;
     mutable std::mutex mutex_;  // guards every field below
     std::condition_variable reached_cv_;
     uint64_t recorded_ = 0;
