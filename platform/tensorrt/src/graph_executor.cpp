@@ -109,6 +109,12 @@ void GraphExecutor::run(void* const* bindings, nvinfer1::IProfiler* profiler) {
             buffer.memory.set_data_handle(bindings_[buffer.binding]);
         }
     }
+    // Views of a binding follow it to this run's pointer.
+    for (PlanBuffer& buffer : plan_.buffers) {
+        if (buffer.alias_of >= 0) {
+            buffer.memory.set_data_handle(plan_.buffers[root(buffer.alias_of)].memory.get_data_handle());
+        }
+    }
     std::fill(layer_ms_.begin(), layer_ms_.end(), 0.0F);
     for (std::size_t s = 0; s < plan_.steps.size(); ++s) {
         const PlanStep& step = plan_.steps[s];

@@ -1,0 +1,162 @@
+// Layers working together: activations fused into convolutions, tensors that change memory
+// layout between layers (concatenation, element-wise), and a whole small denoiser-shaped network.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "tests/platform/tensorrt/network_harness.h"
+#include "tests/platform/tensorrt/reference_ops.h"
+
+namespace trt_test {
+namespace {
+
+using nvinfer1::Dims4;
+using nvinfer1::DimsHW;
+
+constexpr float kTolerance = 1e-4F;
+
+// Adds a 3x3 (or 1x1) convolution with random weights and returns its layer; ref receives the
+// reference output computed from ref_in.
+nvinfer1::IConvolutionLayer* addConv(NetworkHarness& h, nvinfer1::ITensor& in, Tensor4& ref_in, int maps, int k,
+                                     int stride, uint32_t seed, Tensor4& ref) {
+    const ConvSpec s{ref_in.n, ref_in.c, ref_in.h, ref_in.w, maps, k, k, stride, stride, k / 2, k / 2, 1, 1, 1, true};
+    const std::vector<float> kernel = randomValues(std::size_t(maps) * ref_in.c * k * k, seed);
+    const std::vector<float> bias = randomValues(maps, seed + 1000);
+    auto* conv = h.net().addConvolutionNd(in, maps, DimsHW(k, k), h.weights(kernel), h.weights(bias));
+    conv->setStrideNd(DimsHW(stride, stride));
+    conv->setPaddingNd(DimsHW(k / 2, k / 2));
+    ref = referenceConv(ref_in, kernel, bias, s);
+    return conv;
+}
+
+TEST(FusedActivation, ReluAndClipAfterConvolution_ApplyToConvolutionOutput) {
+    Tensor4 in = randomTensor(1, 5, 9, 11, 20);
+    NetworkHarness h;
+    nvinfer1::ITensor* input = h.input("in", in.dims());
+    Tensor4 conv_ref(0, 0, 0, 0);
+    auto* conv = addConv(h, *input, in, 7, 3, 1, 21, conv_ref);
+    auto* relu = h.net().addActivation(*conv->getOutput(0), nvinfer1::ActivationType::kRELU);
+    Tensor4 clip_ref(0, 0, 0, 0);
+    auto* conv2 = addConv(h, *input, in, 7, 3, 1, 21, clip_ref);
+    auto* clip = h.net().addActivation(*conv2->getOutput(0), nvinfer1::ActivationType::kCLIP);
+    clip->setAlpha(-0.2F);
+    clip->setBeta(0.3F);
+    h.output(relu->getOutput(0), "relu");
+    h.output(clip->getOutput(0), "clip");
+    auto engine = h.engine();
+    ASSERT_TRUE(engine) << h.logger().text();
+    EXPECT_EQ(engine->getNbLayers(), 2);  // both activations ride on their convolutions
+    Tensor4 relu_ref = conv_ref;
+    referenceRelu(relu_ref);
+    for (float& v : clip_ref.v) v = std::min(std::max(v, -0.2F), 0.3F);
+    const auto out = runFloat(*engine, {in.v});
+    ASSERT_EQ(out.size(), 2U);
+    EXPECT_LE(maxDifference(out[0], relu_ref.v), kTolerance);
+    EXPECT_LE(maxDifference(out[1], clip_ref.v), kTolerance);
+}
+
+TEST(FusedActivation, ConvolutionOutputAlsoReadElsewhere_IsNotFused) {
+    Tensor4 in = randomTensor(1, 3, 6, 7, 22);
+    NetworkHarness h;
+    Tensor4 conv_ref(0, 0, 0, 0);
+    auto* conv = addConv(h, *h.input("in", in.dims()), in, 4, 3, 1, 23, conv_ref);
+    auto* relu = h.net().addActivation(*conv->getOutput(0), nvinfer1::ActivationType::kRELU);
+    h.output(conv->getOutput(0), "raw");
+    h.output(relu->getOutput(0), "relu");
+    auto engine = h.engine();
+    ASSERT_TRUE(engine) << h.logger().text();
+    EXPECT_EQ(engine->getNbLayers(), 2);
+    Tensor4 relu_ref = conv_ref;
+    referenceRelu(relu_ref);
+    const auto out = runFloat(*engine, {in.v});
+    ASSERT_EQ(out.size(), 2U);
+    EXPECT_LE(maxDifference(out[0], conv_ref.v), kTolerance);
+    EXPECT_LE(maxDifference(out[1], relu_ref.v), kTolerance);
+}
+
+TEST(Concatenation, ChannelCountsOffTheVectorWidth_KeepChannelOrder) {
+    Tensor4 in = randomTensor(1, 4, 5, 9, 24);
+    NetworkHarness h;
+    nvinfer1::ITensor* input = h.input("in", in.dims());
+    Tensor4 a(0, 0, 0, 0), b(0, 0, 0, 0);
+    auto* conv_a = addConv(h, *input, in, 3, 3, 1, 25, a);
+    auto* conv_b = addConv(h, *input, in, 16, 1, 1, 26, b);
+    nvinfer1::ITensor* parts[] = {conv_a->getOutput(0), conv_b->getOutput(0), input};
+    auto* concat = h.net().addConcatenation(parts, 3);
+    h.output(concat->getOutput(0), "out");
+    auto engine = h.engine();
+    ASSERT_TRUE(engine) << h.logger().text();
+    EXPECT_EQ(engine->getBindingDimensions(1).d[1], 23);
+    Tensor4 ab = referenceConcat(a, b);
+    const Tensor4 expected = referenceConcat(ab, in);
+    const auto out = runFloat(*engine, {in.v});
+    ASSERT_EQ(out.size(), 1U);
+    EXPECT_LE(maxDifference(out[0], expected.v), kTolerance);
+}
+
+TEST(ElementWise, MixedLayoutsAndBroadcast_MatchPlainArithmetic) {
+    Tensor4 in = randomTensor(1, 6, 5, 7, 27);
+    Tensor4 gain = randomTensor(1, 6, 1, 1, 28);
+    NetworkHarness h;
+    nvinfer1::ITensor* input = h.input("in", in.dims());
+    nvinfer1::ITensor* per_channel = h.input("gain", gain.dims());
+    Tensor4 conv_ref(0, 0, 0, 0);
+    auto* conv = addConv(h, *input, in, 6, 3, 1, 29, conv_ref);
+    using Op = nvinfer1::ElementWiseOperation;
+    auto* diff = h.net().addElementWise(*conv->getOutput(0), *input, Op::kSUB);
+    auto* scaled = h.net().addElementWise(*diff->getOutput(0), *per_channel, Op::kPROD);
+    auto* shifted = h.net().addElementWise(*per_channel, *scaled->getOutput(0), Op::kSUM);
+    h.output(shifted->getOutput(0), "out");
+    auto engine = h.engine();
+    ASSERT_TRUE(engine) << h.logger().text();
+    Tensor4 expected = conv_ref;
+    for (int c = 0; c < 6; ++c)
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 7; ++x) {
+                float& v = expected.at(0, c, y, x);
+                v = gain.v[c] + (v - in.at(0, c, y, x)) * gain.v[c];
+            }
+    const auto out = runFloat(*engine, {in.v, gain.v});
+    ASSERT_EQ(out.size(), 1U);
+    EXPECT_LE(maxDifference(out[0], expected.v), kTolerance);
+}
+
+// conv 4->16, conv 16->32 stride 2, conv 32->32, deconv 32->16 2x2 stride 2, concat with the
+// first convolution, conv 32->16, conv 16->1 1x1; ReLU after every layer but the last.
+TEST(DenoiserShapedNetwork, EndToEnd_MatchesComposedReferences) {
+    Tensor4 in = randomTensor(1, 4, 8, 22, 30);
+    NetworkHarness h;
+    Tensor4 r1(0, 0, 0, 0), r2(0, 0, 0, 0), r3(0, 0, 0, 0), r5(0, 0, 0, 0), r6(0, 0, 0, 0);
+    auto relu = [&h](nvinfer1::ILayer* layer) {
+        return h.net().addActivation(*layer->getOutput(0), nvinfer1::ActivationType::kRELU)->getOutput(0);
+    };
+    nvinfer1::ITensor* t1 = relu(addConv(h, *h.input("in", in.dims()), in, 16, 3, 1, 31, r1));
+    referenceRelu(r1);
+    nvinfer1::ITensor* t2 = relu(addConv(h, *t1, r1, 32, 3, 2, 32, r2));
+    referenceRelu(r2);
+    nvinfer1::ITensor* t3 = relu(addConv(h, *t2, r2, 32, 3, 1, 33, r3));
+    referenceRelu(r3);
+    const ConvSpec up{1, 32, r3.h, r3.w, 16, 2, 2, 2, 2, 0, 0, 1, 1, 1, true};
+    const std::vector<float> up_k = randomValues(32 * 16 * 4, 34), up_b = randomValues(16, 35);
+    auto* deconv = h.net().addDeconvolutionNd(*t3, 16, DimsHW(2, 2), h.weights(up_k), h.weights(up_b));
+    deconv->setStrideNd(DimsHW(2, 2));
+    nvinfer1::ITensor* t4 = relu(deconv);
+    Tensor4 r4 = referenceDeconv(r3, up_k, up_b, up);
+    referenceRelu(r4);
+    nvinfer1::ITensor* parts[] = {t4, t1};
+    nvinfer1::ITensor* cat = h.net().addConcatenation(parts, 2)->getOutput(0);
+    Tensor4 rcat = referenceConcat(r4, r1);
+    nvinfer1::ITensor* t5 = relu(addConv(h, *cat, rcat, 16, 3, 1, 36, r5));
+    referenceRelu(r5);
+    h.output(addConv(h, *t5, r5, 1, 1, 1, 37, r6)->getOutput(0), "out");
+    auto engine = h.engine();
+    ASSERT_TRUE(engine) << h.logger().text();
+    EXPECT_EQ(engine->getNbLayers(), 7);
+    const auto out = runFloat(*engine, {in.v});
+    ASSERT_EQ(out.size(), 1U);
+    // Six layers of sums of up to 288 products grow the values; rounding stays relative to them.
+    EXPECT_LE(maxRelativeDifference(out[0], r6.v), 1e-5F);
+}
+
+}  // namespace
+}  // namespace trt_test
