@@ -3,6 +3,8 @@
 //
 // Stream model:
 //  - A created stream owns one worker thread; asynchronous calls enqueue and return at once.
+//    A thread that synchronizes a stream runs queued items itself while the worker is idle
+//    (still one at a time, in order), which saves the hand-over between threads.
 //  - The default stream (0 or cudaStreamLegacy) runs work on the calling thread, after waiting
 //    for every blocking stream (created without cudaStreamNonBlocking) to drain, as CUDA's
 //    legacy default stream does. Synchronous calls (cudaMemcpy, cudaMemset) use it.
@@ -64,8 +66,9 @@ cudaError_t cudaStreamDestroy(cudaStream_t stream);
 cudaError_t cudaStreamSynchronize(cudaStream_t stream);
 //! cudaSuccess when the stream is idle, cudaErrorNotReady while work is queued.
 cudaError_t cudaStreamQuery(cudaStream_t stream);
-//! Queues fn(userData) on stream, ordered with the stream's other work. fn must not call
-//! functions that wait for the same stream.
+//! Queues fn(userData) on stream, ordered with the stream's other work. fn runs on the stream's
+//! worker or on a thread waiting for the stream; it must not destroy its own stream, and a wait
+//! for its own stream from inside fn fails with cudaErrorNotSupported.
 cudaError_t cudaLaunchHostFunc(cudaStream_t stream, cudaHostFn_t fn, void* userData);
 //! Makes later work on stream wait until event's recorded point has been reached.
 cudaError_t cudaStreamWaitEvent(cudaStream_t stream, cudaEvent_t event, unsigned int flags);

@@ -4,6 +4,11 @@
 
 namespace krell::cuda_host {
 
+namespace {
+// The stream whose item the current thread is running (null when none).
+thread_local const HostStream* t_running_stream = nullptr;
+}  // namespace
+
 HostStream::HostStream(unsigned int flags, int priority)
     : flags_(flags), priority_(priority), worker_([this] { workerLoop(); }) {}
 
@@ -14,7 +19,7 @@ HostStream::~HostStream() {
     }
     work_ready_.notify_all();
     // The last reference may be dropped by work running on this very stream.
-    if (isCurrentWorker()) {
+    if (std::this_thread::get_id() == worker_.get_id()) {
         worker_.detach();
     } else if (worker_.joinable()) {
         worker_.join();
@@ -36,7 +41,13 @@ bool HostStream::synchronize() {
     }
     std::unique_lock<std::mutex> lock(mutex_);
     const uint64_t target = enqueued_;
-    work_done_.wait(lock, [&] { return completed_ >= target; });
+    while (completed_ < target) {
+        if (!running_ && !queue_.empty()) {
+            runNext(lock);
+        } else {
+            work_done_.wait(lock);
+        }
+    }
     return true;
 }
 
@@ -45,24 +56,33 @@ bool HostStream::idle() const {
     return completed_ == enqueued_;
 }
 
-bool HostStream::isCurrentWorker() const {
-    return std::this_thread::get_id() == worker_.get_id();
+bool HostStream::isCurrentWorker() const { return t_running_stream == this; }
+
+void HostStream::runNext(std::unique_lock<std::mutex>& lock) {
+    std::function<void()> work = std::move(queue_.front());
+    queue_.pop_front();
+    running_ = true;
+    lock.unlock();
+    const HostStream* outer = t_running_stream;
+    t_running_stream = this;
+    work();
+    t_running_stream = outer;
+    lock.lock();
+    running_ = false;
+    ++completed_;
+    work_done_.notify_all();
+    work_ready_.notify_one();
 }
 
 void HostStream::workerLoop() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        work_ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        // Take an item only while no helper runs one; leave once stopping and drained.
+        work_ready_.wait(lock, [&] { return !running_ && (!queue_.empty() || stopping_); });
         if (queue_.empty()) {
             return;  // stopping and drained
         }
-        std::function<void()> work = std::move(queue_.front());
-        queue_.pop_front();
-        lock.unlock();
-        work();
-        lock.lock();
-        ++completed_;
-        work_done_.notify_all();
+        runNext(lock);
     }
 }
 
