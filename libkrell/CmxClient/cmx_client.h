@@ -90,6 +90,18 @@ class CmxClient {
   uint32_t SecondBaudRate() const { return second_baud_rate_.load(); }
   void SetSecondBaudRate(uint32_t baud) { second_baud_rate_ = baud; }
 
+  // Serial tunnel (cmx_client_tunnel.cpp): serial command frames carried in command 0xFF.
+
+  //! Sends serial command `cmd` (at most 0xFF) with `payload` as a "$LDCMD," frame behind the
+  //! prefix 00 00 01 38 and checks the reply (less its 4-byte prefix) as a serial reply. 0 with
+  //! the reply body in `out`; -1 for an invalid or empty reply or a `cmd` above 0xFF; when the
+  //! CMX exchange failed, its last return code (-2, -3, -4 or the sensor's). Any thread.
+  int32_t SerialTunnelQuery(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
+                            uint16_t cmd);
+  //! Sets the sensor's serial line speed (prefix 00 00 01 39, `baud` big-endian). The
+  //! QueryCommand result; the reply is not checked. Any thread.
+  int32_t SetSerialBaudRate(uint32_t baud);
+
  private:
   struct Header;
 

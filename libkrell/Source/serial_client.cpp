@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "libkrell/CmxClient/hex_text.h"
 #include "libkrell/Source/serial_frame.h"
 
 namespace krell {
@@ -30,7 +31,7 @@ int32_t SerialClient::SerialQuery(uint8_t cmd, const std::vector<uint8_t>& paylo
     return kNotReady;
   }
   const std::vector<uint8_t> frame = SerialFrame::EncodeRequest(cmd, payload);
-  ReportByteFlow("SEND: " + SerialFrame::HexText(frame.data(), frame.size()));
+  ReportByteFlow("SEND: " + ToHexText(frame.data(), frame.size()));
   // A late reply to an earlier exchange must not be taken for this one.
   receive_source_->SetReceiveType(kEmptyReplyQueue);
   if (frame.size() > UINT16_MAX ||
@@ -42,7 +43,7 @@ int32_t SerialClient::SerialQuery(uint8_t cmd, const std::vector<uint8_t>& paylo
   if (receive_source_->Receive(reply, sizeof(reply.data), kReplyType, timeout_ms) < 0) {
     return kNoReply;
   }
-  ReportByteFlow("RECV: " + SerialFrame::HexText(reply.data, reply.length));
+  ReportByteFlow("RECV: " + ToHexText(reply.data, reply.length));
   std::vector<uint8_t> body;
   if (!SerialFrame::CheckReply(reply.data, reply.length, &body)) return kInvalidReply;
   out = std::move(body);

@@ -89,17 +89,5 @@ uint32_t SerialFrame::RandomWord() {
   return static_cast<uint32_t>(generator());
 }
 
-std::string SerialFrame::HexText(const uint8_t* data, size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(size * 3);
-  for (size_t i = 0; i < size; ++i) {
-    text.push_back(kDigits[data[i] >> 4]);
-    text.push_back(kDigits[data[i] & 0x0F]);
-    text.push_back(' ');
-  }
-  return text;
-}
-
 }  // namespace lidar
 }  // namespace krell

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace krell {
@@ -52,9 +51,6 @@ class SerialFrame {
 
   //! 32 bits from an MT19937 seeded from the system's non-deterministic source, fresh per call.
   static uint32_t RandomWord();
-
-  //! Every byte as two lowercase hex digits followed by one blank ("47 74 0a ").
-  static std::string HexText(const uint8_t* data, size_t size);
 };
 
 }  // namespace lidar

@@ -9,11 +9,14 @@
 #include <string>
 
 #include "tools/lidar-sim/builtin_handlers.h"
+#include "tools/lidar-sim/serial_side.h"
 #include "tools/lidar-sim/sim_device.h"
 #include "tools/lidar-sim/sim_server.h"
 
 namespace {
 
+using krell::lidar::sim::SerialSide;
+using krell::lidar::sim::SerialSideOptions;
 using krell::lidar::sim::SimFaults;
 using krell::lidar::sim::SimServerOptions;
 
@@ -22,6 +25,7 @@ struct Settings {
   SimServerOptions server;
   SimFaults faults;
   std::string port_file;
+  SerialSideOptions serial;
 };
 
 void Usage() {
@@ -30,7 +34,9 @@ void Usage() {
                "                 [--port-file PATH] [--delay-ms N] [--no-reply] [--garbage N]\n"
                "                 [--wrong-cmd] [--ret-code N] [--truncate N]\n"
                "                 [--close-after-header]\n"
-               "PORT 0 picks a free port; --port-file writes the port chosen.\n");
+               "%s"
+               "PORT 0 picks a free port; --port-file writes the port chosen.\n",
+               SerialSide::Usage());
 }
 
 bool ParseEndpoint(const std::string& text, SimServerOptions& options) {
@@ -100,6 +106,7 @@ bool ParseArgs(int argc, char** argv, Settings& settings) {
       settings.faults.wrong_command = true;
     } else if (arg == "--close-after-header") {
       settings.faults.close_after_header = true;
+    } else if (SerialSide::ParseOption(argc, argv, i, settings.serial)) {
     } else if (has_value && ParseNumericOption(arg, argv[i + 1], settings.faults)) {
       ++i;
     } else {
@@ -126,6 +133,12 @@ int main(int argc, char** argv) {
 
   auto device = std::make_shared<krell::lidar::sim::SimDevice>();
   krell::lidar::sim::RegisterBuiltinHandlers(*device, settings.model);
+  // Registered last: the serial tunnel owns command 0xFF whatever else answers the model.
+  SerialSide serial_side;
+  if (!serial_side.Start(*device, settings.serial)) {
+    std::fprintf(stderr, "lidar-sim: %s\n", serial_side.LastError().c_str());
+    return 1;
+  }
   krell::lidar::sim::SimServer server(device);
   server.SetFaults(settings.faults);
   if (!server.Start(settings.server)) {
@@ -141,10 +154,15 @@ int main(int argc, char** argv) {
   std::printf("lidar-sim: model %s serving CMX on %s:%u (%s)\n", settings.model.c_str(),
               settings.server.bind_ip.c_str(), static_cast<unsigned>(server.Port()),
               settings.server.tls ? "tls" : "tcp");
+  if (settings.serial.serial_lines) {
+    std::printf("lidar-sim: serial UART line %s\n", serial_side.UartName().c_str());
+    std::printf("lidar-sim: serial RS-485 line %s\n", serial_side.Rs485Name().c_str());
+  }
   std::fflush(stdout);
   int received = 0;
   sigwait(&stop_signals, &received);
   server.Stop();
+  serial_side.Stop();
   std::printf("lidar-sim: stopped (%llu requests)\n",
               static_cast<unsigned long long>(server.RequestCount()));
   return 0;

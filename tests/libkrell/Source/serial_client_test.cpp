@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "libkrell/CmxClient/hex_text.h"
 #include "libkrell/Source/serial_frame.h"
 #include "libkrell/Source/serial_source.h"
 #include "tests/libkrell/Source/pty_peer.h"
@@ -101,9 +102,9 @@ TEST_F(SerialClientTest, Query_SendsValidFrameAndReturnsReplyBody) {
   SerialFrame::Layout request_layout;
   EXPECT_TRUE(SerialFrame::Check(seen.data(), seen.size(), "$LDCMD,", request_layout, nullptr));
   ASSERT_EQ(lines_.size(), 2u);
-  EXPECT_EQ(lines_[0], "SEND: " + SerialFrame::HexText(seen.data(), seen.size()));
+  EXPECT_EQ(lines_[0], "SEND: " + krell::lidar::ToHexText(seen.data(), seen.size()));
   const Bytes reply = ReplyWithWord(2, {0x0B, 8, 3, 0}, 0x01020304);
-  EXPECT_EQ(lines_[1], "RECV: " + SerialFrame::HexText(reply.data(), reply.size()));
+  EXPECT_EQ(lines_[1], "RECV: " + krell::lidar::ToHexText(reply.data(), reply.size()));
 }
 
 TEST_F(SerialClientTest, EndMarkInsideRandomWordOrCrc_CutsFrameAndGivesMinus2) {

@@ -132,10 +132,4 @@ TEST(SerialFrame, MsbFirstLayout_RoundTripsOnlyInItsOwnByteOrder) {
   EXPECT_FALSE(SerialFrame::CheckReply(frame.data(), frame.size(), nullptr, false));
 }
 
-TEST(SerialFrame, HexText_TwoLowercaseDigitsAndOneBlankPerByte) {
-  const uint8_t bytes[] = {0x47, 0x74, 0x0A};
-  EXPECT_EQ(SerialFrame::HexText(bytes, 3), "47 74 0a ");
-  EXPECT_EQ(SerialFrame::HexText(bytes, 0), "");
-}
-
 }  // namespace
