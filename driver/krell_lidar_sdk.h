@@ -63,6 +63,7 @@ class SdkSocket {
   ~SdkSocket() { reset(); }
   SdkSocket(const SdkSocket&) = delete;
   SdkSocket& operator=(const SdkSocket&) = delete;
+  SdkSocket(SdkSocket&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   SdkSocket& operator=(SdkSocket&& other) noexcept {
     if (this != &other) {
       reset();

@@ -5,7 +5,7 @@ namespace lumora {
 
 FileToggle::FileToggle(QObject* parent) : Toggle(parent) {}
 
-FileToggle::~FileToggle() = default;
+FileToggle::~FileToggle() { releaseSources(); }
 
 QList<QString> FileToggle::exts() const { return exts_; }
 

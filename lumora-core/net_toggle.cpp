@@ -5,7 +5,7 @@ namespace lumora {
 
 NetToggle::NetToggle(QObject* parent) : Toggle(parent) {}
 
-NetToggle::~NetToggle() = default;
+NetToggle::~NetToggle() { releaseSources(); }
 
 QList<QString> NetToggle::exts() const { return exts_; }
 

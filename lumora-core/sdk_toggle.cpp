@@ -5,7 +5,7 @@ namespace lumora {
 
 SDKToggle::SDKToggle(QObject* parent) : Toggle(parent) {}
 
-SDKToggle::~SDKToggle() = default;
+SDKToggle::~SDKToggle() { releaseSources(); }
 
 QSharedPointer<SDKSource>& SDKToggle::sdkSource() { return sdk_source_; }
 

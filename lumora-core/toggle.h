@@ -14,6 +14,12 @@ class LUMORA_CORE_EXPORT Toggle : public QObject {
  public:
   explicit Toggle(QObject* parent = nullptr);
   ~Toggle() override;
+
+ protected:
+  //! Takes the sources made by this toggle out of its Qt children: their lifetime follows the
+  //! shared pointers, and QObject would otherwise delete those the viewer still holds.
+  //! Derived toggles call it from their destructor.
+  void releaseSources();
 };
 
 }  // namespace lumora

@@ -51,7 +51,11 @@ void TrackBuffer::addClip(ClipBuffer* clip) {
 }
 
 void TrackBuffer::removeClip(ClipBuffer* clip) {
-  clips_.removeOne(clip);
+  // A removed clip must not point here any more: it would call back into this track when
+  // destroyed, possibly after the track is gone.
+  if (clips_.removeOne(clip) && clip->track_ == this && !clips_.contains(clip)) {
+    clip->track_ = nullptr;
+  }
   updateTimeInterval();
   emit clipsChanged();
 }

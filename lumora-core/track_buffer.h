@@ -34,7 +34,8 @@ class LUMORA_CORE_EXPORT TrackBuffer : public TimeIntervalBuffer {
   //! Replaces the held clips by `clip` (a warning when there were any), takes the clip from the
   //! track that held it before, updates the interval, emits clipsChanged(). Null is refused.
   virtual void addClip(ClipBuffer* clip);
-  //! Removes the first occurrence of `clip`, updates the interval, emits clipsChanged().
+  //! Removes the first occurrence of `clip` (which then has no track), updates the interval,
+  //! emits clipsChanged().
   virtual void removeClip(ClipBuffer* clip);
   //! Sorts the clips by begin, emits changed() on every clip and takes the interval
   //! (first begin, last end), or (0, 0) without clips, emitting changed() when it moved.
@@ -67,6 +68,8 @@ class LUMORA_CORE_EXPORT TrackBuffer : public TimeIntervalBuffer {
   //! Shifts every clip of this track that accepts it by `deltaSeconds`.
   void setOffsetWithMetrics(float deltaSeconds);
 
+  QList<ClipBuffer*> clips_;  // not owned; a clip leaves the list when it is destroyed
+
  private:
   friend class ClipBuffer;
   // Drops a clip that is being destroyed without calling back into it.
@@ -74,7 +77,6 @@ class LUMORA_CORE_EXPORT TrackBuffer : public TimeIntervalBuffer {
   // Stores new offset and metric and shifts the clips by the change in seconds.
   void applyOffset(int offset, int metric);
 
-  QList<ClipBuffer*> clips_;
   QString track_body_;
   bool control_selected_ = false;
   int32_t offset_ = 0;
