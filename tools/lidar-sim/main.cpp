@@ -12,6 +12,7 @@
 #include "tools/lidar-sim/serial_side.h"
 #include "tools/lidar-sim/sim_device.h"
 #include "tools/lidar-sim/sim_server.h"
+#include "tools/lidar-sim/table_responder.h"
 
 namespace {
 
@@ -133,6 +134,18 @@ int main(int argc, char** argv) {
 
   auto device = std::make_shared<krell::lidar::sim::SimDevice>();
   krell::lidar::sim::RegisterBuiltinHandlers(*device, settings.model);
+  // With a variable table for the model, the simulator answers its commands as the table says.
+  const std::string table = krell::lidar::sim::TableResponder::FindTable(settings.model);
+  if (!table.empty()) {
+    std::string table_error;
+    auto responder = krell::lidar::sim::TableResponder::Load(table, settings.model, table_error);
+    if (!responder) {
+      std::fprintf(stderr, "lidar-sim: %s\n", table_error.c_str());
+      return 1;
+    }
+    responder->Install(*device);
+    std::printf("lidar-sim: answering the commands of %s\n", table.c_str());
+  }
   // Registered last: the serial tunnel owns command 0xFF whatever else answers the model.
   SerialSide serial_side;
   if (!serial_side.Start(*device, settings.serial)) {

@@ -17,6 +17,12 @@ void SimDevice::RemoveHandler(uint8_t cmd) {
   handlers_.erase(cmd);
 }
 
+CommandHandler SimDevice::HandlerFor(uint8_t cmd) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = handlers_.find(cmd);
+  return it != handlers_.end() ? it->second : CommandHandler();
+}
+
 void SimDevice::SetDefaultHandler(CommandHandler handler) {
   std::lock_guard<std::mutex> lock(mutex_);
   default_handler_ = std::move(handler);

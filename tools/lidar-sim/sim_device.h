@@ -56,6 +56,8 @@ class SimDevice {
   void SetHandler(uint8_t cmd, CommandHandler handler);
   //! Removes the handler of `cmd`; the default handler answers it again. Any thread.
   void RemoveHandler(uint8_t cmd);
+  //! The handler registered for `cmd`, or an empty function when none is. Any thread.
+  CommandHandler HandlerFor(uint8_t cmd) const;
   //! Replaces the handler used for commands without one of their own. Any thread.
   void SetDefaultHandler(CommandHandler handler);
   //! Answers one request with the registered or default handler. Any thread.
