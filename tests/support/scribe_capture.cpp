@@ -23,19 +23,19 @@ std::string ReadAll() {
 }  // namespace
 
 const std::string& ScribeCapture::Path() {
-  static const std::string path = [] {
+  // Never destroyed, so the exit handler below can still read it.
+  static const std::string* path = [] {
     const char* base = std::getenv("TMPDIR");
-    std::string p = std::string(base && *base ? base : "/tmp") + "/krell-scribe-" +
-                    std::to_string(::getpid()) + ".log";
-    ::unlink(p.c_str());
-    ::setenv("SCRIBE_LOG_FILE", p.c_str(), 1);
+    auto* p = new std::string(std::string(base && *base ? base : "/tmp") + "/krell-scribe-" +
+                              std::to_string(::getpid()) + ".log");
+    ::unlink(p->c_str());
+    ::setenv("SCRIBE_LOG_FILE", p->c_str(), 1);
     ::setenv("SCRIBE_LEVEL", "debug", 1);
     ::setenv("SCRIBE_CONSOLE", "0", 1);
-    // Registered before the logger exists, so it runs after the logger's last write.
     std::atexit([] { ::unlink(ScribeCapture::Path().c_str()); });
     return p;
   }();
-  return path;
+  return *path;
 }
 
 size_t ScribeCapture::Mark() { return ReadAll().size(); }
