@@ -11,7 +11,7 @@ struct ExecutionContext::Job {
 
 ExecutionContext::ExecutionContext(std::shared_ptr<const Graph> graph, const nvinfer1::ICudaEngine& engine,
                                    nvinfer1::ILogger& logger)
-    : graph_(graph), engine_(engine), logger_(logger), executor_(std::move(graph)) {}
+    : graph_(graph), engine_(engine), logger_(logger), max_batch_(engine.getMaxBatchSize()), executor_(std::move(graph)) {}
 
 ExecutionContext::~ExecutionContext() noexcept {
     std::unique_lock<std::mutex> lock(pending_mutex_);
@@ -39,7 +39,7 @@ void ExecutionContext::reportError(nvinfer1::ErrorCode code, const std::string& 
 }
 
 bool ExecutionContext::checkArguments(int32_t batchSize, void* const* bindings, const char* caller) {
-    const int32_t batch = engine_.getMaxBatchSize();
+    const int32_t batch = max_batch_;
     if (batchSize < 1 || batchSize > batch) {
         reportError(nvinfer1::ErrorCode::kINVALID_ARGUMENT, std::string(caller) + ": batch size " +
                                                                 std::to_string(batchSize) + " outside 1.." +
@@ -86,7 +86,7 @@ bool ExecutionContext::execute(int32_t batchSize, void* const* bindings) noexcep
 }
 
 bool ExecutionContext::executeV2(void* const* bindings) noexcept {
-    return execute(engine_.getMaxBatchSize(), bindings);
+    return execute(max_batch_, bindings);
 }
 
 bool ExecutionContext::enqueue(int32_t batchSize, void* const* bindings, cudaStream_t stream,
@@ -119,7 +119,7 @@ bool ExecutionContext::enqueue(int32_t batchSize, void* const* bindings, cudaStr
 }
 
 bool ExecutionContext::enqueueV2(void* const* bindings, cudaStream_t stream, cudaEvent_t* inputConsumed) noexcept {
-    return enqueue(engine_.getMaxBatchSize(), bindings, stream, inputConsumed);
+    return enqueue(max_batch_, bindings, stream, inputConsumed);
 }
 
 }  // namespace trt_host

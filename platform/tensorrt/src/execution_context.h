@@ -50,6 +50,7 @@ private:
     std::shared_ptr<const Graph> graph_;
     const nvinfer1::ICudaEngine& engine_;
     nvinfer1::ILogger& logger_;
+    int32_t max_batch_;  // copied so that the context keeps working after the engine is gone
     GraphExecutor executor_;
     nvinfer1::IProfiler* profiler_{nullptr};
     nvinfer1::IErrorRecorder* recorder_{nullptr};
