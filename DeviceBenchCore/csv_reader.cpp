@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr size_t kChunkBytes = 64 * 1024;
 constexpr char kDelimiterCandidates[] = {',', '|', '\t', ';', '^'};
 constexpr unsigned char kUtf8Bom[] = {0xEF, 0xBB, 0xBF};
 
@@ -28,8 +27,8 @@ CsvReader::CsvReader(const std::string& path) : path_(path) {
   file_.reset(std::fopen(path.c_str(), "rb"));
   if (!file_) Fail(std::string("cannot open the file: ") + std::strerror(errno));
 
-  std::string head(kChunkBytes, '\0');
-  head.resize(std::fread(&head[0], 1, head.size(), file_.get()));
+  chunk_.reset(new char[kChunkBytes]);
+  const std::string head(chunk_.get(), std::fread(chunk_.get(), 1, kChunkBytes, file_.get()));
   if (head.empty()) Fail("the file is empty");
   size_t skip = 0;
   if (head.size() >= 3 && std::memcmp(head.data(), kUtf8Bom, 3) == 0) skip = 3;
@@ -93,16 +92,15 @@ void CsvReader::OnRowEnd(int, void* self) {
 }
 
 bool CsvReader::FillRows() {
-  std::vector<char> chunk(kChunkBytes);
   while (rows_.empty() && !error_ && !at_end_) {
-    size_t got = std::fread(chunk.data(), 1, chunk.size(), file_.get());
+    size_t got = std::fread(chunk_.get(), 1, kChunkBytes, file_.get());
     if (got > 0) {
       bytes_read_ += got;
       if (bytes_read_ > kMaxFileBytes) {
         SetError(kNoColumn, "the file is larger than " + std::to_string(kMaxFileBytes) + " bytes");
         break;
       }
-      if (csv_parse(parser_.get(), chunk.data(), got, OnCell, OnRowEnd, this) != got &&
+      if (csv_parse(parser_.get(), chunk_.get(), got, OnCell, OnRowEnd, this) != got &&
           !error_) {
         SetError(pending_row_.size(),
                  "malformed quotes (a quote inside an unquoted cell or text after a closing "

@@ -22,6 +22,8 @@ class CsvReader {
   static constexpr size_t kMaxFileBytes = 16u * 1024u * 1024u;
   //! Most cells in one row.
   static constexpr size_t kMaxColumns = 1024;
+  //! Bytes read from the file at a time.
+  static constexpr size_t kChunkBytes = 64 * 1024;
 
   //! Opens `path` and reads its header. Throws TableError when the file cannot be opened, is
   //! empty or its header row is malformed.
@@ -63,6 +65,7 @@ class CsvReader {
   std::string path_;
   std::unique_ptr<FILE, FileCloser> file_;
   std::unique_ptr<csv_parser, ParserDeleter> parser_;
+  std::unique_ptr<char[]> chunk_;  // read buffer, kChunkBytes
   char delimiter_ = ',';
   std::vector<std::string> header_;
   std::unordered_map<std::string, size_t> columns_;
