@@ -36,6 +36,22 @@ memory::desc GraphPlanner::plainDesc(const Dims& dims) {
     return memory::desc(extents, memory::data_type::f32, denseStrides(extents));
 }
 
+bool GraphPlanner::denseLike(const memory::desc& md, const Dims& dims) {
+    const dnnl_memory_desc_t& raw = md.data;
+    if (raw.format_kind != dnnl_blocked || raw.format_desc.blocking.inner_nblks != 0 || raw.ndims != dims.nbDims) {
+        return false;
+    }
+    int64_t stride = 1;
+    for (int32_t i = dims.nbDims - 1; i >= 0; --i) {
+        if (raw.padded_dims[i] != dims.d[i] || raw.padded_offsets[i] != 0 ||
+            (dims.d[i] > 1 && raw.format_desc.blocking.strides[i] != stride)) {
+            return false;
+        }
+        stride *= dims.d[i];
+    }
+    return raw.offset0 == 0;
+}
+
 int32_t GraphPlanner::addBuffer(const memory::desc& md, BufferHome home) {
     PlanBuffer buffer;
     buffer.memory = home == BufferHome::kOwned ? memory(md, engine_) : memory(md, engine_, DNNL_MEMORY_NONE);
@@ -114,8 +130,16 @@ void GraphPlanner::planOutputs(const std::vector<void*>& bindings) {
         const std::size_t binding = graph_.inputs.size() + j;
         const GraphTensor& tensor = graph_.tensors[graph_.outputs[j]];
         const memory::desc md = plainDesc(tensor.dims);
+        const int32_t source = primary(graph_.outputs[j]);
+        PlanBuffer& produced = plan_.buffers[source];
+        const bool dense = denseLike(produced.memory.get_desc(), tensor.dims);
+        if (tensor.type == DataType::kFLOAT && dense && produced.home == BufferHome::kArena && produced.alias_of < 0) {
+            // The producing layer writes straight into the caller's buffer.
+            produced.home = BufferHome::kBinding;
+            produced.binding = static_cast<int32_t>(binding);
+            continue;
+        }
         if (tensor.type == DataType::kFLOAT) {
-            const int32_t source = primary(graph_.outputs[j]);
             const int32_t target = addBuffer(md, BufferHome::kBinding);
             plan_.buffers[target].binding = static_cast<int32_t>(binding);
             PlanStep step;
@@ -125,7 +149,7 @@ void GraphPlanner::planOutputs(const std::vector<void*>& bindings) {
             addStep(std::move(step));
             continue;
         }
-        const int32_t plain = ensureLayout(graph_.outputs[j], md);
+        const int32_t plain = dense ? source : ensureLayout(graph_.outputs[j], md);
         const auto count = static_cast<std::size_t>(ShapeInference::volume(tensor.dims));
         const bool is_int8 = tensor.type == DataType::kINT8;
         const float scale = BindingConversion::int8Scale(tensor.range_min, tensor.range_max);
@@ -196,7 +220,16 @@ void GraphPlanner::planOp(std::size_t op_index) {
     plan_.layer_names.push_back(name);
 }
 
-dnnl::memory GraphPlanner::prepareWeights(const GraphOp& op, const memory::desc& target) {
+int32_t GraphPlanner::ownedWeights(const memory::desc& user, const float* values, const memory::desc& target) {
+    const int32_t id = addBuffer(target, BufferHome::kOwned);
+    memory source(user, engine_, const_cast<float*>(values));
+    memory& prepared = plan_.buffers[id].memory;
+    dnnl::reorder(source, prepared).execute(stream_, source, prepared);
+    stream_.wait();
+    return id;
+}
+
+int32_t GraphPlanner::prepareWeights(const GraphOp& op, const memory::desc& target) {
     const Dims& in = graph_.tensors[op.inputs[0]].dims;
     const int64_t groups = op.groups, taps = ShapeInference::volume(op.kernel);
     const int64_t ocg = op.out_maps / groups, icg = in.d[1] / groups;
@@ -210,12 +243,7 @@ dnnl::memory GraphPlanner::prepareWeights(const GraphOp& op, const memory::desc&
         strides[o] = taps;
         strides[o + 1] = ocg * taps;
     }
-    memory source(memory::desc(dims, memory::data_type::f32, strides), engine_,
-                  const_cast<float*>(op.weights.data()));
-    memory prepared(target, engine_);
-    dnnl::reorder(source, prepared).execute(stream_, source, prepared);
-    stream_.wait();
-    return prepared;
+    return ownedWeights(memory::desc(dims, memory::data_type::f32, strides), op.weights.data(), target);
 }
 
 }  // namespace trt_host

@@ -27,6 +27,10 @@ public:
     //! post-op (its only consumer, when its output is no network output), or -1.
     static int32_t fusedActivation(const Graph& graph, std::size_t op_index);
 
+    //! True when md stores dims with exactly the bytes of the dense row-major layout (axes of
+    //! extent 1 may carry any stride).
+    static bool denseLike(const dnnl::memory::desc& md, const nvinfer1::Dims& dims);
+
     //! Dense row-major float descriptor of dims.
     static dnnl::memory::desc plainDesc(const nvinfer1::Dims& dims);
 
@@ -39,10 +43,22 @@ private:
     void planOutputs(const std::vector<void*>& bindings);
     void planOp(std::size_t op_index);
     void planConvolution(const GraphOp& op, const GraphOp* activation);
-    dnnl::memory prepareWeights(const GraphOp& op, const dnnl::memory::desc& target);
+    // Kernel of op (a convolution or deconvolution) reordered into target; returns its buffer.
+    int32_t prepareWeights(const GraphOp& op, const dnnl::memory::desc& target);
+    // values laid out as user, reordered once into a buffer of layout target.
+    int32_t ownedWeights(const dnnl::memory::desc& user, const float* values, const dnnl::memory::desc& target);
+    // The activation as a post-op of the layer before it (none when activation is null).
+    static dnnl::primitive_attr activationAttr(const GraphOp* activation);
+    // A deconvolution whose kernel equals its stride (no padding, dilation or groups): every
+    // output pixel takes exactly one kernel tap, so it runs as a 1x1 convolution to
+    // maps x taps channels followed by a depth-to-space copy.
+    bool isUpsampling(const GraphOp& op) const;
+    void planUpsampling(const GraphOp& op, const GraphOp* activation);
     void planActivation(const GraphOp& op);
     void planPooling(const GraphOp& op);
     void planConcatenation(const GraphOp& op);
+    // The first of channel-last, plain, 16- and 8-channel blocks that some input is in; undef if none.
+    dnnl::memory::format_tag commonLayout(const std::vector<int32_t>& tensors) const;
     void planElementWise(const GraphOp& op);
     void planSoftMax(const GraphOp& op);
     void planResize(const GraphOp& op);

@@ -77,7 +77,23 @@ std::vector<int64_t> nearestIndices(int64_t in_extent, int64_t out_extent, const
 
 }  // namespace
 
+dnnl::primitive_attr GraphPlanner::activationAttr(const GraphOp* activation) {
+    dnnl::primitive_attr attr;
+    if (activation != nullptr) {
+        float alpha = 0.0F, beta = 0.0F;
+        const dnnl::algorithm alg = eltwiseAlgorithm(*activation, alpha, beta);
+        dnnl::post_ops ops;
+        ops.append_eltwise(1.0F, alg, alpha, beta);
+        attr.set_post_ops(ops);
+    }
+    return attr;
+}
+
 void GraphPlanner::planConvolution(const GraphOp& op, const GraphOp* activation) {
+    if (isUpsampling(op)) {
+        planUpsampling(op, activation);
+        return;
+    }
     const int32_t in = op.inputs[0], out = op.outputs[0];
     const Dims& in_dims = graph_.tensors[in].dims;
     const Dims& out_dims = graph_.tensors[out].dims;
@@ -91,16 +107,8 @@ void GraphPlanner::planConvolution(const GraphOp& op, const GraphOp* activation)
     wdims.insert(wdims.end(), kernel.begin(), kernel.end());
     const memory::desc wmd(wdims, memory::data_type::f32, memory::format_tag::any);
     const memory::desc bmd({op.out_maps}, memory::data_type::f32, memory::format_tag::a);
-    const bool is_output = std::find(graph_.outputs.begin(), graph_.outputs.end(), out) != graph_.outputs.end();
-    const memory::desc dst_md = is_output ? plainDesc(out_dims) : anyDesc(out_dims);
-    dnnl::primitive_attr attr;
-    if (activation != nullptr) {
-        float alpha = 0.0F, beta = 0.0F;
-        const dnnl::algorithm alg = eltwiseAlgorithm(*activation, alpha, beta);
-        dnnl::post_ops ops;
-        ops.append_eltwise(1.0F, alg, alpha, beta);
-        attr.set_post_ops(ops);
-    }
+    const memory::desc dst_md = anyDesc(out_dims);
+    const dnnl::primitive_attr attr = activationAttr(activation);
     const bool has_bias = !op.bias.empty();
     const auto kind = dnnl::prop_kind::forward_inference;
     memory::desc src_md, weights_md, out_md;
@@ -128,8 +136,7 @@ void GraphPlanner::planConvolution(const GraphOp& op, const GraphOp* activation)
         out_md = pd.dst_desc();
         step.primitive = dnnl::deconvolution_forward(pd);
     }
-    const int32_t weights = addBuffer(weights_md, BufferHome::kOwned);
-    plan_.buffers[weights].memory = prepareWeights(op, weights_md);
+    const int32_t weights = prepareWeights(op, weights_md);
     step.args = {{DNNL_ARG_SRC, ensureLayout(in, src_md)}, {DNNL_ARG_WEIGHTS, weights}};
     if (has_bias) {
         const int32_t bias = addBuffer(bmd, BufferHome::kOwned);
@@ -185,19 +192,47 @@ void GraphPlanner::planPooling(const GraphOp& op) {
 void GraphPlanner::planConcatenation(const GraphOp& op) {
     const Dims& first = graph_.tensors[op.inputs[0]].dims;
     const int32_t axis = op.axis < 0 ? ShapeInference::defaultAxis(first.nbDims) : op.axis;
+    // Inputs in one common layout let oneDNN copy whole blocks instead of element by element.
+    const memory::format_tag tag = commonLayout(op.inputs);
     std::vector<memory::desc> sources;
     PlanStep step;
     for (std::size_t k = 0; k < op.inputs.size(); ++k) {
-        const int32_t src = primary(op.inputs[k]);
+        const int32_t tensor = op.inputs[k];
+        const int32_t src = tag == memory::format_tag::undef
+                                ? primary(tensor)
+                                : ensureLayout(tensor, memory::desc(toDnnl(graph_.tensors[tensor].dims), memory::data_type::f32, tag));
         sources.push_back(plan_.buffers[src].memory.get_desc());
         step.args[DNNL_ARG_MULTIPLE_SRC + static_cast<int>(k)] = src;
     }
-    const dnnl::concat::primitive_desc pd(axis, sources, engine_);
+    const Dims& out_dims = graph_.tensors[op.outputs[0]].dims;
+    const dnnl::concat::primitive_desc pd =
+        tag == memory::format_tag::undef
+            ? dnnl::concat::primitive_desc(axis, sources, engine_)
+            : dnnl::concat::primitive_desc(memory::desc(toDnnl(out_dims), memory::data_type::f32, tag), axis, sources, engine_);
     step.primitive = dnnl::concat(pd);
     const int32_t dst = addBuffer(pd.dst_desc(), BufferHome::kArena);
     step.args[DNNL_ARG_DST] = dst;
     addStep(std::move(step));
     tensor_buffers_[op.outputs[0]].push_back(dst);
+}
+
+memory::format_tag GraphPlanner::commonLayout(const std::vector<int32_t>& tensors) const {
+    using tag = memory::format_tag;
+    const int rank = graph_.tensors[tensors[0]].dims.nbDims;
+    std::vector<tag> candidates;
+    if (rank == 3) candidates = {tag::acb, tag::abc, tag::aBc16b, tag::aBc8b};
+    if (rank == 4) candidates = {tag::acdb, tag::abcd, tag::aBcd16b, tag::aBcd8b};
+    if (rank == 5) candidates = {tag::acdeb, tag::abcde, tag::aBcde16b, tag::aBcde8b};
+    // Channel-last is preferred: the convolutions that read it need no reorder.
+    for (const tag candidate : candidates) {
+        for (int32_t tensor : tensors) {
+            const memory::desc md(toDnnl(graph_.tensors[tensor].dims), memory::data_type::f32, candidate);
+            if (plan_.buffers[primary(tensor)].memory.get_desc() == md) {
+                return candidate;
+            }
+        }
+    }
+    return tag::undef;
 }
 
 void GraphPlanner::planElementWise(const GraphOp& op) {

@@ -1,0 +1,258 @@
+// The TensorRT stand-in on the denoiser's shape, against oneDNN running the same convolutions on
+// its own (the graph's overhead) and, through run-bench-engine.sh, against PyTorch.
+//
+// Network on a 1x4x64x2560 frame: conv 4->16 3x3, conv 16->32 3x3 stride 2, conv 32->32 3x3,
+// deconv 32->16 2x2 stride 2, concat with the first conv's output, conv 32->16 3x3, conv 16->1 1x1;
+// ReLU after every layer but the last.
+//
+// Extra flag (before the Google Benchmark flags): --dump_dir=DIR writes weights.bin, input.bin and
+// output.bin (float32, layer order: kernel then bias) for bench_engine_torch.py and exits.
+#include <benchmark/benchmark.h>
+#include <oneapi/dnnl/dnnl.hpp>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "NvInfer.h"
+
+namespace {
+
+constexpr int kHeight = 64;
+constexpr int kWidth = 2560;
+
+struct LayerSpec {
+    bool deconv;
+    int in_channels, maps, kernel, stride, pad;
+    bool relu;
+    int in_height, in_width;  // spatial size of the layer's input
+};
+
+const std::vector<LayerSpec>& layers() {
+    static const std::vector<LayerSpec> specs = {
+        {false, 4, 16, 3, 1, 1, true, kHeight, kWidth},        {false, 16, 32, 3, 2, 1, true, kHeight, kWidth},
+        {false, 32, 32, 3, 1, 1, true, kHeight / 2, kWidth / 2}, {true, 32, 16, 2, 2, 0, true, kHeight / 2, kWidth / 2},
+        {false, 32, 16, 3, 1, 1, true, kHeight, kWidth},       {false, 16, 1, 1, 1, 0, false, kHeight, kWidth},
+    };
+    return specs;
+}
+
+double layerFlops(const LayerSpec& s) {
+    // Multiply-adds per input (deconvolution) or output (convolution) position.
+    const double positions = s.deconv ? double(s.in_height) * s.in_width
+                                      : double(s.in_height / s.stride) * (s.in_width / s.stride);
+    return 2.0 * positions * s.in_channels * s.maps * s.kernel * s.kernel;
+}
+
+double networkFlops() {
+    double total = 0.0;
+    for (const LayerSpec& s : layers()) total += layerFlops(s);
+    return total;
+}
+
+struct Weights {
+    std::vector<std::vector<float>> kernels, biases;
+    std::vector<float> input;
+};
+
+const Weights& weights() {
+    static const Weights w = [] {
+        Weights made;
+        std::mt19937 generator(2024);
+        std::normal_distribution<float> normal(0.0F, 1.0F);
+        for (const LayerSpec& s : layers()) {
+            const float gain = std::sqrt(2.0F / float(s.in_channels * s.kernel * s.kernel));
+            std::vector<float> kernel(std::size_t(s.in_channels) * s.maps * s.kernel * s.kernel);
+            for (float& v : kernel) v = normal(generator) * gain;
+            std::vector<float> bias(s.maps);
+            for (float& v : bias) v = 0.1F * normal(generator);
+            made.kernels.push_back(std::move(kernel));
+            made.biases.push_back(std::move(bias));
+        }
+        made.input.resize(std::size_t(4) * kHeight * kWidth);
+        for (float& v : made.input) v = normal(generator);
+        return made;
+    }();
+    return w;
+}
+
+class QuietLogger : public nvinfer1::ILogger {
+public:
+    void log(Severity severity, const char* msg) noexcept override {
+        if (severity <= Severity::kERROR) std::fprintf(stderr, "%s\n", msg);
+    }
+};
+
+nvinfer1::Weights view(const std::vector<float>& values) {
+    nvinfer1::Weights w;
+    w.type = nvinfer1::DataType::kFLOAT;
+    w.values = values.data();
+    w.count = static_cast<int64_t>(values.size());
+    return w;
+}
+
+nvinfer1::ITensor* addLayer(nvinfer1::INetworkDefinition& net, nvinfer1::ITensor& in, std::size_t index) {
+    const LayerSpec& s = layers()[index];
+    const nvinfer1::DimsHW k(s.kernel, s.kernel), stride(s.stride, s.stride), pad(s.pad, s.pad);
+    nvinfer1::ILayer* layer = nullptr;
+    if (s.deconv) {
+        auto* d = net.addDeconvolutionNd(in, s.maps, k, view(weights().kernels[index]), view(weights().biases[index]));
+        d->setStrideNd(stride);
+        d->setPaddingNd(pad);
+        layer = d;
+    } else {
+        auto* c = net.addConvolutionNd(in, s.maps, k, view(weights().kernels[index]), view(weights().biases[index]));
+        c->setStrideNd(stride);
+        c->setPaddingNd(pad);
+        layer = c;
+    }
+    nvinfer1::ITensor* out = layer->getOutput(0);
+    return s.relu ? net.addActivation(*out, nvinfer1::ActivationType::kRELU)->getOutput(0) : out;
+}
+
+struct EngineHolder {
+    QuietLogger logger;
+    std::unique_ptr<nvinfer1::ICudaEngine> engine;
+    std::unique_ptr<nvinfer1::IExecutionContext> context;
+};
+
+EngineHolder& holder() {
+    static EngineHolder h = [] {
+        EngineHolder made;
+        std::unique_ptr<nvinfer1::IBuilder> builder(nvinfer1::createInferBuilder(made.logger));
+        std::unique_ptr<nvinfer1::IBuilderConfig> config(builder->createBuilderConfig());
+        std::unique_ptr<nvinfer1::INetworkDefinition> net(
+            builder->createNetworkV2(1U << static_cast<uint32_t>(nvinfer1::NetworkDefinitionCreationFlag::kEXPLICIT_BATCH)));
+        nvinfer1::ITensor* in = net->addInput("input", nvinfer1::DataType::kFLOAT, nvinfer1::Dims4(1, 4, kHeight, kWidth));
+        nvinfer1::ITensor* t1 = addLayer(*net, *in, 0);
+        nvinfer1::ITensor* t3 = addLayer(*net, *addLayer(*net, *t1, 1), 2);
+        nvinfer1::ITensor* parts[] = {addLayer(*net, *t3, 3), t1};
+        nvinfer1::ITensor* out = addLayer(*net, *addLayer(*net, *net->addConcatenation(parts, 2)->getOutput(0), 4), 5);
+        out->setName("output");
+        net->markOutput(*out);
+        std::unique_ptr<nvinfer1::IHostMemory> blob(builder->buildSerializedNetwork(*net, *config));
+        std::unique_ptr<nvinfer1::IRuntime> runtime(nvinfer1::createInferRuntime(made.logger));
+        if (blob) made.engine.reset(runtime->deserializeCudaEngine(blob->data(), blob->size()));
+        if (made.engine) made.context.reset(made.engine->createExecutionContext());
+        return made;
+    }();
+    return h;
+}
+
+void BM_EngineFrame(benchmark::State& state) {
+    EngineHolder& h = holder();
+    if (!h.context) {
+        state.SkipWithError("engine could not be built");
+        return;
+    }
+    std::vector<float> input = weights().input, output(std::size_t(kHeight) * kWidth);
+    void* bindings[] = {input.data(), output.data()};
+    cudaStream_t stream = nullptr;
+    cudaStreamCreate(&stream);
+    for (auto _ : state) {
+        h.context->enqueue(1, bindings, stream, nullptr);
+        cudaStreamSynchronize(stream);
+    }
+    cudaStreamDestroy(stream);
+    state.counters["GFLOPs"] = benchmark::Counter(networkFlops() * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+// The same convolutions as bare oneDNN primitives, each on inputs already in the layout it
+// prefers: no reorders, no concatenation, no graph. With upsample_as_1x1 the 2x2 stride-2
+// deconvolution runs as the 1x1 convolution to 64 channels that the engine uses for it (the same
+// multiply-adds); otherwise as oneDNN's own deconvolution primitive.
+void runConvolutionsAlone(benchmark::State& state, bool upsample_as_1x1) {
+    using dnnl::memory;
+    dnnl::engine engine(dnnl::engine::kind::cpu, 0);
+    dnnl::stream stream(engine);
+    std::vector<dnnl::primitive> primitives;
+    std::vector<std::unordered_map<int, memory>> args;
+    for (LayerSpec s : layers()) {
+        if (s.deconv && upsample_as_1x1) {
+            s = {false, s.in_channels, s.maps * s.kernel * s.kernel, 1, 1, 0, s.relu, s.in_height, s.in_width};
+        }
+        const memory::dims src{1, s.in_channels, s.in_height, s.in_width};
+        const int oh = s.deconv ? s.in_height * s.stride : s.in_height / s.stride;
+        const int ow = s.deconv ? s.in_width * s.stride : s.in_width / s.stride;
+        const memory::dims dst{1, s.maps, oh, ow}, wts{s.maps, s.in_channels, s.kernel, s.kernel};
+        const memory::dims strides{s.stride, s.stride}, pad{s.pad, s.pad}, dil{0, 0};
+        auto any = [](const memory::dims& d) { return memory::desc(d, memory::data_type::f32, memory::format_tag::any); };
+        const memory::desc bias({s.maps}, memory::data_type::f32, memory::format_tag::a);
+        dnnl::primitive_attr attr;
+        if (s.relu) {
+            dnnl::post_ops ops;
+            ops.append_eltwise(1.0F, dnnl::algorithm::eltwise_relu, 0.0F, 0.0F);
+            attr.set_post_ops(ops);
+        }
+        const auto kind = dnnl::prop_kind::forward_inference;
+        memory::desc src_md, w_md, dst_md;
+        if (s.deconv) {
+            dnnl::deconvolution_forward::primitive_desc pd(
+                {kind, dnnl::algorithm::deconvolution_direct, any(src), any(wts), bias, any(dst), strides, dil, pad, pad}, attr, engine);
+            primitives.emplace_back(dnnl::deconvolution_forward(pd));
+            src_md = pd.src_desc(), w_md = pd.weights_desc(), dst_md = pd.dst_desc();
+        } else {
+            dnnl::convolution_forward::primitive_desc pd(
+                {kind, dnnl::algorithm::convolution_direct, any(src), any(wts), bias, any(dst), strides, dil, pad, pad}, attr, engine);
+            primitives.emplace_back(dnnl::convolution_forward(pd));
+            src_md = pd.src_desc(), w_md = pd.weights_desc(), dst_md = pd.dst_desc();
+        }
+        std::unordered_map<int, memory> a = {{DNNL_ARG_SRC, memory(src_md, engine)}, {DNNL_ARG_WEIGHTS, memory(w_md, engine)},
+                                             {DNNL_ARG_BIAS, memory(bias, engine)}, {DNNL_ARG_DST, memory(dst_md, engine)}};
+        for (auto& m : a) std::memset(m.second.get_data_handle(), 0, m.second.get_desc().get_size());
+        args.push_back(std::move(a));
+    }
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < primitives.size(); ++i) primitives[i].execute(stream, args[i]);
+        stream.wait();
+    }
+    state.counters["GFLOPs"] = benchmark::Counter(networkFlops() * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_OneDnnConvolutionsAlone(benchmark::State& state) { runConvolutionsAlone(state, false); }
+void BM_OneDnnConvolutionsAloneUpsampleAs1x1(benchmark::State& state) { runConvolutionsAlone(state, true); }
+
+BENCHMARK(BM_EngineFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OneDnnConvolutionsAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_OneDnnConvolutionsAloneUpsampleAs1x1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+bool writeFloats(const std::string& path, const std::vector<float>& values, bool append) {
+    std::ofstream out(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
+    out.write(reinterpret_cast<const char*>(values.data()), static_cast<std::streamsize>(values.size() * sizeof(float)));
+    return static_cast<bool>(out);
+}
+
+int dump(const std::string& dir) {
+    EngineHolder& h = holder();
+    if (!h.context) return 1;
+    std::vector<float> input = weights().input, output(std::size_t(kHeight) * kWidth);
+    void* bindings[] = {input.data(), output.data()};
+    if (!h.context->executeV2(bindings)) return 1;
+    bool ok = writeFloats(dir + "/input.bin", input, false) && writeFloats(dir + "/output.bin", output, false);
+    ok = ok && writeFloats(dir + "/weights.bin", {}, false);
+    for (std::size_t i = 0; i < layers().size(); ++i) {
+        ok = ok && writeFloats(dir + "/weights.bin", weights().kernels[i], true) &&
+             writeFloats(dir + "/weights.bin", weights().biases[i], true);
+    }
+    std::printf("network GFLOP per frame: %.3f\n", networkFlops() * 1e-9);
+    return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string flag = "--dump_dir=";
+    if (argc > 1 && std::strncmp(argv[1], flag.c_str(), flag.size()) == 0) {
+        return dump(argv[1] + flag.size());
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

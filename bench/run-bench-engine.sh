@@ -1,0 +1,42 @@
+#!/bin/sh
+# Benchmark of the TensorRT stand-in (benchmark only; never part of `make test`):
+#   engine time per frame against PyTorch on the same weights and input, and the engine's
+#   GFLOP/s against oneDNN running the same convolutions alone, all in one run.
+# Usage: bench/run-bench-engine.sh [BUILD_DIR]   (default: build; needs bench_engine built there)
+set -eu
+cd "$(dirname "$0")/.."
+BUILD=${1:-build}
+BENCH="$BUILD/bench/bench_engine"
+[ -x "$BENCH" ] || { echo "build bench_engine first ($BENCH not found)" >&2; exit 1; }
+
+if ! /usr/bin/python3 -c 'import torch' 2>/dev/null; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO=sudo
+    $SUDO apt-get install -y python3-torch
+fi
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+"$BENCH" --dump_dir="$WORK"
+/usr/bin/python3 bench/bench_engine_torch.py "$WORK" > "$WORK/torch1.json"
+"$BENCH" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true --benchmark_min_time=0.5 \
+         --benchmark_report_aggregates_only=true --benchmark_out="$WORK/ours.json" --benchmark_out_format=json
+/usr/bin/python3 bench/bench_engine_torch.py "$WORK" > "$WORK/torch2.json"
+
+/usr/bin/python3 - "$WORK" <<'PY'
+import json, sys
+work = sys.argv[1]
+torch_runs = [json.load(open(f"{work}/torch{i}.json")) for i in (1, 2)]
+torch_ms = sum(r["torch_ms_per_frame"] for r in torch_runs) / 2
+medians = {b["run_name"].split("/")[0]: b for b in json.load(open(f"{work}/ours.json"))["benchmarks"]
+           if b.get("aggregate_name") == "median"}
+ours = medians["BM_EngineFrame"]
+ms = ours["real_time"]
+print(f"PyTorch: {torch_ms:.1f} ms/frame (max |diff| to engine {torch_runs[0]['max_abs_diff']:.3g}, "
+      f"relative {torch_runs[0]['max_rel_diff']:.3g})")
+print(f"engine: {ms:.1f} ms/frame, {ours['GFLOPs'] / 1e9 if ours['GFLOPs'] > 1e6 else ours['GFLOPs']:.1f} GFLOP/s")
+print(f"ratio engine/PyTorch time: {ms / torch_ms:.3f} (target <= 0.3)")
+for name in ("BM_OneDnnConvolutionsAloneUpsampleAs1x1", "BM_OneDnnConvolutionsAlone"):
+    alone = medians[name]
+    print(f"ratio engine/{name[3:]} GFLOP/s: {ours['GFLOPs'] / alone['GFLOPs']:.3f} (target >= 0.7)")
+PY

@@ -1,0 +1,103 @@
+// GraphPlanner: deconvolutions that only upsample (kernel == stride) as a 1x1 convolution and a
+// depth-to-space copy. oneDNN runs general deconvolutions as strided backward convolutions,
+// several times slower than this for the 2x2 stride-2 layers of the denoiser.
+#include <cstring>
+
+#include "platform/tensorrt/src/graph_planner.h"
+#include "platform/tensorrt/src/shape_inference.h"
+
+namespace trt_host {
+namespace {
+
+using dnnl::memory;
+using nvinfer1::Dims;
+
+bool allEqual(const Dims& param, int32_t count, int32_t value) {
+    for (int32_t i = 0; i < param.nbDims && i < count; ++i) {
+        if (param.d[i] != value) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool GraphPlanner::isUpsampling(const GraphOp& op) const {
+    const Dims& in = graph_.tensors[op.inputs[0]].dims;
+    if (op.kind != OpKind::kDeconvolution || in.nbDims != 4 || op.groups != 1 || !allEqual(op.pre_padding, 2, 0) ||
+        !allEqual(op.post_padding, 2, 0) || !allEqual(op.dilation, 2, 1)) {
+        return false;
+    }
+    const int32_t sh = op.stride.nbDims == 0 ? 1 : op.stride.d[0];
+    const int32_t sw = op.stride.nbDims == 0 ? 1 : op.stride.d[1];
+    return op.kernel.d[0] == sh && op.kernel.d[1] == sw;
+}
+
+void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) {
+    const Dims& in = graph_.tensors[op.inputs[0]].dims;
+    const int64_t n = in.d[0], ic = in.d[1], h = in.d[2], w = in.d[3];
+    const int64_t maps = op.out_maps, kh = op.kernel.d[0], kw = op.kernel.d[1], taps = kh * kw;
+    // 1x1 kernel with output channel (tap, map): taps-major so that one pixel's maps for one tap
+    // are contiguous in a channel-last result.
+    std::vector<float> kernel(static_cast<std::size_t>(taps * maps * ic));
+    std::vector<float> bias(op.bias.empty() ? 0 : static_cast<std::size_t>(taps * maps));
+    for (int64_t t = 0; t < taps; ++t) {
+        for (int64_t m = 0; m < maps; ++m) {
+            for (int64_t c = 0; c < ic; ++c) {
+                kernel[static_cast<std::size_t>((t * maps + m) * ic + c)] = op.weights[static_cast<std::size_t>((c * maps + m) * taps + t)];
+            }
+            if (!bias.empty()) {
+                bias[static_cast<std::size_t>(t * maps + m)] = op.bias[static_cast<std::size_t>(m)];
+            }
+        }
+    }
+    const memory::dims wdims{taps * maps, ic, 1, 1};
+    const memory::desc bmd({taps * maps}, memory::data_type::f32, memory::format_tag::a);
+    const memory::desc mid_md({n, taps * maps, h, w}, memory::data_type::f32, memory::format_tag::acdb);
+    const memory::desc src_any({n, ic, h, w}, memory::data_type::f32, memory::format_tag::any);
+    const memory::desc w_any(wdims, memory::data_type::f32, memory::format_tag::any);
+    const auto kind = dnnl::prop_kind::forward_inference;
+    const auto alg = dnnl::algorithm::convolution_direct;
+    const memory::dims ones{1, 1}, zeros{0, 0};
+    const auto desc = bias.empty() ? dnnl::convolution_forward::desc(kind, alg, src_any, w_any, mid_md, ones, zeros, zeros)
+                                   : dnnl::convolution_forward::desc(kind, alg, src_any, w_any, bmd, mid_md, ones, zeros, zeros);
+    const dnnl::convolution_forward::primitive_desc pd(desc, activationAttr(activation), engine_);
+    PlanStep conv;
+    conv.primitive = dnnl::convolution_forward(pd);
+    const memory::desc user_w(wdims, memory::data_type::f32, memory::format_tag::abcd);
+    conv.args = {{DNNL_ARG_SRC, ensureLayout(op.inputs[0], pd.src_desc())},
+                 {DNNL_ARG_WEIGHTS, ownedWeights(user_w, kernel.data(), pd.weights_desc())}};
+    if (!bias.empty()) {
+        const int32_t id = addBuffer(bmd, BufferHome::kOwned);
+        std::memcpy(plan_.buffers[id].memory.get_data_handle(), bias.data(), bias.size() * sizeof(float));
+        conv.args[DNNL_ARG_BIAS] = id;
+    }
+    const int32_t mid = addBuffer(mid_md, BufferHome::kArena);
+    conv.args[DNNL_ARG_DST] = mid;
+    addStep(std::move(conv));
+
+    const memory::desc out_md({n, maps, h * kh, w * kw}, memory::data_type::f32, memory::format_tag::acdb);
+    const int32_t out = addBuffer(out_md, BufferHome::kArena);
+    const ExecutionPlan* plan = &plan_;
+    PlanStep shuffle;
+    shuffle.custom = [plan, mid, out, n, h, w, kh, kw, maps] {
+        const auto* from = static_cast<const float*>(plan->buffers[mid].memory.get_data_handle());
+        auto* to = static_cast<float*>(plan->buffers[out].memory.get_data_handle());
+        const std::size_t run_bytes = static_cast<std::size_t>(maps) * sizeof(float);
+        for (int64_t row = 0; row < n * h; ++row) {
+            for (int64_t ky = 0; ky < kh; ++ky) {
+                float* line = to + ((row * kh + ky) * w * kw) * maps;
+                for (int64_t x = 0; x < w; ++x) {
+                    const float* pixel = from + ((row * w + x) * kh + ky) * kw * maps;
+                    std::memcpy(line + x * kw * maps, pixel, run_bytes * static_cast<std::size_t>(kw));
+                }
+            }
+        }
+    };
+    shuffle.custom_uses = {mid, out};
+    addStep(std::move(shuffle));
+    tensor_buffers_[op.outputs[0]].push_back(out);
+}
+
+}  // namespace trt_host
