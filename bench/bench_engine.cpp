@@ -5,8 +5,9 @@
 // deconv 32->16 2x2 stride 2, concat with the first conv's output, conv 32->16 3x3, conv 16->1 1x1;
 // ReLU after every layer but the last.
 //
-// Extra flag (before the Google Benchmark flags): --dump_dir=DIR writes weights.bin, input.bin and
-// output.bin (float32, layer order: kernel then bias) for bench_engine_torch.py and exits.
+// Extra flags (instead of the Google Benchmark flags): --dump_dir=DIR writes weights.bin, input.bin
+// and output.bin (float32, layer order: kernel then bias) for bench_engine_torch.py and exits;
+// --profile prints the engine's per-layer times (mean of kProfileRuns runs) and exits.
 #include <benchmark/benchmark.h>
 #include <oneapi/dnnl/dnnl.hpp>
 
@@ -244,12 +245,44 @@ int dump(const std::string& dir) {
     return ok ? 0 : 1;
 }
 
+class MeanProfiler : public nvinfer1::IProfiler {
+public:
+    void reportLayerTime(const char* layerName, float ms) noexcept override {
+        for (auto& entry : totals) {
+            if (entry.first == layerName) {
+                entry.second += ms;
+                return;
+            }
+        }
+        totals.emplace_back(layerName, ms);
+    }
+    std::vector<std::pair<std::string, double>> totals;
+};
+
+int profile() {
+    constexpr int kProfileRuns = 20;
+    EngineHolder& h = holder();
+    if (!h.context) return 1;
+    std::vector<float> input = weights().input, output(std::size_t(kHeight) * kWidth);
+    void* bindings[] = {input.data(), output.data()};
+    h.context->executeV2(bindings);
+    MeanProfiler profiler;
+    h.context->setProfiler(&profiler);
+    for (int i = 0; i < kProfileRuns; ++i) h.context->executeV2(bindings);
+    h.context->setProfiler(nullptr);
+    for (const auto& entry : profiler.totals) std::printf("%8.3f ms  %s\n", entry.second / kProfileRuns, entry.first.c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string flag = "--dump_dir=";
     if (argc > 1 && std::strncmp(argv[1], flag.c_str(), flag.size()) == 0) {
         return dump(argv[1] + flag.size());
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--profile") == 0) {
+        return profile();
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
