@@ -21,6 +21,28 @@ bool allEqual(const Dims& param, int32_t count, int32_t value) {
     return true;
 }
 
+struct UpsampleShape {
+    int64_t n, h, w, kh, kw, maps;
+};
+
+// Copies the channel-last (tap, map) channels of each input pixel to its kh x kw output pixels.
+std::function<void()> depthToSpace(const ExecutionPlan* plan, int32_t mid, int32_t out, UpsampleShape s) {
+    return [plan, mid, out, s] {
+        const auto* from = static_cast<const float*>(plan->buffers[mid].memory.get_data_handle());
+        auto* to = static_cast<float*>(plan->buffers[out].memory.get_data_handle());
+        const std::size_t run_bytes = static_cast<std::size_t>(s.kw * s.maps) * sizeof(float);
+        for (int64_t row = 0; row < s.n * s.h; ++row) {
+            for (int64_t ky = 0; ky < s.kh; ++ky) {
+                float* line = to + ((row * s.kh + ky) * s.w * s.kw) * s.maps;
+                for (int64_t x = 0; x < s.w; ++x) {
+                    const float* pixel = from + ((row * s.w + x) * s.kh + ky) * s.kw * s.maps;
+                    std::memcpy(line + x * s.kw * s.maps, pixel, run_bytes);
+                }
+            }
+        }
+    };
+}
+
 }  // namespace
 
 bool GraphPlanner::isUpsampling(const GraphOp& op) const {
@@ -79,22 +101,8 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
 
     const memory::desc out_md({n, maps, h * kh, w * kw}, memory::data_type::f32, memory::format_tag::acdb);
     const int32_t out = addBuffer(out_md, BufferHome::kArena);
-    const ExecutionPlan* plan = &plan_;
     PlanStep shuffle;
-    shuffle.custom = [plan, mid, out, n, h, w, kh, kw, maps] {
-        const auto* from = static_cast<const float*>(plan->buffers[mid].memory.get_data_handle());
-        auto* to = static_cast<float*>(plan->buffers[out].memory.get_data_handle());
-        const std::size_t run_bytes = static_cast<std::size_t>(maps) * sizeof(float);
-        for (int64_t row = 0; row < n * h; ++row) {
-            for (int64_t ky = 0; ky < kh; ++ky) {
-                float* line = to + ((row * kh + ky) * w * kw) * maps;
-                for (int64_t x = 0; x < w; ++x) {
-                    const float* pixel = from + ((row * w + x) * kh + ky) * kw * maps;
-                    std::memcpy(line + x * kw * maps, pixel, run_bytes * static_cast<std::size_t>(kw));
-                }
-            }
-        }
-    };
+    shuffle.custom = depthToSpace(&plan_, mid, out, {n, h, w, kh, kw, maps});
     shuffle.custom_uses = {mid, out};
     addStep(std::move(shuffle));
     tensor_buffers_[op.outputs[0]].push_back(out);
