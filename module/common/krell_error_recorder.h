@@ -3,10 +3,10 @@
 #define KRELL_MODULE_COMMON_KRELL_ERROR_RECORDER_H
 
 #include <atomic>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "NvInferRuntimeBase.h"
 #include "module/common/hlogging.h"
@@ -40,7 +40,8 @@ private:
     Logger* logger_;
     mutable std::mutex mutex_;  // guards errors_ (reads too: TensorRT threads may append)
     std::atomic<int32_t> ref_count_{0};
-    std::vector<std::pair<nvinfer1::ErrorCode, std::string>> errors_;
+    // A deque: appending never moves stored descriptions, so texts handed out stay valid.
+    std::deque<std::pair<nvinfer1::ErrorCode, std::string>> errors_;
 };
 
 }  // namespace krell::det
