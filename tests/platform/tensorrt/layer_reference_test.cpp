@@ -80,6 +80,7 @@ struct PoolSpec {
     nvinfer1::PoolingType type;
     bool exclude;
     int kh, kw, sh, sw, ph, pw;
+    bool after_conv;  // read the input through an identity 1x1 convolution (its memory layout)
 };
 
 Tensor4 referencePool(Tensor4& in, const PoolSpec& p) {
@@ -111,7 +112,13 @@ TEST_P(PoolingReference, PaddingCountedOrExcluded_MatchesPlainLoops) {
     const PoolSpec p = GetParam();
     Tensor4 in = randomTensor(2, 3, 7, 9, 7);
     NetworkHarness h;
-    auto* pool = h.net().addPoolingNd(*h.input("in", in.dims()), p.type, DimsHW(p.kh, p.kw));
+    nvinfer1::ITensor* source = h.input("in", in.dims());
+    if (p.after_conv) {
+        std::vector<float> identity(9, 0.0F);
+        for (int c = 0; c < 3; ++c) identity[c * 4] = 1.0F;
+        source = h.net().addConvolutionNd(*source, 3, DimsHW(1, 1), h.weights(identity), nvinfer1::Weights{})->getOutput(0);
+    }
+    auto* pool = h.net().addPoolingNd(*source, p.type, DimsHW(p.kh, p.kw));
     pool->setStrideNd(DimsHW(p.sh, p.sw));
     pool->setPaddingNd(DimsHW(p.ph, p.pw));
     pool->setAverageCountExcludesPadding(p.exclude);
@@ -124,10 +131,11 @@ TEST_P(PoolingReference, PaddingCountedOrExcluded_MatchesPlainLoops) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PoolingReference,
-                         ::testing::Values(PoolSpec{nvinfer1::PoolingType::kMAX, true, 3, 2, 2, 2, 1, 1},
-                                           PoolSpec{nvinfer1::PoolingType::kAVERAGE, true, 3, 3, 2, 2, 1, 1},
-                                           PoolSpec{nvinfer1::PoolingType::kAVERAGE, false, 3, 3, 2, 2, 1, 1},
-                                           PoolSpec{nvinfer1::PoolingType::kAVERAGE, false, 2, 3, 1, 3, 0, 2}));
+                         ::testing::Values(PoolSpec{nvinfer1::PoolingType::kMAX, true, 3, 2, 2, 2, 1, 1, false},
+                                           PoolSpec{nvinfer1::PoolingType::kAVERAGE, true, 3, 3, 2, 2, 1, 1, false},
+                                           PoolSpec{nvinfer1::PoolingType::kAVERAGE, false, 3, 3, 2, 2, 1, 1, false},
+                                           PoolSpec{nvinfer1::PoolingType::kAVERAGE, false, 2, 3, 1, 3, 0, 2, true},
+                                           PoolSpec{nvinfer1::PoolingType::kMAX, true, 3, 3, 2, 2, 1, 1, true}));
 
 TEST(SoftMaxReference, ChannelAndLastAxis_SumToOne) {
     Tensor4 in = randomTensor(2, 5, 3, 4, 8);
