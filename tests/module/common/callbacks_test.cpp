@@ -68,8 +68,10 @@ TEST(KrellErrorRecorder, ReportedText_IsCopiedAndClearEmptiesTheList) {
     EXPECT_EQ(recorder.decRefCount(), 1);
 }
 
-TEST(KrellErrorRecorder, ConcurrentReportsAndReads_LoseNothing) {
+TEST(KrellErrorRecorder, ConcurrentReportsAndReads_LoseNothingAndKeepEarlierTexts) {
     KrellErrorRecorder recorder(nullptr);
+    recorder.reportError(nvinfer1::ErrorCode::kINVALID_STATE, "first");
+    const char* first = recorder.getErrorDesc(0);
     constexpr int kThreads = 4;
     constexpr int kReportsPerThread = 500;
     std::vector<std::thread> threads;
@@ -85,8 +87,9 @@ TEST(KrellErrorRecorder, ConcurrentReportsAndReads_LoseNothing) {
     for (auto& thread : threads) {
         thread.join();
     }
-    EXPECT_EQ(recorder.getNbErrors(), kThreads * kReportsPerThread);
+    EXPECT_EQ(recorder.getNbErrors(), kThreads * kReportsPerThread + 1);
     EXPECT_EQ(recorder.decRefCount(), kThreads * kReportsPerThread - 1);
+    EXPECT_STREQ(first, "first");  // still valid after the list grew
 }
 
 TEST(KrellProfiler, LayersMatchedByPosition_CountPassesOnWrapToFirstName) {
