@@ -23,7 +23,8 @@ Bytes Reply(uint8_t tag_byte, size_t extra_bytes = 10) {
   return frame;
 }
 
-// A point packet: 0xEE 0xFF, protocol bytes 2-3, byte 5 the packet kind, numbered at byte 6.
+// A point packet: 0xEE 0xFF, protocol bytes 2-3, byte 5 the packet kind, numbered at byte 6
+// (a bare 6-byte header carries no number).
 Bytes Point(size_t size, uint8_t version, uint8_t kind, uint8_t number) {
   Bytes packet(size, 0x22);
   packet[0] = 0xEE;
@@ -32,7 +33,7 @@ Bytes Point(size_t size, uint8_t version, uint8_t kind, uint8_t number) {
   packet[3] = version;
   packet[4] = 0;
   packet[5] = kind;
-  packet[6] = number;
+  if (size > 6) packet[6] = number;
   return packet;
 }
 
