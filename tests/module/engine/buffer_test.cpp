@@ -192,19 +192,25 @@ TEST(CPUBuffer, ToCPU_IsAViewSharingMemory) {
 TEST(NvGPUBuffer, KindsByDirection_AcceptedAndRefusedAsDocumented) {
     NvGPUBuffer gpu(4);
     std::vector<uint8_t> host = {5, 6, 7, 8};
+    // Device-to-device kinds get device memory on the other side, as a GPU would require.
+    NvGPUBuffer other_gpu(4);
+    ASSERT_TRUE(other_gpu.copyFrom(host.data(), TransferKind::CPUToNvGPU, nullptr));
     const TransferKind in_ok[] = {TransferKind::CPUToNvGPU, TransferKind::NvCPUToNvGPU, TransferKind::NvGPUToNvGPU};
     const TransferKind out_ok[] = {TransferKind::NvGPUToCPU, TransferKind::NvGPUToNvCPU, TransferKind::NvGPUToNvGPU};
     for (int32_t value = 0; value <= 12; ++value) {
         const auto kind = static_cast<TransferKind>(value);
+        const bool device_side = kind == TransferKind::NvGPUToNvGPU;
         const bool accept_in = std::find(std::begin(in_ok), std::end(in_ok), kind) != std::end(in_ok);
         const bool accept_out = std::find(std::begin(out_ok), std::end(out_ok), kind) != std::end(out_ok);
+        NvGPUBuffer device_sink(4);
+        device_sink.setZero(nullptr);
         std::vector<uint8_t> sink(4, 0);
         gpu.setZero(nullptr);
         const std::string log = captureStdout([&] {
-            EXPECT_EQ(gpu.copyFrom(host.data(), kind, nullptr), accept_in) << value;
-            EXPECT_EQ(gpu.copyTo(sink.data(), kind, nullptr), accept_out) << value;
+            EXPECT_EQ(gpu.copyFrom(device_side ? other_gpu.data() : host.data(), kind, nullptr), accept_in) << value;
+            EXPECT_EQ(gpu.copyTo(device_side ? device_sink.data() : sink.data(), kind, nullptr), accept_out) << value;
         });
-        EXPECT_EQ(sink == host, accept_out && accept_in) << value;
+        EXPECT_EQ((device_side ? bytesOf(device_sink) : sink) == host, accept_out && accept_in) << value;
         if (!accept_in) {
             EXPECT_NE(log.find(std::string("[NvGPUBuffer][copyFrom] NvGPUBuffer does not support ") +
                                transferKindName(kind) + "\x1b[0m"),
