@@ -81,13 +81,18 @@ BENCHMARK(BM_DeviceToDevice_DefaultStream);
 BENCHMARK(BM_HostToDevice_StreamAndSync);
 BENCHMARK(BM_DeviceToDevice_StreamAndSync);
 
-// Console output as usual, plus the time per copy of every run kept for the ratio table.
+// Console output as usual, plus the time per copy of every benchmark kept for the ratio table:
+// the median when repetitions are asked for, else the single run.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+            const std::string& name = run.run_name.function_name;
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                times_[name] = run.GetAdjustedRealTime();
+                medians_[name] = true;
+            } else if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !medians_[name]) {
+                times_[name] = run.GetAdjustedRealTime();
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -106,6 +111,7 @@ public:
 
 private:
     std::map<std::string, double> times_;
+    std::map<std::string, bool> medians_;
 };
 
 }  // namespace
