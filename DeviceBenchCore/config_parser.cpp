@@ -430,7 +430,12 @@ bool ConfigParser::GetVarPosOffset(const std::string& var_id, const std::string&
     Report(0, "ConfigParser::GetVarPosOffset(): this var not supported. var_name = " + var->var_name);
     return false;
   }
-  start_pos = kind->second == "set" ? var->set_start_pos : var->get_start_pos;
+  // A command text can read one variable and write another; the first row that used it decides
+  // its kind in cmd_kinds, but this variable's own use of it decides which layout applies here.
+  bool is_set = kind->second == "set";
+  if (cmd == var->set_cmd && cmd != var->get_cmd) is_set = true;
+  if (cmd == var->get_cmd && cmd != var->set_cmd) is_set = false;
+  start_pos = is_set ? var->set_start_pos : var->get_start_pos;
   offset = var->offset;
   if (var->var_name == kSharedSecretKeyName) {
     start_pos = 0;

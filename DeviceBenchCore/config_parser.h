@@ -40,6 +40,8 @@ class ConfigParser {
 
   //! Where variable `var_id` lies in the payload of command `cmd`: start byte and length. False,
   //! with a diagnostic, for an unknown id, an unknown command or a variable without commands.
+  //! The layout is the set layout when `cmd` is the variable's set command, the get layout when it
+  //! is its get command, else the kind the command was first used as.
   //! The "Shared Secret Key" variable takes the length `length_hint` and stores it.
   bool GetVarPosOffset(const std::string& var_id, const std::string& cmd, int32_t length_hint,
                        int32_t& start_pos, int32_t& offset);
@@ -58,6 +60,10 @@ class ConfigParser {
   const std::map<std::string, std::vector<VarInfo*>>& get_groups() const { return get_groups_; }
   const std::vector<VarInfo*>& unplaced_vars() const { return unplaced_vars_; }
   const std::unordered_map<std::string, std::string>& cmd_kinds() const { return cmd_kinds_; }
+  //! The owning index by var_id.
+  const std::unordered_map<std::string, std::unique_ptr<VarInfo>>& vars_by_id() const {
+    return vars_by_id_;
+  }
   //! Every variable in file order.
   const std::vector<VarInfo*>& all_vars() const { return all_vars_; }
   //! Everything the loader reported, in order; the error that ended loading is the last entry.

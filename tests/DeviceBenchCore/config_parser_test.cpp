@@ -180,6 +180,9 @@ TEST_F(ConfigParserTest, GetVarPosOffset_RolesFailuresAndSecretKeyLength) {
       Row(Var("1", "1", "Lead", "0x08", "0x20"), {{"VarLen", "4"}, {"SetIndex", "2"}}),
       Row(Var("1", "2", "Port", "0x08", "0x20"), {{"VarLen", "2"}, {"SetIndex", "1"}}),
       Row(Var("1", "3", "Shared Secret Key", "0x31", "0x30"), {{"VarLen", "32"}}),
+      // 0x20 was first used as a set command; here it reads.
+      Row(Var("1", "4", "Shared", "0x20", "0x24"), {{"VarLen", "1"}, {"SetIndex", "1"}}),
+      Row(Var("1", "5", "Lead", "0x20", "0x24"), {{"VarLen", "3"}, {"SetIndex", "0"}}),
   });
   int32_t start = -1;
   int32_t length = -1;
@@ -193,6 +196,10 @@ TEST_F(ConfigParserTest, GetVarPosOffset_RolesFailuresAndSecretKeyLength) {
   EXPECT_EQ(start, 0);
   EXPECT_EQ(length, 19);
   EXPECT_EQ(p.FindById("1-3")->offset, 19);
+  ASSERT_TRUE(p.GetVarPosOffset("1-4", "0x20", 0, start, length));
+  EXPECT_EQ(start, 0);  // first in the 0x20 read by Index
+  ASSERT_TRUE(p.GetVarPosOffset("1-4", "0x24", 0, start, length));
+  EXPECT_EQ(start, 3);  // second in the 0x24 write by SetIndex
   EXPECT_FALSE(p.GetVarPosOffset("9-9", "0x08", 0, start, length));
   EXPECT_TRUE(Reported("This var_id does not exist. Detail: var_id = 9-9"));
   EXPECT_FALSE(p.GetVarPosOffset("1-1", "0x77", 0, start, length));
@@ -250,26 +257,6 @@ TEST_F(ConfigParserTest, MissingColumnOrFile_StopsLoadingWithTheReason) {
   EXPECT_EQ(no_file.Diagnostics()[0].text,
             "ConfigParser::ExtractConfigInfo(): error with csv_reader_, loc = " + tables_.Dir() +
                 "/absent.csv");
-}
-
-TEST_F(ConfigParserTest, ScalesAndFlags_ConvertWithDefaults) {
-  ConfigParser& p = Load({
-      Row(Var("1", "1", "Scaled", "0x05", "0x25"),
-          {{"Coefficient", "0.01"}, {"SetCoefficient", "1e-3"}, {"TimerUpdate", "1"},
-           {"Permission", "1"}, {"Unit", "V"}}),
-      Row(Var("1", "2", "Plain", "0x05"), {{"TimerUpdate", "2"}, {"VarLen", ""}}),
-  });
-  const VarInfo* scaled = p.FindById("1-1");
-  EXPECT_FLOAT_EQ(scaled->coefficient, 0.01f);
-  EXPECT_FLOAT_EQ(scaled->set_coefficient, 0.001f);
-  EXPECT_TRUE(scaled->timer_update);
-  EXPECT_EQ(scaled->unit, " (V)");
-  const VarInfo* plain = p.FindById("1-2");
-  EXPECT_FLOAT_EQ(plain->coefficient, 1.0f);
-  EXPECT_FALSE(plain->timer_update);
-  EXPECT_EQ(plain->offset, 0);
-  EXPECT_EQ(plain->set_index, -1);
-  EXPECT_EQ(plain->unit, "");
 }
 
 }  // namespace
