@@ -29,6 +29,9 @@ CsvReader::CsvReader(const std::string& path) : path_(path) {
 
   chunk_.reset(new char[kChunkBytes]);
   const std::string head(chunk_.get(), std::fread(chunk_.get(), 1, kChunkBytes, file_.get()));
+  if (head.empty() && std::ferror(file_.get())) {
+    Fail(std::string("cannot read the file: ") + std::strerror(errno));
+  }
   if (head.empty()) Fail("the file is empty");
   size_t skip = 0;
   if (head.size() >= 3 && std::memcmp(head.data(), kUtf8Bom, 3) == 0) skip = 3;

@@ -16,9 +16,20 @@
 
 namespace {
 
+// The loader reads files, so each input is written to one scratch file, removed at exit.
+class ScratchFile {
+ public:
+  ScratchFile() : path_("/tmp/fuzz-table-" + std::to_string(getpid()) + ".csv") {}
+  ~ScratchFile() { std::remove(path_.c_str()); }
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
 const std::string& InputPath() {
-  static const std::string path = "/tmp/fuzz-table-" + std::to_string(getpid()) + ".csv";
-  return path;
+  static const ScratchFile file;
+  return file.Path();
 }
 
 void Exercise(ConfigParser& parser) {

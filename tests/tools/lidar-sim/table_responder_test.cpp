@@ -124,6 +124,29 @@ TEST(TableResponderTest, Tunnel_PassesUnknownPrefixesToTheHandlerBefore) {
   EXPECT_EQ(Bytes(reply.payload.begin(), reply.payload.begin() + 4), (Bytes{0, 0, 1, 0x40}));
 }
 
+TEST(TableResponderTest, EveryShippedModel_AnswersEachReadOfItsTable) {
+  for (const char* model : {"Corvel", "Tovin", "Minka", "Minka-CMX", "Rusko-CMX"}) {
+    std::string error;
+    auto responder = TableResponder::Load(std::string(KRELL_TABLE_DIR "/") + model + ".csv",
+                                          model, error);
+    ASSERT_NE(responder, nullptr) << model << ": " << error;
+    for (const auto& group : responder->Table().get_groups()) {
+      const VarInfo& lead = *group.second.front();
+      if (lead.get_cmd == "0x23") continue;
+      SimRequest request;
+      ASSERT_TRUE(TableResponder::CommandBytes(lead.get_cmd, request.cmd, request.payload));
+      request.payload.insert(request.payload.end(), lead.get_payload_bytes.begin(),
+                             lead.get_payload_bytes.end());
+      const SimReply reply = responder->Answer(request);
+      EXPECT_EQ(reply.ret_code, 0) << model << " " << group.first;
+      for (const VarInfo* var : group.second) {
+        EXPECT_GE(reply.payload.size(), static_cast<size_t>(var->get_start_pos + var->offset))
+            << model << " " << var->var_name;
+      }
+    }
+  }
+}
+
 // Display text of a variable's bytes, as the read path shows it.
 std::string Display(const VarInfo& var, Bytes bytes) {
   uint64_t raw = 0;
