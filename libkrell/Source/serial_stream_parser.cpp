@@ -113,6 +113,14 @@ bool SerialStreamParser::TakePoint() {
     unknown_version = true;
   }
   if (unparsed < size) return false;
+  // A packet cut short on the line would swallow the reply behind it; point data practically
+  // never holds the 7-byte reply tag, so a tag inside the packet marks where the packet broke off.
+  const uint8_t* tag = std::search(packet + 2, packet + std::min(unparsed, size + kTagBytes - 1),
+                                   kReplyTag, kReplyTag + kTagBytes);
+  if (tag < packet + size) {
+    parse_ += static_cast<uint32_t>(tag - packet);
+    return true;
+  }
   // Counted once the packet is complete, so a packet that arrives in pieces counts once.
   if (unknown_version && (error_count_++ % kErrorLogInterval) == 0) {
     SLOG_ERROR("serial recv error point cloud, protocol Version: %02x %02x", packet[2], packet[3]);

@@ -121,15 +121,17 @@ TEST(SerialSource, ReceiveTimeout_WaitsWholeTimeAndTakesLateArrival) {
   EXPECT_GE(waited_ms, 245);
   EXPECT_LT(waited_ms, 1000);
 
-  // A reply that arrives during the last (50 ms) step is still taken.
+  // A reply that arrives after several steps is still taken, as soon as it is there.
   start = Clock::now();
   std::thread late([&pty] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(215));
+    std::this_thread::sleep_for(std::chrono::milliseconds(330));
     pty.Write(Reply(9));
   });
-  EXPECT_EQ(source.Receive(packet, 0, kReplyType, 250), 20);
+  EXPECT_EQ(source.Receive(packet, 0, kReplyType, 1050), 20);
+  const int64_t took_ms = MsSince(start);
   late.join();
-  EXPECT_GE(MsSince(start), 200);
+  EXPECT_GE(took_ms, 320);
+  EXPECT_LT(took_ms, 1000);
   EXPECT_EQ(Received(packet), Reply(9));
 }
 
@@ -174,7 +176,7 @@ TEST(SerialSource, Unplugged_ThreadEndsWithOneLineAndCloseReturns) {
   EXPECT_FALSE(source.IsReceiving());
   const Clock::time_point close_start = Clock::now();
   source.Close();
-  EXPECT_LT(MsSince(close_start), 200);
+  EXPECT_LT(MsSince(close_start), 500);
   EXPECT_EQ(krell_test::CountLines(mark.Since(), "receive thread ends"), 1);
   const Bytes frame(4, 0x55);
   EXPECT_LT(source.Send(frame.data(), 4, 0), 0);
@@ -191,7 +193,7 @@ TEST(SerialSource, CloseWhileStreaming_ReturnsPromptly) {
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   const Clock::time_point start = Clock::now();
   source.reset();
-  EXPECT_LT(MsSince(start), 200);
+  EXPECT_LT(MsSince(start), 500);
   feeding.store(false);
   feeder.join();
 }

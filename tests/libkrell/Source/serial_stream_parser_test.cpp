@@ -89,6 +89,20 @@ TEST(SerialStreamParser, MixedStream_SortsEveryKindAndSkipsGarbageSilently) {
   EXPECT_EQ(mark.Since(), "");
 }
 
+TEST(SerialStreamParser, TruncatedPointPacketBeforeReply_ReplyStillQueued) {
+  Framing f;
+  const Bytes cut = Point(80, 8, 0, 1);
+  Bytes stream(cut.begin(), cut.begin() + 20);
+  const Bytes reply = Reply(0x5E, 30);
+  stream.insert(stream.end(), reply.begin(), reply.end());
+  const Bytes whole = Point(132, 12, 0, 2);
+  stream.insert(stream.end(), whole.begin(), whole.end());
+  f.Feed(stream);
+  EXPECT_EQ(f.Take(f.replies), reply);
+  EXPECT_EQ(f.Take(f.points), whole);
+  EXPECT_EQ(f.points.Size(), 0u);
+}
+
 TEST(SerialStreamParser, UnknownVersion_QueuedAs80BytesAndLoggedOncePer10000) {
   krell_test::LogMark mark;
   Framing f;

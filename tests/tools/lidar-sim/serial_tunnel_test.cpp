@@ -23,7 +23,7 @@ using krell::lidar::sim::SimReply;
 using krell::lidar::sim::SimRequest;
 using Bytes = std::vector<uint8_t>;
 
-constexpr uint32_t kTimeoutMs = 400;
+constexpr uint32_t kTimeoutMs = 1000;
 
 class SerialTunnelTest : public ::testing::Test {
  protected:
