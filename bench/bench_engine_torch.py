@@ -3,7 +3,8 @@
 
 Usage: bench_engine_torch.py DUMP_DIR
 DUMP_DIR holds weights.bin, input.bin and output.bin written by `bench_engine --dump_dir=DUMP_DIR`.
-Prints one JSON line: milliseconds per frame (median of timed rounds after warm-up) and the
+Prints one JSON line: wall and process-CPU milliseconds per frame (medians of timed rounds after
+warm-up), the thread count, and the
 largest difference between PyTorch's output and the engine's.
 """
 import json
@@ -66,15 +67,18 @@ def main():
     with torch.no_grad():
         for _ in range(3):
             out = forward(modules, x)
-        rounds = []
+        rounds, cpu_rounds = [], []
         for _ in range(ROUNDS):
-            start = time.perf_counter()
+            start, cpu_start = time.perf_counter(), time.process_time()
             for _ in range(FRAMES_PER_ROUND):
                 forward(modules, x)
             rounds.append((time.perf_counter() - start) * 1000.0 / FRAMES_PER_ROUND)
+            cpu_rounds.append((time.process_time() - cpu_start) * 1000.0 / FRAMES_PER_ROUND)
     diff = (out - expected).abs().max().item()
     scale = max(1.0, expected.abs().max().item())
     print(json.dumps({"torch_ms_per_frame": sorted(rounds)[ROUNDS // 2],
+                      "torch_cpu_ms_per_frame": sorted(cpu_rounds)[ROUNDS // 2],
+                      "threads": torch.get_num_threads(),
                       "max_abs_diff": diff, "max_rel_diff": diff / scale}))
 
 
