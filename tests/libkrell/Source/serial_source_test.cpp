@@ -8,9 +8,18 @@
 #include <vector>
 
 #include "tests/libkrell/Source/pty_peer.h"
-#include "tests/libkrell/Source/test_log.h"
+#include "tests/support/scribe_capture.h"
 
 namespace {
+
+// Sends the log to a file of this test program before anything logs.
+const std::string& kLogPath = krell::test::ScribeCapture::Path();
+
+int CountLines(const std::string& text, const std::string& needle) {
+  int count = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+  return count;
+}
 
 using krell::lidar::SerialSource;
 using krell::lidar::UdpPacket;
@@ -50,15 +59,15 @@ TEST(SerialSource, OpensAtEveryNamedRate_AndRefusesBadRatesTypesAndPorts) {
     source.Close();
     EXPECT_FALSE(source.IsOpened());
   }
-  krell_test::LogMark mark;
+  const size_t mark = krell::test::ScribeCapture::Mark();
   SerialSource zero_rate(pty.SlaveName(), 115200, 0);
   EXPECT_FALSE(zero_rate.Open());
-  EXPECT_NE(mark.Since().find(pty.SlaveName() + ": line speed 0 baud is not supported"), std::string::npos);
+  EXPECT_NE(krell::test::ScribeCapture::Since(mark).find(pty.SlaveName() + ": line speed 0 baud is not supported"), std::string::npos);
 
   SerialSource odd_type(pty.SlaveName(), 115200, 115200);
   odd_type.SetReceiveType(5);
   EXPECT_FALSE(odd_type.Open());
-  EXPECT_NE(mark.Since().find("not support receiveStype, open error"), std::string::npos);
+  EXPECT_NE(krell::test::ScribeCapture::Since(mark).find("not support receiveStype, open error"), std::string::npos);
 
   SerialSource missing("/dev/krell-no-such-port", 115200, 115200);
   EXPECT_FALSE(missing.Open());
@@ -163,7 +172,7 @@ TEST(SerialSource, SetReceiveType_ClearsQueuesAndReopensAtCommandRate) {
 }
 
 TEST(SerialSource, Unplugged_ThreadEndsWithOneLineAndCloseReturns) {
-  krell_test::LogMark mark;
+  const size_t mark = krell::test::ScribeCapture::Mark();
   auto pty = std::make_unique<krell_test::PtyPeer>();
   SerialSource source(pty->SlaveName(), 115200, 3125000);
   ASSERT_TRUE(source.Open());
@@ -177,7 +186,7 @@ TEST(SerialSource, Unplugged_ThreadEndsWithOneLineAndCloseReturns) {
   const Clock::time_point close_start = Clock::now();
   source.Close();
   EXPECT_LT(MsSince(close_start), 500);
-  EXPECT_EQ(krell_test::CountLines(mark.Since(), "receive thread ends"), 1);
+  EXPECT_EQ(CountLines(krell::test::ScribeCapture::Since(mark), "receive thread ends"), 1);
   const Bytes frame(4, 0x55);
   EXPECT_LT(source.Send(frame.data(), 4, 0), 0);
 }

@@ -5,9 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "tests/libkrell/Source/test_log.h"
+#include "tests/support/scribe_capture.h"
 
 namespace {
+
+// Sends the log to a file of this test program before anything logs.
+const std::string& kLogPath = krell::test::ScribeCapture::Path();
+
+int CountLines(const std::string& text, const std::string& needle) {
+  int count = 0;
+  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+  return count;
+}
 
 using krell::lidar::PacketQueue;
 using krell::lidar::SerialStreamParser;
@@ -62,7 +71,7 @@ TEST(SerialStreamParser, ReplySplitAcrossReads_QueuedOnlyOnceEndMarkArrives) {
 }
 
 TEST(SerialStreamParser, MixedStream_SortsEveryKindAndSkipsGarbageSilently) {
-  krell_test::LogMark mark;
+  const size_t mark = krell::test::ScribeCapture::Mark();
   Framing f;
   Bytes stream = {'x', '$', 'L', 'D', 0x00, 0xEE, 0x13};
   const Bytes reply_a = Reply(0xA1);
@@ -86,7 +95,7 @@ TEST(SerialStreamParser, MixedStream_SortsEveryKindAndSkipsGarbageSilently) {
   EXPECT_EQ(f.Take(f.points), p80);
   EXPECT_EQ(f.points.Size(), 0u);
   EXPECT_EQ(f.parser.ErrorCount(), 0u);
-  EXPECT_EQ(mark.Since(), "");
+  EXPECT_EQ(krell::test::ScribeCapture::Since(mark), "");
 }
 
 TEST(SerialStreamParser, TruncatedPointPacketBeforeReply_ReplyStillQueued) {
@@ -104,7 +113,7 @@ TEST(SerialStreamParser, TruncatedPointPacketBeforeReply_ReplyStillQueued) {
 }
 
 TEST(SerialStreamParser, UnknownVersion_QueuedAs80BytesAndLoggedOncePer10000) {
-  krell_test::LogMark mark;
+  const size_t mark = krell::test::ScribeCapture::Mark();
   Framing f;
   const Bytes odd = Point(80, 9, 0, 0);
   Bytes stream;
@@ -114,11 +123,11 @@ TEST(SerialStreamParser, UnknownVersion_QueuedAs80BytesAndLoggedOncePer10000) {
   EXPECT_EQ(f.parser.ErrorCount(), 10001u);
   EXPECT_EQ(f.points.Size(), 8000u);
   EXPECT_EQ(f.Take(f.points), odd);
-  EXPECT_EQ(krell_test::CountLines(mark.Since(), "serial recv error point cloud, protocol Version: 01 09"), 2);
+  EXPECT_EQ(CountLines(krell::test::ScribeCapture::Since(mark), "serial recv error point cloud, protocol Version: 01 09"), 2);
 }
 
 TEST(SerialStreamParser, ReplyWithoutEndMarkWithin1500Bytes_DroppedOnceAndNextReplyKept) {
-  krell_test::LogMark mark;
+  const size_t mark = krell::test::ScribeCapture::Mark();
   Framing f;
   Bytes stream = {'$', 'L', 'D', 'A', 'C', 'K', ','};
   stream.insert(stream.end(), 4000, 0x55);
@@ -129,7 +138,7 @@ TEST(SerialStreamParser, ReplyWithoutEndMarkWithin1500Bytes_DroppedOnceAndNextRe
   EXPECT_EQ(f.parser.OversizedReplyCount(), 1u);
   EXPECT_EQ(f.Take(f.replies), next);
   EXPECT_EQ(f.replies.Size(), 0u);
-  EXPECT_EQ(krell_test::CountLines(mark.Since(), "dropped, resynchronising"), 1);
+  EXPECT_EQ(CountLines(krell::test::ScribeCapture::Since(mark), "dropped, resynchronising"), 1);
   // The line keeps flowing: far more than the work buffer holds passes afterwards.
   const Bytes p80 = Point(80, 8, 0, 1);
   for (int i = 0; i < 2000; ++i) f.Feed(p80);
