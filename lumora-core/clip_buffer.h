@@ -25,6 +25,11 @@ class LUMORA_CORE_EXPORT ClipBuffer : public TimeIntervalBuffer {
   //! Leaves the track that holds the clip.
   ~ClipBuffer() override;
 
+ public slots:
+  //! Returns the clip to its initial state (the base does nothing).
+  virtual void reset();
+
+ public:
   virtual bool running() const;
   virtual bool pcapLoading() const;
   virtual bool stopped() const;
@@ -41,10 +46,6 @@ class LUMORA_CORE_EXPORT ClipBuffer : public TimeIntervalBuffer {
   //! instance, which emits changed(). The clip may be destroyed before this returns; a clip that
   //! is not inside a sub-instance is refused with one log line. Blocks the calling thread.
   Q_INVOKABLE void deleteClip();
-
- public slots:
-  //! Returns the clip to its initial state (the base does nothing).
-  virtual void reset();
 
  private:
   friend class TrackBuffer;

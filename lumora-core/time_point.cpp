@@ -28,7 +28,10 @@ Time dateMsTimeString2Time(const QString& s) {
   // Date and time are parsed apart and joined as UTC: parsing the whole text as local time
   // first would shift or reject instants that fall into a local daylight-saving gap.
   constexpr int kTextLength = 23;
+  // An unmatched text stays an invalid date-time marked UTC, whose count does not depend on the
+  // machine's zone either.
   QDateTime parsed;
+  parsed.setTimeSpec(Qt::UTC);
   if (s.size() == kTextLength && s.at(10) == QLatin1Char(' ')) {
     const QDate date = QDate::fromString(s.left(10), QStringLiteral("yyyy-MM-dd"));
     const QTime time = QTime::fromString(s.mid(11), QStringLiteral("hh:mm:ss.zzz"));

@@ -28,7 +28,7 @@ LUMORA_CORE_EXPORT QDateTime toQDateTime(Time t);
 //! The time point of `d` in whole milliseconds; an invalid `d` gives what Qt counts for it.
 LUMORA_CORE_EXPORT Time toTime(const QDateTime& d);
 //! Parses "yyyy-MM-dd hh:mm:ss.zzz" as a UTC instant, whatever the machine's time zone.
-//! A text that does not match gives the count Qt returns for an invalid date-time.
+//! A text that does not match gives the count Qt returns for an invalid UTC date-time.
 LUMORA_CORE_EXPORT Time dateMsTimeString2Time(const QString& s);
 
 }  // namespace lumora

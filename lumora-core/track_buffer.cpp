@@ -42,12 +42,17 @@ void TrackBuffer::addClip(ClipBuffer* clip) {
     const QList<ClipBuffer*> held = clips_;
     for (ClipBuffer* old : held) removeClip(old);
   }
+  appendClip(clip);
+  updateTimeInterval();
+  emit clipsChanged();
+}
+
+void TrackBuffer::appendClip(ClipBuffer* clip) {
+  if (clip == nullptr) return;
   // A clip is on one track only: the track that held it before lets it go.
   if (clip->track_ != nullptr && clip->track_ != this) clip->track_->removeClip(clip);
   clips_.append(clip);
   clip->track_ = this;
-  updateTimeInterval();
-  emit clipsChanged();
 }
 
 void TrackBuffer::removeClip(ClipBuffer* clip) {

@@ -68,7 +68,9 @@ class LUMORA_CORE_EXPORT TrackBuffer : public TimeIntervalBuffer {
   //! Shifts every clip of this track that accepts it by `deltaSeconds`.
   void setOffsetWithMetrics(float deltaSeconds);
 
-  QList<ClipBuffer*> clips_;  // not owned; a clip leaves the list when it is destroyed
+  //! Appends `clip` without removing the held ones, for tracks that hold several clips: the clip
+  //! leaves its previous track and points to this one. Emits nothing; call updateTimeInterval().
+  void appendClip(ClipBuffer* clip);
 
  private:
   friend class ClipBuffer;
@@ -77,6 +79,7 @@ class LUMORA_CORE_EXPORT TrackBuffer : public TimeIntervalBuffer {
   // Stores new offset and metric and shifts the clips by the change in seconds.
   void applyOffset(int offset, int metric);
 
+  QList<ClipBuffer*> clips_;  // not owned; a clip leaves the list when it is destroyed
   QString track_body_;
   bool control_selected_ = false;
   int32_t offset_ = 0;

@@ -36,7 +36,7 @@ void placeClip(ClipBuffer& clip, int64_t begin, int64_t end) {
 class MultiTrack : public TrackBuffer {
  public:
   void addClip(ClipBuffer* clip) override {
-    clips_.append(clip);
+    appendClip(clip);
     updateTimeInterval();
   }
 };

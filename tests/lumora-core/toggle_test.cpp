@@ -81,19 +81,6 @@ TEST(Toggles, NewSource_ReplacesHeldSourceButViewerReferenceKeepsItAlive) {
   EXPECT_TRUE(second_watch.isNull());
 }
 
-TEST(Source, Stop_ClearsRunFlagsAndStoppedIsRecorded) {
-  InputNetToggle toggle;
-  auto source = toggle.newNetSource();
-  EXPECT_TRUE(source->isRunning());
-  EXPECT_TRUE(source->isReading());
-  EXPECT_FALSE(source->isStopped());
-  source->stop();
-  source->setStopped(true);
-  EXPECT_FALSE(source->isRunning());
-  EXPECT_FALSE(source->isReading());
-  EXPECT_TRUE(source->isStopped());
-}
-
 TEST(TimeCursorToggle, CursorProperty_UsesRegisteredTimeType) {
   TimeCursorToggle toggle;
   EXPECT_EQ(toggle.timeCursor().time_since_epoch().count(), 0);
