@@ -187,7 +187,8 @@ bool ConfigParser::ExtractConfigInfo() {
     if (!open_error_.empty()) Report(0, open_error_);
     return false;
   }
-  if (extracted_) return true;
+  // The file is read once; asking again reports how that pass ended.
+  if (extracted_) return complete_;
   extracted_ = true;
   try {
     Columns columns(*reader_);
@@ -205,6 +206,7 @@ bool ConfigParser::ExtractConfigInfo() {
   LinkSwitchCompanions();
   LayoutGetCommands();
   LayoutSetCommands();
+  complete_ = true;
   return true;
 }
 

@@ -34,7 +34,7 @@ class ConfigParser {
   ConfigParser& operator=(const ConfigParser&) = delete;
 
   //! Parses the whole table once. False without parsing when there is no reader; true after a
-  //! complete pass. Throws TableError for a missing column, a malformed row or a numeric cell that
+  //! complete pass (a later call returns the same result without reading again). Throws TableError for a missing column, a malformed row or a numeric cell that
   //! does not convert; the rows read before it stay loaded.
   bool ExtractConfigInfo();
 
@@ -53,6 +53,8 @@ class ConfigParser {
   //! `current_val` of FindByName(name); empty when there is none.
   std::string CurrentValueByName(const std::string& name) const;
 
+  // Read access for the manager and the pages; the references and the VarInfo pointers stay valid
+  // for the life of the parser.
   const std::string& file_path() const { return file_path_; }
   const std::vector<std::vector<std::string>>& page_names() const { return page_names_; }
   const std::vector<std::vector<std::vector<VarInfo*>>>& pages() const { return pages_; }
@@ -112,5 +114,6 @@ class ConfigParser {
   std::vector<Diagnostic> diagnostics_;
   int current_row_ = 0;
   bool extracted_ = false;
+  bool complete_ = false;
   bool echo_diagnostics_ = true;
 };

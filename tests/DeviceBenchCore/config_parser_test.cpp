@@ -237,6 +237,7 @@ TEST_F(ConfigParserTest, NumericCellFails_ErrorNamesRowAndColumnAndKeepsEarlierR
   }
   EXPECT_EQ(parser_->all_vars().size(), 2u);
   EXPECT_EQ(parser_->FindById("1-2")->get_start_pos, 4);  // the loaded rows are laid out
+  EXPECT_FALSE(parser_->ExtractConfigInfo());  // asking again does not pretend success
   EXPECT_EQ(parser_->FindById("1-4"), nullptr);
 }
 
