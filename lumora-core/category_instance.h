@@ -40,11 +40,13 @@ class LUMORA_CORE_EXPORT Category::Instance : public QObject {
   //! log first) and returns a reference to it, null when it was not there. Emits nothing.
   QSharedPointer<Category::Instance> takeSubInstance(const Category::Instance* child);
 
+  //! Functor key (class name + instance name) -> functor.
   const QMap<QString, QSharedPointer<Functor>>& functors() const;
-  //! Functor key + "." + property name -> object of that functor.
+  //! Functor key + "." + property name -> object of that functor (also for sources and buffers).
   const QMap<QString, Toggle*>& toggles() const;
   const QMap<QString, Source_LM*>& sources() const;
   const QMap<QString, Buffer*>& buffers() const;
+  //! Sub-instance key (category + name + "s" + n) -> sub-instance.
   const QMap<QString, QSharedPointer<Category::Instance>>& subInstances() const;
 
   //! The process-wide name -> instance map; the library only stores it, the viewer fills it.

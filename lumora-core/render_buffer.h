@@ -21,6 +21,7 @@ class LUMORA_CORE_EXPORT RenderBuffer : public Buffer {
   //! Names what this buffer shows.
   virtual QString source() const = 0;
 
+  //! Whether the user selected this buffer (false at creation).
   bool controlSelected() const;
   //! Stores `selected` and emits controlSelectedChanged(), also when nothing changed.
   Q_INVOKABLE void setControlSelected(bool selected);

@@ -30,6 +30,7 @@ class LUMORA_CORE_EXPORT TimeIntervalBuffer : public Buffer {
   virtual QDateTime beginDateTime() const;
   virtual QDateTime endDateTime() const;
 
+  //! The bounds as time points.
   Time begin() const;
   Time end() const;
   //! Store a bound; emit nothing.

@@ -40,10 +40,13 @@ class LUMORA_CORE_EXPORT TrackBuffer : public TimeIntervalBuffer {
   //! Sorts the clips by begin, emits changed() on every clip and takes the interval
   //! (first begin, last end), or (0, 0) without clips, emitting changed() when it moved.
   virtual void updateTimeInterval();
+  //! The held clips (not owned), ordered by begin.
   virtual QList<ClipBuffer*> clips() const;
 
+  //! What the track is made from, as the viewer describes it; the setter emits nothing.
   QString trackBody() const;
   void setTrackBody(QString body);
+  //! Whether the user selected this track (false at creation).
   bool controlSelected() const;
   //! Stores `selected` and emits controlSelectedNotify(selected).
   Q_INVOKABLE void setControlSelected(bool selected);
