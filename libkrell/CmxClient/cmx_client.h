@@ -103,8 +103,6 @@ class CmxClient {
   int32_t SetSerialBaudRate(uint32_t baud);
 
  private:
-  struct Header;
-
   void TryOpen();
   bool WaitForLidarIp(int64_t start_us, std::string& ip);
   bool ConnectTimedOut(int64_t start_us) const;

@@ -60,6 +60,10 @@ struct LinkParam {
   uint8_t version;
 };
 
+void PrintTo(const LinkParam& param, std::ostream* os) {
+  *os << (param.tls ? "TLS" : "TCP") << " CMX " << static_cast<int>(param.version) << ".0";
+}
+
 std::string LinkName(const ::testing::TestParamInfo<LinkParam>& info) {
   return std::string(info.param.tls ? "Tls" : "Tcp") + "Cmx" + std::to_string(info.param.version);
 }
