@@ -20,6 +20,8 @@ constexpr size_t kTunnelPrefixBytes = 4;
 constexpr size_t kHwverNameBytes = 9;
 constexpr size_t kSwverNameBytes = 12;
 constexpr size_t kVersionBytes = 16;
+// No sensor value is longer; a larger VarLen is a broken table, not a reason to allocate it.
+constexpr int32_t kMaxVarBytes = 64 * 1024;
 const char kFovGetCmd[] = "0x23";
 const char kFovSetCmd[] = "0x22";
 const std::set<std::string> kEncodedTypes = {"uint8", "uint16", "uint32", "uint64", "int8",
@@ -190,6 +192,12 @@ std::vector<uint8_t> TableResponder::EncodeValue(const VarInfo& var, const std::
 }
 
 bool TableResponder::Build(std::string& error) {
+  for (const VarInfo* var : table_->all_vars()) {
+    if (var->offset < 0 || var->offset > kMaxVarBytes) {
+      error = var->var_id + " \"" + var->var_name + "\" has a negative or oversized VarLen";
+      return false;
+    }
+  }
   for (const auto& group : table_->get_groups()) {
     const VarInfo& lead = *group.second.front();
     if (lead.get_cmd == kFovGetCmd) continue;  // the built-in field-of-view handler answers it

@@ -56,6 +56,7 @@ void TableLint::CheckVariable(const VarInfo& var, Diagnostics& out) const {
     out.push_back({row, who + "unknown VarType \"" + var.var_type + "\""});
     return;
   }
+  if (var.offset < 0) out.push_back({row, who + "VarLen must not be negative"});
   const bool sized = var.var_name != "Shared Secret Key" && var.var_type != "raw";
   if (sized && length->second != 0 && var.offset != length->second) {
     out.push_back({row, who + var.var_type + " needs VarLen " + std::to_string(length->second) +

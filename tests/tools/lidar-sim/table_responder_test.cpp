@@ -147,6 +147,20 @@ TEST(TableResponderTest, EveryShippedModel_AnswersEachReadOfItsTable) {
   }
 }
 
+TEST(TableResponderTest, NegativeLength_IsRefusedAtLoad) {
+  const std::string path = ::testing::TempDir() + "table_responder_negative.csv";
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fputs("GroupID,Index,VarName,Get,Set,SetIndex,Permission,VarType,DefaultValue,Options,Unit,"
+             "Coefficient,OptionDescription,FunctionModule,VarLen,TimerUpdate,SetCoefficient,"
+             "GetCmdPayload\n1,1,Speed,0x06,,,0,uint16,600,,,,,,-2,,,\n", file);
+  std::fclose(file);
+  std::string error;
+  EXPECT_EQ(TableResponder::Load(path, "Broken", error), nullptr);
+  EXPECT_NE(error.find("negative or oversized VarLen"), std::string::npos) << error;
+  std::remove(path.c_str());
+}
+
 // Display text of a variable's bytes, as the read path shows it.
 std::string Display(const VarInfo& var, Bytes bytes) {
   uint64_t raw = 0;
