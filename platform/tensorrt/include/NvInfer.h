@@ -118,6 +118,14 @@ enum class DeviceType : int32_t {
     kDLA = 1,
 };
 
+//! Memory pools whose limits a configuration records.
+enum class MemoryPoolType : int32_t {
+    kWORKSPACE = 0,
+    kDLA_MANAGED_SRAM = 1,
+    kDLA_LOCAL_DRAM = 2,
+    kDLA_GLOBAL_DRAM = 3,
+};
+
 //! Network creation switches (a mask of 1 << flag).
 enum class NetworkDefinitionCreationFlag : int32_t {
     kEXPLICIT_BATCH = 0,
@@ -393,6 +401,9 @@ public:
     virtual DeviceType getDefaultDeviceType() const noexcept = 0;
     virtual void setMaxWorkspaceSize(std::size_t workspaceSize) noexcept = 0;
     virtual std::size_t getMaxWorkspaceSize() const noexcept = 0;
+    //! Recorded only: the CPU runtime plans its own memory.
+    virtual void setMemoryPoolLimit(MemoryPoolType pool, std::size_t poolSize) noexcept = 0;
+    virtual std::size_t getMemoryPoolLimit(MemoryPoolType pool) const noexcept = 0;
     virtual void reset() noexcept = 0;
     //! Older spelling of delete.
     void destroy() noexcept { delete this; }
@@ -416,6 +427,8 @@ public:
     //! Checks the network, infers its shapes, consults the algorithm selector and serialises the
     //! engine. The caller owns the result; null, after logger messages, for an inconsistent network.
     virtual IHostMemory* buildSerializedNetwork(INetworkDefinition& network, IBuilderConfig& config) noexcept = 0;
+    //! buildSerializedNetwork, then deserialisation; the caller owns the engine. Null on failure.
+    virtual ICudaEngine* buildEngineWithConfig(INetworkDefinition& network, IBuilderConfig& config) noexcept = 0;
     virtual ILogger* getLogger() const noexcept = 0;
     virtual void reset() noexcept = 0;
     //! Older spelling of delete.

@@ -10,6 +10,7 @@
 #include "platform/tensorrt/src/builder_config.h"
 #include "platform/tensorrt/src/host_memory.h"
 #include "platform/tensorrt/src/network_definition.h"
+#include "platform/tensorrt/src/runtime.h"
 #include "platform/tensorrt/src/shape_inference.h"
 
 namespace trt_host {
@@ -87,6 +88,16 @@ nvinfer1::IHostMemory* Builder::buildSerializedNetwork(nvinfer1::INetworkDefinit
         logError(std::string("buildSerializedNetwork: ") + e.what());
         return nullptr;
     }
+}
+
+nvinfer1::ICudaEngine* Builder::buildEngineWithConfig(nvinfer1::INetworkDefinition& network,
+                                                      nvinfer1::IBuilderConfig& config) noexcept {
+    std::unique_ptr<nvinfer1::IHostMemory> blob(buildSerializedNetwork(network, config));
+    if (!blob) {
+        return nullptr;
+    }
+    Runtime runtime(logger_);
+    return runtime.deserializeCudaEngine(blob->data(), blob->size());
 }
 
 }  // namespace trt_host

@@ -21,6 +21,8 @@ public:
     nvinfer1::INetworkDefinition* createNetworkV2(nvinfer1::NetworkDefinitionCreationFlags flags) noexcept override;
     nvinfer1::IHostMemory* buildSerializedNetwork(nvinfer1::INetworkDefinition& network,
                                                   nvinfer1::IBuilderConfig& config) noexcept override;
+    nvinfer1::ICudaEngine* buildEngineWithConfig(nvinfer1::INetworkDefinition& network,
+                                                 nvinfer1::IBuilderConfig& config) noexcept override;
     nvinfer1::ILogger* getLogger() const noexcept override { return &logger_; }
     void reset() noexcept override { max_batch_ = 1; }
 

@@ -22,6 +22,14 @@ public:
     nvinfer1::DeviceType getDefaultDeviceType() const noexcept override { return device_type_; }
     void setMaxWorkspaceSize(std::size_t workspaceSize) noexcept override { workspace_bytes_ = workspaceSize; }
     std::size_t getMaxWorkspaceSize() const noexcept override { return workspace_bytes_; }
+    void setMemoryPoolLimit(nvinfer1::MemoryPoolType pool, std::size_t poolSize) noexcept override {
+        const auto index = static_cast<std::size_t>(pool);
+        if (index < kPoolCount) pool_bytes_[index] = poolSize;
+    }
+    std::size_t getMemoryPoolLimit(nvinfer1::MemoryPoolType pool) const noexcept override {
+        const auto index = static_cast<std::size_t>(pool);
+        return index < kPoolCount ? pool_bytes_[index] : 0;
+    }
     void reset() noexcept override { *this = BuilderConfig(); }
 
 private:
@@ -34,6 +42,8 @@ private:
     int32_t dla_core_{-1};
     nvinfer1::DeviceType device_type_{nvinfer1::DeviceType::kGPU};
     std::size_t workspace_bytes_{0};
+    static constexpr std::size_t kPoolCount = 4;
+    std::size_t pool_bytes_[kPoolCount]{};
 };
 
 }  // namespace trt_host

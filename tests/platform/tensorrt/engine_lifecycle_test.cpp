@@ -303,8 +303,8 @@ TEST(Runtime, ForeignMajorVersion_GivesNoRuntime) {
 TEST(Runtime, ContextOutlivesItsEngineAndRuntime) {
     NetworkHarness h;
     smallNetwork(h, false);
-    auto engine = h.engine();
-    ASSERT_TRUE(engine);
+    Owned<nvinfer1::ICudaEngine> engine(h.builder().buildEngineWithConfig(h.net(), h.config()));
+    ASSERT_TRUE(engine) << h.logger().text();
     const std::vector<float> in = randomValues(90, 54);
     const std::vector<float> expected = runFloat(*engine, {in}).at(0);
     Owned<nvinfer1::IExecutionContext> context(engine->createExecutionContext());
