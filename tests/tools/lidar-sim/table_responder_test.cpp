@@ -208,6 +208,27 @@ std::string NewValue(const VarInfo& var) {
   return "42";
 }
 
+// Sends each set command of the table (field of view and upgrade aside) with a new value for every
+// variable it carries, encoded as the write path encodes it. Returns the number of variables.
+int WriteEveryWritable(CmxClient& client, const ConfigParser& table) {
+  int written = 0;
+  for (const auto& group : table.set_groups()) {
+    const VarInfo& lead = *group.second.front();
+    if (lead.get_cmd.empty() || lead.get_cmd == "0x23" || lead.type == 4) continue;
+    uint8_t code = 0;
+    Bytes payload;
+    EXPECT_TRUE(TableResponder::CommandBytes(lead.set_cmd, code, payload));
+    for (const VarInfo* var : group.second) {
+      Bytes bytes = MakeStrParser(var->var_type)->Parse(NewValue(*var), var->set_coefficient);
+      payload.insert(payload.end(), bytes.begin(), bytes.end());
+    }
+    Bytes reply;
+    EXPECT_EQ(client.QueryCommand(payload, reply, code), 0) << lead.set_cmd;
+    written += static_cast<int>(group.second.size());
+  }
+  return written;
+}
+
 TEST(TableResponderTest, CorvelOverLoopback_RoundTripsEveryReadableAndWritableVariable) {
   auto corvel = LoadCorvel();
   ASSERT_TRUE(corvel);
@@ -230,21 +251,7 @@ TEST(TableResponderTest, CorvelOverLoopback_RoundTripsEveryReadableAndWritableVa
     ASSERT_EQ(client.QueryCommand(payload, reply, code), 0) << var.var_name;
   };
   // Writes first: each set command carries every variable it writes, in set order.
-  int written = 0;
-  for (const auto& group : table.set_groups()) {
-    const VarInfo& lead = *group.second.front();
-    if (lead.get_cmd.empty() || lead.get_cmd == "0x23" || lead.type == 4) continue;
-    uint8_t code = 0;
-    Bytes payload;
-    ASSERT_TRUE(TableResponder::CommandBytes(lead.set_cmd, code, payload));
-    for (const VarInfo* var : group.second) {
-      Bytes bytes = MakeStrParser(var->var_type)->Parse(NewValue(*var), var->set_coefficient);
-      payload.insert(payload.end(), bytes.begin(), bytes.end());
-    }
-    Bytes reply;
-    ASSERT_EQ(client.QueryCommand(payload, reply, code), 0) << lead.set_cmd;
-    written += static_cast<int>(group.second.size());
-  }
+  const int written = WriteEveryWritable(client, table);
   EXPECT_GE(written, 20);
   int checked = 0;
   for (const VarInfo* var : table.all_vars()) {
