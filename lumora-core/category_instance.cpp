@@ -99,7 +99,10 @@ void Category::Instance::clearSubCategories() {
   // One at a time over a snapshot of the keys: a destroyed sub-instance may make slots run that
   // change this map.
   const QStringList keys = sub_instances_.keys();
-  for (const QString& key : keys) sub_instances_.remove(key);
+  for (const QString& key : keys) {
+    QSharedPointer<Instance> removed = sub_instances_.take(key);
+    detach(removed.data());
+  }
   emit changed();
 }
 
@@ -114,7 +117,16 @@ QSharedPointer<Category::Instance> Category::Instance::takeSubInstance(const Ins
       ++it;
     }
   }
+  detach(taken.data());
   return taken;
+}
+
+void Category::Instance::detach(Instance* removed) {
+  // A sub-instance that leaves the map is no longer part of this instance: as a Qt child it would
+  // be deleted with this instance even while someone else still holds a reference to it.
+  if (removed == nullptr || removed->parent() != this) return;
+  disconnect(removed, &Instance::changed, this, &Instance::changed);
+  removed->setParent(nullptr);
 }
 
 const QMap<QString, QSharedPointer<Functor>>& Category::Instance::functors() const {

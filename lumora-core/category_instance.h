@@ -37,7 +37,8 @@ class LUMORA_CORE_EXPORT Category::Instance : public QObject {
   //! Drops every sub-instance, then emits changed(); emits nothing when there were none.
   void clearSubCategories();
   //! Takes every entry holding `child` out of the sub-instances (writing the map to the debug
-  //! log first) and returns a reference to it, null when it was not there. Emits nothing.
+  //! log first) and returns a reference to it, no longer a Qt child of this instance; null when
+  //! it was not there. Emits nothing.
   QSharedPointer<Category::Instance> takeSubInstance(const Category::Instance* child);
 
   //! Functor key (class name + instance name) -> functor.
@@ -58,6 +59,8 @@ class LUMORA_CORE_EXPORT Category::Instance : public QObject {
  private:
   // Enters the read-only toggle, source and buffer properties of `functor` under `key`.
   void collectProperties(const QString& key, QObject* functor);
+  // Cuts a sub-instance that left the map loose from this instance (parent and changed()).
+  void detach(Instance* removed);
 
   QMap<QString, QSharedPointer<Functor>> functors_;
   QMap<QString, Toggle*> toggles_;

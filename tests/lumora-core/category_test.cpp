@@ -200,17 +200,23 @@ TEST(CategoryInstance, DestroyedInstance_KeepsObjectsTheViewerStillHolds) {
   instance->addSubCategory(QStringLiteral("Held"), QStringLiteral("sub"));
   QSharedPointer<krell::lumora::Functor> kept = instance->functors().value("labtest::Readerkept");
   QSharedPointer<Category::Instance> sub = instance->subInstances().first();
+  QSharedPointer<Category::Instance> taken =
+      instance->takeSubInstance(instance->addSubCategory(QStringLiteral("Held"), QStringLiteral("t")));
   QPointer<QObject> dropped(instance->functors().value("labtest::Writerdropped").data());
   QPointer<QObject> kept_watch(kept.data());
   QPointer<QObject> sub_watch(sub.data());
+  QPointer<QObject> taken_watch(taken.data());
   delete instance;
   EXPECT_TRUE(dropped.isNull());
   EXPECT_FALSE(kept_watch.isNull());
   EXPECT_FALSE(sub_watch.isNull());
+  EXPECT_FALSE(taken_watch.isNull()) << "a sub-instance taken out is no longer the instance's";
   kept.reset();
   sub.reset();
+  taken.reset();
   EXPECT_TRUE(kept_watch.isNull());
   EXPECT_TRUE(sub_watch.isNull());
+  EXPECT_TRUE(taken_watch.isNull());
 }
 
 TEST(Functor, RunAndSuccessors_ReachTheWorkStepAndKeepDuplicates) {
