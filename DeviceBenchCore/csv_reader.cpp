@@ -90,8 +90,10 @@ void CsvReader::OnRowEnd(int, void* self) {
     return;
   }
   ++reader->rows_completed_;
+  const size_t width = reader->pending_row_.size();
   reader->rows_.push_back(std::move(reader->pending_row_));
   reader->pending_row_.clear();
+  reader->pending_row_.reserve(width);  // rows are usually as wide as the one before
 }
 
 bool CsvReader::FillRows() {
