@@ -204,7 +204,7 @@ void GraphPlanner::planOp(std::size_t op_index) {
             name += " + " + activation->name;
         }
         planConvolution(op, activation);
-        if (activation != nullptr) {
+        if (activation != nullptr && !tensor_buffers_[op.outputs[0]].empty()) {
             tensor_buffers_[activation->outputs[0]] = {primary(op.outputs[0])};
         }
         break;

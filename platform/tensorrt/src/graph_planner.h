@@ -6,6 +6,7 @@
 #include <oneapi/dnnl/dnnl.hpp>
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/tensorrt/src/execution_plan.h"
@@ -54,6 +55,11 @@ private:
     // maps x taps channels followed by a depth-to-space copy.
     bool isUpsampling(const GraphOp& op) const;
     void planUpsampling(const GraphOp& op, const GraphOp* activation);
+    // True when tensor's only reader is a channel concatenation of 4-D tensors (and it is no
+    // network output): an upsampled tensor is then expanded straight into the concatenation.
+    bool readOnlyByChannelConcat(int32_t tensor) const;
+    // Concatenation whose inputs include pending upsamplings: one copy pass, channel-last.
+    void planExpandingConcat(const GraphOp& op);
     void planActivation(const GraphOp& op);
     void planPooling(const GraphOp& op);
     void planConcatenation(const GraphOp& op);
@@ -70,6 +76,11 @@ private:
     ExecutionPlan& plan_;
     std::vector<std::vector<int32_t>> tensor_buffers_;  // per tensor: buffer ids, first = producer's
     std::vector<bool> fused_;                            // per op: folded into the layer before it
+    struct PendingUpsample {
+        int32_t mid;  // buffer of the 1x1 convolution: channel-last, channels (tap, map)
+        int64_t kh, kw, maps;
+    };
+    std::unordered_map<int32_t, PendingUpsample> pending_upsamples_;  // by tensor, not yet expanded
     int32_t layer_{-1};
 };
 

@@ -190,6 +190,12 @@ void GraphPlanner::planPooling(const GraphOp& op) {
 }
 
 void GraphPlanner::planConcatenation(const GraphOp& op) {
+    for (int32_t tensor : op.inputs) {
+        if (pending_upsamples_.count(tensor) != 0) {
+            planExpandingConcat(op);
+            return;
+        }
+    }
     const Dims& first = graph_.tensors[op.inputs[0]].dims;
     const int32_t axis = op.axis < 0 ? ShapeInference::defaultAxis(first.nbDims) : op.axis;
     // Inputs in one common layout let oneDNN copy whole blocks instead of element by element.

@@ -1,9 +1,11 @@
 // GraphPlanner: deconvolutions that only upsample (kernel == stride) as a 1x1 convolution and a
 // depth-to-space copy. oneDNN runs general deconvolutions as strided backward convolutions,
 // several times slower than this for the 2x2 stride-2 layers of the denoiser.
+#include <algorithm>
 #include <cstring>
 
 #include "platform/tensorrt/src/graph_planner.h"
+#include "platform/tensorrt/src/parallel_for.h"
 #include "platform/tensorrt/src/shape_inference.h"
 
 namespace trt_host {
@@ -31,6 +33,7 @@ std::function<void()> depthToSpace(const ExecutionPlan* plan, int32_t mid, int32
         const auto* from = static_cast<const float*>(plan->buffers[mid].memory.get_data_handle());
         auto* to = static_cast<float*>(plan->buffers[out].memory.get_data_handle());
         const std::size_t run_bytes = static_cast<std::size_t>(s.kw * s.maps) * sizeof(float);
+        TRT_HOST_PARALLEL_FOR
         for (int64_t row = 0; row < s.n * s.h; ++row) {
             for (int64_t ky = 0; ky < s.kh; ++ky) {
                 float* line = to + ((row * s.kh + ky) * s.w * s.kw) * s.maps;
@@ -99,12 +102,85 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
     conv.args[DNNL_ARG_DST] = mid;
     addStep(std::move(conv));
 
+    const int32_t final_tensor = activation != nullptr ? activation->outputs[0] : op.outputs[0];
+    if (readOnlyByChannelConcat(final_tensor)) {
+        pending_upsamples_[final_tensor] = {mid, kh, kw, maps};
+        return;
+    }
     const memory::desc out_md({n, maps, h * kh, w * kw}, memory::data_type::f32, memory::format_tag::acdb);
     const int32_t out = addBuffer(out_md, BufferHome::kArena);
     PlanStep shuffle;
     shuffle.custom = depthToSpace(&plan_, mid, out, {n, h, w, kh, kw, maps});
     shuffle.custom_uses = {mid, out};
     addStep(std::move(shuffle));
+    tensor_buffers_[op.outputs[0]].push_back(out);
+}
+
+bool GraphPlanner::readOnlyByChannelConcat(int32_t tensor) const {
+    if (std::find(graph_.outputs.begin(), graph_.outputs.end(), tensor) != graph_.outputs.end()) {
+        return false;
+    }
+    const GraphOp* reader = nullptr;
+    for (const GraphOp& op : graph_.ops) {
+        const auto uses = std::count(op.inputs.begin(), op.inputs.end(), tensor);
+        if (uses > 1 || (uses == 1 && reader != nullptr)) {
+            return false;
+        }
+        reader = uses == 1 ? &op : reader;
+    }
+    return reader != nullptr && reader->kind == OpKind::kConcatenation && graph_.tensors[tensor].dims.nbDims == 4 &&
+           (reader->axis < 0 ? ShapeInference::defaultAxis(4) : reader->axis) == 1;
+}
+
+void GraphPlanner::planExpandingConcat(const GraphOp& op) {
+    struct Part {
+        int32_t buffer;
+        int64_t channels;
+        bool upsampled;
+        int64_t kh, kw;
+    };
+    const Dims& out_dims = graph_.tensors[op.outputs[0]].dims;
+    const int64_t rows = int64_t{out_dims.d[0]} * out_dims.d[2], width = out_dims.d[3], channels = out_dims.d[1];
+    std::vector<Part> parts;
+    PlanStep step;
+    for (int32_t tensor : op.inputs) {
+        const Dims& dims = graph_.tensors[tensor].dims;
+        const auto pending = pending_upsamples_.find(tensor);
+        if (pending != pending_upsamples_.end()) {
+            parts.push_back({pending->second.mid, dims.d[1], true, pending->second.kh, pending->second.kw});
+        } else {
+            const memory::desc md({dims.d[0], dims.d[1], dims.d[2], dims.d[3]}, memory::data_type::f32, memory::format_tag::acdb);
+            parts.push_back({ensureLayout(tensor, md), dims.d[1], false, 1, 1});
+        }
+        step.custom_uses.push_back(parts.back().buffer);
+    }
+    const memory::desc out_md({out_dims.d[0], channels, out_dims.d[2], width}, memory::data_type::f32, memory::format_tag::acdb);
+    const int32_t out = addBuffer(out_md, BufferHome::kArena);
+    step.custom_uses.push_back(out);
+    const ExecutionPlan* plan = &plan_;
+    const int64_t height = out_dims.d[2];
+    step.custom = [plan, parts, out, rows, height, width, channels] {
+        auto* to = static_cast<float*>(plan->buffers[out].memory.get_data_handle());
+        TRT_HOST_PARALLEL_FOR
+        for (int64_t row = 0; row < rows; ++row) {
+            float* pixel = to + row * width * channels;
+            for (int64_t x = 0; x < width; ++x, pixel += channels) {
+                float* target = pixel;
+                for (const Part& part : parts) {
+                    const auto* from = static_cast<const float*>(plan->buffers[part.buffer].memory.get_data_handle());
+                    // An upsampled part reads tap (row % kh, x % kw) of input pixel (row / kh, x / kw).
+                    const int64_t image = row / height, y = row % height;
+                    const int64_t in_width = width / part.kw;
+                    const int64_t source = part.upsampled
+                        ? ((((image * (height / part.kh) + y / part.kh) * in_width + x / part.kw) * part.kh + y % part.kh) * part.kw + x % part.kw) * part.channels
+                        : (row * width + x) * part.channels;
+                    std::memcpy(target, from + source, static_cast<std::size_t>(part.channels) * sizeof(float));
+                    target += part.channels;
+                }
+            }
+        }
+    };
+    addStep(std::move(step));
     tensor_buffers_[op.outputs[0]].push_back(out);
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/tensorrt/src/parallel_for.h"
+
 namespace trt_host {
 namespace {
 
@@ -82,12 +84,14 @@ float BindingConversion::int8Scale(float range_min, float range_max) {
 }
 
 void BindingConversion::dequantizeInt8(const int8_t* q, float* out, std::size_t count, float scale) {
+    TRT_HOST_PARALLEL_FOR
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = static_cast<float>(q[i]) * scale;
     }
 }
 
 void BindingConversion::quantizeInt8(const float* x, int8_t* out, std::size_t count, float scale) {
+    TRT_HOST_PARALLEL_FOR
     for (std::size_t i = 0; i < count; ++i) {
         const float scaled = x[i] / scale;
         if (std::isnan(scaled)) {
@@ -100,12 +104,14 @@ void BindingConversion::quantizeInt8(const float* x, int8_t* out, std::size_t co
 }
 
 void BindingConversion::halfToFloat(const uint16_t* h, float* out, std::size_t count) {
+    TRT_HOST_PARALLEL_FOR
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = HalfFloat::toFloat(h[i]);
     }
 }
 
 void BindingConversion::floatToHalf(const float* x, uint16_t* out, std::size_t count) {
+    TRT_HOST_PARALLEL_FOR
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = HalfFloat::fromFloat(x[i]);
     }

@@ -94,6 +94,26 @@ TEST(Concatenation, ChannelCountsOffTheVectorWidth_KeepChannelOrder) {
     EXPECT_LE(maxDifference(out[0], expected.v), kTolerance);
 }
 
+TEST(Concatenation, UpsamplingDeconvolutionAsSecondInput_IsExpandedInPlace) {
+    Tensor4 low = randomTensor(2, 3, 4, 5, 40);
+    Tensor4 skip = randomTensor(2, 4, 8, 15, 41);
+    const ConvSpec up{2, 3, 4, 5, 2, 2, 3, 2, 3, 0, 0, 1, 1, 1, true};
+    const std::vector<float> k = randomValues(3 * 2 * 6, 42), b = randomValues(2, 43);
+    NetworkHarness h;
+    nvinfer1::ITensor* skip_in = h.input("skip", skip.dims());
+    auto* deconv = h.net().addDeconvolutionNd(*h.input("low", low.dims()), 2, DimsHW(2, 3), h.weights(k), h.weights(b));
+    deconv->setStrideNd(DimsHW(2, 3));
+    nvinfer1::ITensor* parts[] = {skip_in, deconv->getOutput(0)};
+    h.output(h.net().addConcatenation(parts, 2)->getOutput(0), "out");
+    auto engine = h.engine();
+    ASSERT_TRUE(engine) << h.logger().text();
+    Tensor4 upsampled = referenceDeconv(low, k, b, up);
+    const Tensor4 expected = referenceConcat(skip, upsampled);
+    const auto out = runFloat(*engine, {skip.v, low.v});
+    ASSERT_EQ(out.size(), 1U);
+    EXPECT_LE(maxDifference(out[0], expected.v), kTolerance);
+}
+
 TEST(ElementWise, MixedLayoutsAndBroadcast_MatchPlainArithmetic) {
     Tensor4 in = randomTensor(1, 6, 5, 7, 27);
     Tensor4 gain = randomTensor(1, 6, 1, 1, 28);
