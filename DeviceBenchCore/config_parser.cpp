@@ -54,6 +54,15 @@ int ParseInt(const std::string& text, int32_t& value) {
 
 bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
+// Page numbers are written from 1; the lowest integer has no predecessor and stays out of range.
+int32_t ZeroBased(int32_t one_based) { return one_based == INT32_MIN ? INT32_MIN : one_based - 1; }
+
+// Payload positions add lengths taken from the table; a sum past the 32-bit range saturates
+// instead of wrapping.
+int32_t Saturate(int64_t position) {
+  return static_cast<int32_t>(std::max<int64_t>(INT32_MIN, std::min<int64_t>(INT32_MAX, position)));
+}
+
 }  // namespace
 
 // Column indexes, resolved once from the header; a missing column ends loading.
@@ -312,8 +321,8 @@ void ConfigParser::ParseFunctionModule(VarInfo& var, const std::string& text) {
     if (entry.empty()) continue;
     std::vector<std::string> fields = Split(entry, '_');
     if (fields.size() < 4) continue;
-    int32_t level1 = convert.Int(fields[0], "FunctionModule") - 1;
-    int32_t level2 = convert.Int(fields[1], "FunctionModule") - 1;
+    int32_t level1 = ZeroBased(convert.Int(fields[0], "FunctionModule"));
+    int32_t level2 = ZeroBased(convert.Int(fields[1], "FunctionModule"));
     int32_t position = convert.Int(fields[2], "FunctionModule");
     int32_t type = convert.Int(fields[3], "FunctionModule");
     var.positions[{level1, level2}] = position;
@@ -393,9 +402,9 @@ void ConfigParser::LayoutGetCommands() {
     std::stable_sort(vars.begin(), vars.end(),
                      [](const VarInfo* a, const VarInfo* b) { return a->index < b->index; });
     // An extended (tunnelled) command answers with a 4-byte prefix before the values.
-    int32_t position = (!vars.empty() && vars.front()->get_cmd.size() > 4) ? 4 : 0;
+    int64_t position = (!vars.empty() && vars.front()->get_cmd.size() > 4) ? 4 : 0;
     for (VarInfo* var : vars) {
-      var->get_start_pos = position;
+      var->get_start_pos = Saturate(position);
       position += var->offset;
     }
   }
@@ -407,9 +416,9 @@ void ConfigParser::LayoutSetCommands() {
     std::stable_sort(vars.begin(), vars.end(), [](const VarInfo* a, const VarInfo* b) {
       return a->set_index < b->set_index;
     });
-    int32_t position = 0;
+    int64_t position = 0;
     for (VarInfo* var : vars) {
-      var->set_start_pos = position;
+      var->set_start_pos = Saturate(position);
       position += var->offset;
     }
   }

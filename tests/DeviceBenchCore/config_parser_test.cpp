@@ -62,6 +62,18 @@ TEST_F(ConfigParserTest, GetAndSetLayout_FollowIndexOrderAndTunnelPrefix) {
   EXPECT_EQ(p.cmd_kinds().at("0x25"), "set");
 }
 
+TEST_F(ConfigParserTest, HugeLengthsAndPageNumbers_SaturateInsteadOfWrapping) {
+  ConfigParser& p = Load({
+      TableFixture::PageRow({"One", "A"}),
+      Row(Var("1", "1", "A", "0x05"), {{"VarLen", "2000000000"}, {"FunctionModule", "-2147483648_1_1_1"}}),
+      Row(Var("1", "2", "B", "0x05"), {{"VarLen", "2000000000"}}),
+      Row(Var("1", "3", "C", "0x05"), {{"VarLen", "1"}}),
+  });
+  EXPECT_EQ(p.FindById("1-2")->get_start_pos, 2000000000);
+  EXPECT_EQ(p.FindById("1-3")->get_start_pos, INT32_MAX);
+  EXPECT_TRUE(p.pages()[0][0].empty());
+}
+
 TEST_F(ConfigParserTest, GetCmdPayload_OnlyPrefixedHexPairsCount) {
   ConfigParser& p = Load({
       Row(Var("1", "1", "Odd", "0x0E"), {{"GetCmdPayload", "0x01020"}}),

@@ -22,6 +22,8 @@ constexpr size_t kSwverNameBytes = 12;
 constexpr size_t kVersionBytes = 16;
 // No sensor value is longer; a larger VarLen is a broken table, not a reason to allocate it.
 constexpr int32_t kMaxVarBytes = 64 * 1024;
+// Largest reply a table may lay out (what the CMX client accepts).
+constexpr size_t kMaxReplyBytes = 16u * 1024u * 1024u;
 const char kFovGetCmd[] = "0x23";
 const char kFovSetCmd[] = "0x22";
 const std::set<std::string> kEncodedTypes = {"uint8", "uint16", "uint32", "uint64", "int8",
@@ -212,7 +214,13 @@ bool TableResponder::Build(std::string& error) {
     command.is_get = true;
     command.vars = group.second;
     for (const VarInfo* var : command.vars) {
-      command.length = std::max(command.length, static_cast<size_t>(var->get_start_pos + var->offset));
+      command.length = std::max(command.length, static_cast<size_t>(var->get_start_pos) +
+                                                    static_cast<size_t>(var->offset));
+    }
+    if (command.length > kMaxReplyBytes) {
+      error = "get command \"" + lead.get_cmd + "\" lays out more than " +
+              std::to_string(kMaxReplyBytes) + " bytes";
+      return false;
     }
     commands_.push_back(std::move(command));
   }

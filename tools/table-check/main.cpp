@@ -25,15 +25,15 @@ void PrintLayout(const char* kind, const std::map<std::string, std::vector<VarIn
                  bool get) {
   std::printf("  %s commands: %zu\n", kind, groups.size());
   for (const auto& group : groups) {
-    int32_t end = 0;
+    int64_t end = 0;
     std::printf("    %s:", group.first.c_str());
     for (const VarInfo* var : group.second) {
       const int32_t start = get ? var->get_start_pos : var->set_start_pos;
       std::printf(" [%d+%d %s %s]", start, var->offset, var->var_type.c_str(),
                   var->var_name.c_str());
-      end = start + var->offset;
+      end = static_cast<int64_t>(start) + var->offset;
     }
-    std::printf(" = %d bytes\n", end);
+    std::printf(" = %lld bytes\n", static_cast<long long>(end));
   }
 }
 
