@@ -237,20 +237,27 @@ void SimServer::Serve(Connection* connection) {
 }
 
 bool SimServer::ReadRequest(SimStream& stream, SimRequest& request) {
+  // The shorter (1.0) header is read in one go; bytes in front of a frame start are dropped.
   uint8_t header[kHeaderBytesV2];
-  if (!stream.ReadExact(header, 2, stop_)) {
-    return false;
-  }
-  // Bytes that do not start a frame are skipped one at a time.
-  while (!IsFrameStart(header)) {
-    header[0] = header[1];
-    if (!stream.ReadExact(header + 1, 1, stop_)) {
+  size_t have = 0;
+  for (;;) {
+    if (!stream.ReadExact(header + have, kHeaderBytesV1 - have, stop_)) {
       return false;
     }
+    size_t start = 0;
+    while (start + 1 < kHeaderBytesV1 && !IsFrameStart(header + start)) {
+      ++start;
+    }
+    if (start == 0) {
+      break;
+    }
+    have = kHeaderBytesV1 - start;
+    std::memmove(header, header + start, have);
   }
   request.version = header[0] == 0x47 ? 1 : 2;
   const size_t size = request.version == 1 ? kHeaderBytesV1 : kHeaderBytesV2;
-  if (!stream.ReadExact(header + 2, size - 2, stop_)) {
+  if (size > kHeaderBytesV1 &&
+      !stream.ReadExact(header + kHeaderBytesV1, size - kHeaderBytesV1, stop_)) {
     return false;
   }
   request.cmd = request.version == 1 ? header[2] : header[3];
