@@ -285,6 +285,10 @@ bool inferOne(Graph& graph, const GraphOp& op, const std::vector<bool>& defined,
     if (op.inputs.empty() || (wanted != 0 && op.inputs.size() != wanted) || op.outputs.size() != 1) {
         return fail("wrong number of inputs or outputs");
     }
+    const int32_t produced = op.outputs[0];
+    if (produced < 0 || static_cast<std::size_t>(produced) >= graph.tensors.size() || defined[produced]) {
+        return fail("output tensor is invalid or produced twice");
+    }
     std::vector<Dims> ins;
     for (int32_t index : op.inputs) {
         if (index < 0 || static_cast<std::size_t>(index) >= graph.tensors.size() || !defined[index]) {
@@ -378,12 +382,7 @@ bool ShapeInference::inferOps(Graph& graph, std::size_t op_count, std::string& e
         if (!inferOne(graph, op, defined, error)) {
             return false;
         }
-        const int32_t out = op.outputs[0];
-        if (out < 0 || static_cast<std::size_t>(out) >= graph.tensors.size() || defined[out]) {
-            error = "layer " + op.name + ": output tensor is produced twice";
-            return false;
-        }
-        defined[out] = true;
+        defined[op.outputs[0]] = true;
     }
     return true;
 }

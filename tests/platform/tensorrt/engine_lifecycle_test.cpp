@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "platform/tensorrt/src/blob_codec.h"
 #include "tests/platform/tensorrt/network_harness.h"
@@ -131,6 +132,34 @@ TEST(EngineBlob, TruncatedCorruptOrForeign_GivesNullAndALoggerMessage) {
     EXPECT_EQ(runtime->deserializeCudaEngine(nullptr, 100), nullptr);
     Owned<nvinfer1::ICudaEngine> engine(runtime->deserializeCudaEngine(good.data(), good.size()));
     EXPECT_TRUE(engine);
+}
+
+TEST(EngineBlob, MutatedPayloadsWithValidChecksum_AreRefusedOrCheckedWithoutCrashing) {
+    NetworkHarness h;
+    smallNetwork(h, true);
+    Owned<nvinfer1::IHostMemory> blob = h.serialize();
+    ASSERT_TRUE(blob);
+    const auto* bytes = static_cast<const uint8_t*>(blob->data());
+    const std::vector<uint8_t> good(bytes, bytes + blob->size());
+    const std::size_t header = trt_host::BlobCodec::kHeaderBytes;
+    std::mt19937 generator(77);
+    std::uniform_int_distribution<std::size_t> position(header, good.size() - 1);
+    std::uniform_int_distribution<int> value(0, 255);
+    RecordingLogger quiet;
+    Owned<nvinfer1::IRuntime> runtime(nvinfer1::createInferRuntime(quiet));
+    int refused = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::vector<uint8_t> mutated = good;
+        for (int k = 0; k <= round % 3; ++k) {
+            mutated[position(generator)] = static_cast<uint8_t>(value(generator));
+        }
+        const uint64_t sum = trt_host::BlobCodec::checksum(mutated.data() + header, mutated.size() - header);
+        for (int i = 0; i < 8; ++i) mutated[16 + i] = static_cast<uint8_t>(sum >> (8 * i));
+        Owned<nvinfer1::ICudaEngine> engine(runtime->deserializeCudaEngine(mutated.data(), mutated.size()));
+        refused += engine ? 0 : 1;
+    }
+    EXPECT_GT(refused, 0);
+    EXPECT_EQ(quiet.errors(), refused);
 }
 
 TEST(EngineBlob, ValidChecksumOverInconsistentNetwork_IsRefused) {
