@@ -51,6 +51,11 @@ enum class TensorIOMode : int32_t {
 class ICudaEngine;
 
 //! Runs one engine. Create with ICudaEngine::createExecutionContext; one thread at a time.
+//! Binding buffers are linear (row-major, batch first). Values of an INT8 binding are q with
+//! real = q * (amax / 127), amax the larger magnitude of the tensor's dynamic range; INT8 outputs
+//! are real / (amax / 127) rounded to nearest with ties away from zero, saturated to -128..127
+//! (NaN gives 0). HALF bindings hold IEEE-754 half values (outputs rounded to nearest even).
+//! The network itself is computed in float.
 class IExecutionContext {
 public:
     virtual ~IExecutionContext() noexcept = default;
