@@ -26,7 +26,7 @@ using Bytes = std::vector<uint8_t>;
 
 std::shared_ptr<TableResponder> LoadCorvel() {
   std::string error;
-  auto responder = TableResponder::Load(KRELL_TABLE_DIR "/Corvel.csv", "Corvel", error);
+  auto responder = TableResponder::Load(TableResponder::FindTable("Corvel"), "Corvel", error);
   EXPECT_NE(responder, nullptr) << error;
   return responder;
 }
@@ -127,8 +127,7 @@ TEST(TableResponderTest, Tunnel_PassesUnknownPrefixesToTheHandlerBefore) {
 TEST(TableResponderTest, EveryShippedModel_AnswersEachReadOfItsTable) {
   for (const char* model : {"Corvel", "Tovin", "Minka", "Minka-CMX", "Rusko-CMX"}) {
     std::string error;
-    auto responder = TableResponder::Load(std::string(KRELL_TABLE_DIR "/") + model + ".csv",
-                                          model, error);
+    auto responder = TableResponder::Load(TableResponder::FindTable(model), model, error);
     ASSERT_NE(responder, nullptr) << model << ": " << error;
     for (const auto& group : responder->Table().get_groups()) {
       const VarInfo& lead = *group.second.front();
