@@ -163,20 +163,24 @@ void GraphPlanner::planExpandingConcat(const GraphOp& op) {
         auto* to = static_cast<float*>(plan->buffers[out].memory.get_data_handle());
         TRT_HOST_PARALLEL_FOR
         for (int64_t row = 0; row < rows; ++row) {
-            float* pixel = to + row * width * channels;
-            for (int64_t x = 0; x < width; ++x, pixel += channels) {
-                float* target = pixel;
-                for (const Part& part : parts) {
-                    const auto* from = static_cast<const float*>(plan->buffers[part.buffer].memory.get_data_handle());
-                    // An upsampled part reads tap (row % kh, x % kw) of input pixel (row / kh, x / kw).
-                    const int64_t image = row / height, y = row % height;
-                    const int64_t in_width = width / part.kw;
-                    const int64_t source = part.upsampled
-                        ? ((((image * (height / part.kh) + y / part.kh) * in_width + x / part.kw) * part.kh + y % part.kh) * part.kw + x % part.kw) * part.channels
-                        : (row * width + x) * part.channels;
-                    std::memcpy(target, from + source, static_cast<std::size_t>(part.channels) * sizeof(float));
-                    target += part.channels;
+            const int64_t image = row / height, y = row % height;
+            int64_t offset = 0;
+            for (const Part& part : parts) {
+                const auto* from = static_cast<const float*>(plan->buffers[part.buffer].memory.get_data_handle());
+                const int64_t c = part.channels, taps = part.kh * part.kw, in_width = width / part.kw;
+                // Output pixel (y, xi * kw + kx) takes tap (y % kh, kx) of input pixel (y / kh, xi).
+                const float* line = from + ((image * (height / part.kh) + y / part.kh) * in_width * taps +
+                                            (y % part.kh) * part.kw) * c;
+                float* target = to + row * width * channels + offset;
+                for (int64_t xi = 0; xi < in_width; ++xi) {
+                    for (int64_t kx = 0; kx < part.kw; ++kx, target += channels) {
+                        const float* source = line + (xi * taps + kx) * c;
+                        for (int64_t i = 0; i < c; ++i) {
+                            target[i] = source[i];
+                        }
+                    }
                 }
+                offset += c;
             }
         }
     };
