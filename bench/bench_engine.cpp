@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 #include <oneapi/dnnl/dnnl.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -141,31 +142,82 @@ struct EngineHolder {
     std::unique_ptr<nvinfer1::IExecutionContext> context;
 };
 
+// Engine of the bench network. With ranges (input, t1 .. t5, concatenation; magnitudes) the
+// tensors get those dynamic ranges and the engine computes its convolutions in int8; with
+// calibrate, t1 .. t5 and the concatenation become extra outputs (for measuring their ranges).
+void buildEngine(EngineHolder& made, const std::vector<float>* ranges, bool calibrate) {
+    std::unique_ptr<nvinfer1::IBuilder> builder(nvinfer1::createInferBuilder(made.logger));
+    std::unique_ptr<nvinfer1::IBuilderConfig> config(builder->createBuilderConfig());
+    std::unique_ptr<nvinfer1::INetworkDefinition> net(
+        builder->createNetworkV2(1U << static_cast<uint32_t>(nvinfer1::NetworkDefinitionCreationFlag::kEXPLICIT_BATCH)));
+    nvinfer1::ITensor* in = net->addInput("input", nvinfer1::DataType::kFLOAT, nvinfer1::Dims4(1, 4, kHeight, kWidth));
+    nvinfer1::ITensor* t1 = addLayer(*net, *in, 0);
+    nvinfer1::ITensor* t2 = addLayer(*net, *t1, 1);
+    nvinfer1::ITensor* t3 = addLayer(*net, *t2, 2);
+    nvinfer1::ITensor* t4 = addLayer(*net, *t3, 3);
+    nvinfer1::ITensor* parts[] = {t4, t1};
+    nvinfer1::ITensor* cat = net->addConcatenation(parts, 2)->getOutput(0);
+    nvinfer1::ITensor* t5 = addLayer(*net, *cat, 4);
+    nvinfer1::ITensor* out = addLayer(*net, *t5, 5);
+    out->setName("output");
+    net->markOutput(*out);
+    nvinfer1::ITensor* ranged[] = {in, t1, t2, t3, t4, t5, cat};
+    for (std::size_t i = 0; i < 7; ++i) {
+        if (ranges != nullptr) ranged[i]->setDynamicRange(-(*ranges)[i], (*ranges)[i]);
+        if (calibrate && i > 0) net->markOutput(*ranged[i]);
+    }
+    if (ranges != nullptr) {
+        config->setFlag(nvinfer1::BuilderFlag::kINT8);
+        config->setFlag(nvinfer1::BuilderFlag::kHOST_INT8_COMPUTE);
+    }
+    std::unique_ptr<nvinfer1::IHostMemory> blob(builder->buildSerializedNetwork(*net, *config));
+    std::unique_ptr<nvinfer1::IRuntime> runtime(nvinfer1::createInferRuntime(made.logger));
+    if (blob) made.engine.reset(runtime->deserializeCudaEngine(blob->data(), blob->size()));
+    if (made.engine) made.context.reset(made.engine->createExecutionContext());
+}
+
 EngineHolder& holder() {
     static EngineHolder h = [] {
         EngineHolder made;
-        std::unique_ptr<nvinfer1::IBuilder> builder(nvinfer1::createInferBuilder(made.logger));
-        std::unique_ptr<nvinfer1::IBuilderConfig> config(builder->createBuilderConfig());
-        std::unique_ptr<nvinfer1::INetworkDefinition> net(
-            builder->createNetworkV2(1U << static_cast<uint32_t>(nvinfer1::NetworkDefinitionCreationFlag::kEXPLICIT_BATCH)));
-        nvinfer1::ITensor* in = net->addInput("input", nvinfer1::DataType::kFLOAT, nvinfer1::Dims4(1, 4, kHeight, kWidth));
-        nvinfer1::ITensor* t1 = addLayer(*net, *in, 0);
-        nvinfer1::ITensor* t3 = addLayer(*net, *addLayer(*net, *t1, 1), 2);
-        nvinfer1::ITensor* parts[] = {addLayer(*net, *t3, 3), t1};
-        nvinfer1::ITensor* out = addLayer(*net, *addLayer(*net, *net->addConcatenation(parts, 2)->getOutput(0), 4), 5);
-        out->setName("output");
-        net->markOutput(*out);
-        std::unique_ptr<nvinfer1::IHostMemory> blob(builder->buildSerializedNetwork(*net, *config));
-        std::unique_ptr<nvinfer1::IRuntime> runtime(nvinfer1::createInferRuntime(made.logger));
-        if (blob) made.engine.reset(runtime->deserializeCudaEngine(blob->data(), blob->size()));
-        if (made.engine) made.context.reset(made.engine->createExecutionContext());
+        buildEngine(made, nullptr, false);
         return made;
     }();
     return h;
 }
 
-void BM_EngineFrame(benchmark::State& state) {
-    EngineHolder& h = holder();
+// Largest magnitude of the input and of every ranged tensor on the bench frame.
+std::vector<float> calibratedRanges() {
+    EngineHolder calibration;
+    buildEngine(calibration, nullptr, true);
+    std::vector<std::vector<float>> buffers(1, weights().input);
+    for (int32_t i = 1; calibration.engine && i < calibration.engine->getNbBindings(); ++i) {
+        const nvinfer1::Dims d = calibration.engine->getBindingDimensions(i);
+        buffers.emplace_back(std::size_t(d.d[0]) * d.d[1] * d.d[2] * d.d[3]);
+    }
+    std::vector<void*> bindings;
+    for (auto& b : buffers) bindings.push_back(b.data());
+    if (!calibration.context || !calibration.context->executeV2(bindings.data())) return {};
+    std::vector<float> ranges;
+    for (std::size_t i = 0; i < buffers.size(); ++i) {
+        if (i == 1) continue;  // the network output carries no range
+        float top = 0.0F;
+        for (float v : buffers[i]) top = std::max(top, std::fabs(v));
+        ranges.push_back(top);
+    }
+    return ranges;
+}
+
+EngineHolder& int8Holder() {
+    static EngineHolder h = [] {
+        EngineHolder made;
+        const std::vector<float> ranges = calibratedRanges();
+        if (ranges.size() == 7) buildEngine(made, &ranges, false);
+        return made;
+    }();
+    return h;
+}
+
+void runFrames(benchmark::State& state, EngineHolder& h) {
     if (!h.context) {
         state.SkipWithError("engine could not be built");
         return;
@@ -182,6 +234,11 @@ void BM_EngineFrame(benchmark::State& state) {
     reportCounters(state, cpu_start);
     cudaStreamDestroy(stream);
 }
+
+void BM_EngineFrame(benchmark::State& state) { runFrames(state, holder()); }
+
+// The same engine with its convolutions in int8 (ranges measured on the bench frame).
+void BM_EngineFrameInt8Compute(benchmark::State& state) { runFrames(state, int8Holder()); }
 
 // The same convolutions as bare oneDNN primitives, each on inputs already in the layout it
 // prefers: no reorders, no concatenation, no graph. With upsample_as_1x1 the 2x2 stride-2
@@ -255,6 +312,7 @@ void BM_OneDnnConvolutionsAlone(benchmark::State& state) { runConvolutionsAlone(
 void BM_OneDnnConvolutionsAloneUpsampleAs1x1(benchmark::State& state) { runConvolutionsAlone(state, true); }
 
 BENCHMARK(BM_EngineFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EngineFrameInt8Compute)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OneDnnConvolutionsAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OneDnnConvolutionsAloneUpsampleAs1x1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -277,6 +335,18 @@ int dump(const std::string& dir) {
              writeFloats(dir + "/weights.bin", weights().biases[i], true);
     }
     std::printf("network GFLOP per frame: %.3f\n", networkFlops() * 1e-9);
+    EngineHolder& q = int8Holder();
+    std::vector<float> quantised(output.size());
+    void* int8_bindings[] = {input.data(), quantised.data()};
+    if (q.context && q.context->executeV2(int8_bindings)) {
+        float diff = 0.0F, top = 0.0F;
+        for (std::size_t i = 0; i < output.size(); ++i) {
+            diff = std::max(diff, std::fabs(quantised[i] - output[i]));
+            top = std::max(top, std::fabs(output[i]));
+        }
+        std::printf("int8 compute: max |difference| to float %.4g (output magnitude up to %.4g, relative %.4g)\n", diff,
+                    top, top > 0.0F ? diff / top : 0.0F);
+    }
     return ok ? 0 : 1;
 }
 

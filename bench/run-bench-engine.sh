@@ -1,7 +1,8 @@
 #!/bin/sh
 # Benchmark of the TensorRT stand-in (benchmark only; never part of `make test`):
 #   engine time per frame against PyTorch on the same weights and input, and the engine's
-#   GFLOP/s against oneDNN running the same convolutions alone, all in one run.
+#   GFLOP/s against oneDNN running the same convolutions alone, all in one run; plus the optional
+#   int8 compute path: its speed-up and its largest difference from the float path.
 # Usage: bench/run-bench-engine.sh [BUILD_DIR]   (default: build; needs bench_engine built there)
 set -eu
 cd "$(dirname "$0")/.."
@@ -17,7 +18,7 @@ fi
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-"$BENCH" --dump_dir="$WORK"
+"$BENCH" --dump_dir="$WORK" > "$WORK/dump.txt"
 /usr/bin/python3 bench/bench_engine_torch.py "$WORK" > "$WORK/torch1.json"
 "$BENCH" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true --benchmark_min_time=0.5 \
          --benchmark_report_aggregates_only=true --benchmark_out="$WORK/ours.json" --benchmark_out_format=json
@@ -36,6 +37,10 @@ print(f"PyTorch ({torch_runs[0]['threads']} threads): {torch_ms:.1f} ms/frame wa
       f"max |diff| to the engine {torch_runs[0]['max_abs_diff']:.3g} (relative {torch_runs[0]['max_rel_diff']:.3g})")
 print(f"engine: {ours['real_time']:.1f} ms/frame wall, {ours['cpu_ms_per_frame']:.1f} ms/frame CPU")
 print(f"ratio engine/PyTorch time: wall {ours['real_time'] / torch_ms:.3f}, CPU {ours['cpu_ms_per_frame'] / torch_cpu:.3f} (target <= 0.3)")
+int8 = medians["BM_EngineFrameInt8Compute"]
+print(f"int8 compute path: speed-up over float wall {ours['real_time'] / int8['real_time']:.3f}, "
+      f"CPU {ours['cpu_ms_per_frame'] / int8['cpu_ms_per_frame']:.3f}")
+print(open(f"{work}/dump.txt").read().strip())
 for name in ("BM_OneDnnConvolutionsAloneUpsampleAs1x1", "BM_OneDnnConvolutionsAlone"):
     alone = medians[name]
     print(f"ratio engine/{name[3:]} GFLOP/s: wall {alone['real_time'] / ours['real_time']:.3f}, "

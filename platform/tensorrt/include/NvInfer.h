@@ -109,6 +109,9 @@ enum class BuilderFlag : int32_t {
     kPREFER_PRECISION_CONSTRAINTS = 11,
     kDIRECT_IO = 12,
     kREJECT_EMPTY_ALGORITHMS = 13,
+    //! Stand-in only: with kINT8 also set, convolutions whose input has a dynamic range compute
+    //! in int8 (per-channel weight scales, float output). Off, everything computes in float.
+    kHOST_INT8_COMPUTE = 30,
 };
 using BuilderFlags = uint32_t;
 

@@ -55,6 +55,10 @@ private:
     // maps x taps channels followed by a depth-to-space copy.
     bool isUpsampling(const GraphOp& op) const;
     void planUpsampling(const GraphOp& op, const GraphOp* activation);
+    // A convolution computed in int8 (engine built with kINT8 and kHOST_INT8_COMPUTE, input with
+    // a dynamic range, one group): input quantised to s8 by its range, weights to s8 per output
+    // channel, float output. Returns false (planning nothing) when the op does not qualify.
+    bool planInt8Convolution(const GraphOp& op, const GraphOp* activation);
     // True when tensor's only reader is a channel concatenation of 4-D tensors (and it is no
     // network output): an upsampled tensor is then expanded straight into the concatenation.
     bool readOnlyByChannelConcat(int32_t tensor) const;

@@ -94,6 +94,9 @@ void GraphPlanner::planConvolution(const GraphOp& op, const GraphOp* activation)
         planUpsampling(op, activation);
         return;
     }
+    if (planInt8Convolution(op, activation)) {
+        return;
+    }
     const int32_t in = op.inputs[0], out = op.outputs[0];
     const Dims& in_dims = graph_.tensors[in].dims;
     const Dims& out_dims = graph_.tensors[out].dims;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include "tests/platform/tensorrt/network_harness.h"
 #include "tests/platform/tensorrt/reference_ops.h"
@@ -139,6 +140,49 @@ TEST(ElementWise, MixedLayoutsAndBroadcast_MatchPlainArithmetic) {
     const auto out = runFloat(*engine, {in.v, gain.v});
     ASSERT_EQ(out.size(), 1U);
     EXPECT_LE(maxDifference(out[0], expected.v), kTolerance);
+}
+
+float amaxOf(const std::vector<float>& values) {
+    float top = 0.0F;
+    for (float v : values) top = std::max(top, std::fabs(v));
+    return top;
+}
+
+// conv 8->16 3x3 + ReLU, conv 16->16 3x3 stride 2 + ReLU, conv 16->4 1x1; every tensor with the
+// dynamic range its float values reach. int8_compute selects the int8 convolution path.
+std::vector<float> runRangedChain(bool int8_compute, Tensor4& in, Tensor4& expected) {
+    NetworkHarness h;
+    nvinfer1::ITensor* input = h.input("in", in.dims());
+    input->setDynamicRange(-1.0F, 1.0F);
+    Tensor4 r1(0, 0, 0, 0), r2(0, 0, 0, 0);
+    auto* c1 = addConv(h, *input, in, 16, 3, 1, 60, r1);
+    referenceRelu(r1);
+    nvinfer1::ITensor* t1 = h.net().addActivation(*c1->getOutput(0), nvinfer1::ActivationType::kRELU)->getOutput(0);
+    t1->setDynamicRange(-amaxOf(r1.v), amaxOf(r1.v));
+    auto* c2 = addConv(h, *t1, r1, 16, 3, 2, 61, r2);
+    referenceRelu(r2);
+    nvinfer1::ITensor* t2 = h.net().addActivation(*c2->getOutput(0), nvinfer1::ActivationType::kRELU)->getOutput(0);
+    t2->setDynamicRange(-amaxOf(r2.v), amaxOf(r2.v));
+    h.output(addConv(h, *t2, r2, 4, 1, 1, 62, expected)->getOutput(0), "out");
+    if (int8_compute) {
+        h.config().setFlag(nvinfer1::BuilderFlag::kINT8);
+        h.config().setFlag(nvinfer1::BuilderFlag::kHOST_INT8_COMPUTE);
+    }
+    auto engine = h.engine();
+    EXPECT_TRUE(engine) << h.logger().text();
+    return engine ? runFloat(*engine, {in.v}).at(0) : std::vector<float>{};
+}
+
+TEST(Int8Compute, ConvolutionChain_StaysWithinAFewQuantisationSteps) {
+    Tensor4 in = randomTensor(1, 8, 12, 17, 63);
+    Tensor4 expected(0, 0, 0, 0);
+    const std::vector<float> exact = runRangedChain(false, in, expected);
+    const std::vector<float> quantised = runRangedChain(true, in, expected);
+    ASSERT_EQ(quantised.size(), expected.v.size());
+    EXPECT_LE(maxRelativeDifference(exact, expected.v), 1e-5F);
+    const float difference = maxDifference(quantised, expected.v);
+    EXPECT_GT(difference, 0.0F);  // the int8 path really ran
+    EXPECT_LE(difference, 0.03F * amaxOf(expected.v));
 }
 
 // conv 4->16, conv 16->32 stride 2, conv 32->32, deconv 32->16 2x2 stride 2, concat with the
