@@ -59,6 +59,11 @@ private:
     // a dynamic range, one group): input quantised to s8 by its range, weights to s8 per output
     // channel, float output. Returns false (planning nothing) when the op does not qualify.
     bool planInt8Convolution(const GraphOp& op, const GraphOp* activation);
+    // op's float kernel (dims, dense) quantised once into target with 1 / scale per output channel.
+    int32_t quantisedWeights(const GraphOp& op, const dnnl::memory::dims& dims, const dnnl::memory::desc& target,
+                             const std::vector<float>& inverse_scales);
+    // tensor as s8 in layout md (value / scale, rounded), converted once per tensor and layout.
+    int32_t quantisedInput(int32_t tensor, const dnnl::memory::desc& md, float scale);
     // True when tensor's only reader is a channel concatenation of 4-D tensors (and it is no
     // network output): an upsampled tensor is then expanded straight into the concatenation.
     bool readOnlyByChannelConcat(int32_t tensor) const;

@@ -5,7 +5,6 @@
 
 #include "platform/tensorrt/src/graph_planner.h"
 #include "platform/tensorrt/src/half_float.h"
-#include "platform/tensorrt/src/shape_inference.h"
 
 namespace trt_host {
 namespace {
@@ -43,6 +42,40 @@ std::vector<float> weightScales(const GraphOp& op) {
 
 }  // namespace
 
+int32_t GraphPlanner::quantisedWeights(const GraphOp& op, const memory::dims& dims, const memory::desc& target,
+                                       const std::vector<float>& inverse_scales) {
+    memory::dims strides(dims.size(), 1);
+    for (int i = static_cast<int>(dims.size()) - 2; i >= 0; --i) {
+        strides[i] = strides[i + 1] * dims[i + 1];
+    }
+    memory user(memory::desc(dims, memory::data_type::f32, strides), engine_, const_cast<float*>(op.weights.data()));
+    const int32_t id = addBuffer(target, BufferHome::kOwned);
+    dnnl::primitive_attr attr;
+    attr.set_output_scales(1 << 0, inverse_scales);
+    memory& quantised = plan_.buffers[id].memory;
+    dnnl::reorder(dnnl::reorder::primitive_desc(user, quantised, attr)).execute(stream_, user, quantised);
+    stream_.wait();
+    return id;
+}
+
+int32_t GraphPlanner::quantisedInput(int32_t tensor, const memory::desc& md, float scale) {
+    for (int32_t id : tensor_buffers_[tensor]) {
+        if (plan_.buffers[id].memory.get_desc() == md) {
+            return id;
+        }
+    }
+    const int32_t id = addBuffer(md, BufferHome::kArena);
+    dnnl::primitive_attr attr;
+    attr.set_output_scales(0, {1.0F / scale});
+    PlanStep step;
+    step.primitive = dnnl::reorder(
+        dnnl::reorder::primitive_desc(engine_, plan_.buffers[primary(tensor)].memory.get_desc(), engine_, md, attr));
+    step.args = {{DNNL_ARG_FROM, primary(tensor)}, {DNNL_ARG_TO, id}};
+    addStep(std::move(step));
+    tensor_buffers_[tensor].push_back(id);
+    return id;
+}
+
 bool GraphPlanner::planInt8Convolution(const GraphOp& op, const GraphOp* activation) {
     const GraphTensor& input = graph_.tensors[op.inputs[0]];
     const float in_scale = BindingConversion::int8Scale(input.range_min, input.range_max);
@@ -77,38 +110,10 @@ bool GraphPlanner::planInt8Convolution(const GraphOp& op, const GraphOp* activat
         spatial(op.dilation, n, 1, -1), spatial(op.pre_padding, n, 0), spatial(op.post_padding, n, 0));
     const dnnl::convolution_forward::primitive_desc pd(desc, attr, engine_);
 
-    // Weights to s8 once, one scale per output channel.
-    memory::dims strides(wdims.size(), 1);
-    for (int i = static_cast<int>(wdims.size()) - 2; i >= 0; --i) {
-        strides[i] = strides[i + 1] * wdims[i + 1];
-    }
-    memory user(memory::desc(wdims, memory::data_type::f32, strides), engine_, const_cast<float*>(op.weights.data()));
-    const int32_t weights = addBuffer(pd.weights_desc(), BufferHome::kOwned);
-    dnnl::primitive_attr weight_attr;
-    weight_attr.set_output_scales(1 << 0, inverse_w);
-    memory& quantised = plan_.buffers[weights].memory;
-    dnnl::reorder(dnnl::reorder::primitive_desc(user, quantised, weight_attr)).execute(stream_, user, quantised);
+    const int32_t weights = quantisedWeights(op, wdims, pd.weights_desc(), inverse_w);
     const int32_t bias_id = addBuffer(bmd, BufferHome::kOwned);
     std::memcpy(plan_.buffers[bias_id].memory.get_data_handle(), bias.data(), bias.size() * sizeof(float));
-    stream_.wait();
-
-    // The input to s8 by its dynamic range, once per tensor and layout.
-    const int32_t tensor = op.inputs[0];
-    int32_t src = -1;
-    for (int32_t id : tensor_buffers_[tensor]) {
-        src = plan_.buffers[id].memory.get_desc() == pd.src_desc() ? id : src;
-    }
-    if (src < 0) {
-        src = addBuffer(pd.src_desc(), BufferHome::kArena);
-        dnnl::primitive_attr quantise;
-        quantise.set_output_scales(0, {1.0F / in_scale});
-        PlanStep step;
-        step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(
-            engine_, plan_.buffers[primary(tensor)].memory.get_desc(), engine_, pd.src_desc(), quantise));
-        step.args = {{DNNL_ARG_FROM, primary(tensor)}, {DNNL_ARG_TO, src}};
-        addStep(std::move(step));
-        tensor_buffers_[tensor].push_back(src);
-    }
+    const int32_t src = quantisedInput(op.inputs[0], pd.src_desc(), in_scale);
     PlanStep step;
     step.primitive = dnnl::convolution_forward(pd);
     const int32_t dst = addBuffer(pd.dst_desc(), BufferHome::kArena);
