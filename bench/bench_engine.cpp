@@ -6,7 +6,8 @@
 // ReLU after every layer but the last.
 //
 // Extra flags (instead of the Google Benchmark flags): --dump_dir=DIR writes weights.bin, input.bin
-// and output.bin (float32, layer order: kernel then bias) for bench_engine_torch.py and exits;
+// and output.bin (float32, layer order: kernel then bias) for bench_engine_torch.py, prints the
+// largest difference between the int8 compute path and the float path on that frame, and exits;
 // --profile prints the engine's per-layer times (mean of kProfileRuns runs) and exits.
 #include <benchmark/benchmark.h>
 #include <oneapi/dnnl/dnnl.hpp>
