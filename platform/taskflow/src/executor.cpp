@@ -1,16 +1,12 @@
 #include "taskflow/core/executor.hpp"
 
-#include <oneapi/tbb/task_arena.h>
-
 #include <atomic>
-#include <condition_variable>
 #include <exception>
-#include <mutex>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
 
-#include "worker_limit.h"
+#include "scheduler.h"
 
 namespace tf {
 
@@ -39,67 +35,67 @@ bool isAcyclic(const std::vector<Node*>& nodes) {
   return visited == nodes.size();
 }
 
-}  // namespace
-
-struct Executor::Impl {
-  explicit Impl(size_t n) : workers(n), arena(n > 0 ? static_cast<int>(n) : 1, 0) {}
-
-  size_t workers;
-  tbb::task_arena arena;  // no slot reserved for callers: every task runs on a worker
-  std::atomic<size_t> pending{0};
-  std::mutex idle_mutex;  // pairs with `idle`; pending reaching zero is announced under it
-  std::condition_variable idle;
-};
-
-// The state of one run of a graph, shared by the tasks of that run.
+// The state of one run of a graph, shared by the jobs of that run.
 struct GraphRun {
+  Scheduler* scheduler = nullptr;
   std::vector<Node*> nodes;
-  std::unordered_map<const Node*, size_t> slot;
-  std::unique_ptr<std::atomic<size_t>[]> join;  // predecessors still to finish, per node
+  std::vector<std::vector<size_t>> successors;  // per node, the indices of its successors
+  std::unique_ptr<std::atomic<size_t>[]> join;  // per node, predecessors still to finish
   std::atomic<size_t> remaining{0};
   std::atomic<bool> failed{false};
   std::exception_ptr error;  // written once, by the task that sets `failed`
   std::promise<void> done;
 };
 
-Executor::Executor(size_t N) : impl_(std::make_unique<Impl>(N)) {
-  if (N > 0) WorkerLimit::instance().acquire(N);
-}
-
-Executor::~Executor() {
-  wait_for_all();
-  const size_t workers = impl_->workers;
-  impl_.reset();
-  if (workers > 0) WorkerLimit::instance().release(workers);
-}
-
-size_t Executor::num_workers() const noexcept { return impl_->workers; }
-
-void Executor::schedule(std::function<void()> work) {
-  if (impl_->workers == 0) throw std::runtime_error(kNoWorkersText);
-  impl_->pending.fetch_add(1, std::memory_order_relaxed);
-  Impl* impl = impl_.get();
-  impl->arena.enqueue([impl, work = std::move(work)] {
+// Runs node `index` (unless an earlier task failed), then releases its successors; whoever
+// finishes the last node completes the run's future.
+void runNode(const std::shared_ptr<GraphRun>& state, size_t index) {
+  Node* node = state->nodes[index];
+  if (node->work && !state->failed.load(std::memory_order_acquire)) {
     try {
-      work();
+      node->work();
     } catch (...) {
-      // A silent task has nowhere to report to; futures capture their own exceptions.
+      bool expected = false;
+      if (state->failed.compare_exchange_strong(expected, true)) state->error = std::current_exception();
     }
-    if (impl->pending.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-      std::lock_guard<std::mutex> lock(impl->idle_mutex);
-      impl->idle.notify_all();
+  }
+  for (size_t next : state->successors[index]) {
+    if (state->join[next].fetch_sub(1, std::memory_order_acq_rel) == 1) {
+      state->scheduler->submit(detail::Job([state, next] { runNode(state, next); }));
     }
-  });
+  }
+  if (state->remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    if (state->error) {
+      state->done.set_exception(state->error);
+    } else {
+      state->done.set_value();
+    }
+  }
 }
 
-void Executor::wait_for_all() {
-  std::unique_lock<std::mutex> lock(impl_->idle_mutex);
-  impl_->idle.wait(lock, [this] { return impl_->pending.load(std::memory_order_acquire) == 0; });
-}
+}  // namespace
+
+struct Executor::Impl {
+  explicit Impl(size_t n) : scheduler(n) {}
+  Scheduler scheduler;
+};
+
+Executor::Executor(size_t N) : workers_(N), impl_(std::make_unique<Impl>(N)) {}
+
+Executor::~Executor() = default;  // the scheduler waits for every task before it stops
+
+size_t Executor::num_workers() const noexcept { return workers_; }
+
+void Executor::throwNoWorkers() { throw std::runtime_error(kNoWorkersText); }
+
+void Executor::schedule(detail::Job&& job) { impl_->scheduler.submit(std::move(job)); }
+
+void Executor::wait_for_all() { impl_->scheduler.waitForAll(); }
 
 std::future<void> Executor::run(Taskflow& flow) {
-  if (impl_->workers == 0) throw std::runtime_error(kNoWorkersText);
+  if (workers_ == 0) throwNoWorkers();
   auto state = std::make_shared<GraphRun>();
+  state->scheduler = &impl_->scheduler;
   std::future<void> result = state->done.get_future();
   for (auto& node : flow.nodes_) state->nodes.push_back(node.get());
   if (state->nodes.empty()) {
@@ -111,40 +107,19 @@ std::future<void> Executor::run(Taskflow& flow) {
     return result;
   }
   const size_t count = state->nodes.size();
+  std::unordered_map<const Node*, size_t> slot;
+  for (size_t i = 0; i < count; ++i) slot[state->nodes[i]] = i;
+  state->successors.resize(count);
   state->join = std::make_unique<std::atomic<size_t>[]>(count);
   for (size_t i = 0; i < count; ++i) {
-    state->slot[state->nodes[i]] = i;
+    for (const Node* next : state->nodes[i]->successors) state->successors[i].push_back(slot.at(next));
     state->join[i].store(state->nodes[i]->num_dependents, std::memory_order_relaxed);
   }
   state->remaining.store(count, std::memory_order_relaxed);
-
-  // Each finished node releases its successors; the last one to finish completes the future.
-  auto runNode = std::make_shared<std::function<void(Node*)>>();
-  *runNode = [this, state, weak = std::weak_ptr<std::function<void(Node*)>>(runNode)](Node* node) {
-    auto self = weak.lock();
-    if (node->work && !state->failed.load(std::memory_order_acquire)) {
-      try {
-        node->work();
-      } catch (...) {
-        bool expected = false;
-        if (state->failed.compare_exchange_strong(expected, true)) state->error = std::current_exception();
-      }
+  for (size_t i = 0; i < count; ++i) {
+    if (state->nodes[i]->num_dependents == 0) {
+      state->scheduler->submit(detail::Job([state, i] { runNode(state, i); }));
     }
-    for (Node* next : node->successors) {
-      if (state->join[state->slot.at(next)].fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        schedule([self, next] { (*self)(next); });
-      }
-    }
-    if (state->remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-      if (state->error) {
-        state->done.set_exception(state->error);
-      } else {
-        state->done.set_value();
-      }
-    }
-  };
-  for (Node* node : state->nodes) {
-    if (node->num_dependents == 0) schedule([runNode, node] { (*runNode)(node); });
   }
   return result;
 }

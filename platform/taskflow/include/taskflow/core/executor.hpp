@@ -1,9 +1,9 @@
 #pragma once
 // tf::Executor: a fixed number of worker threads that run single asynchronous tasks and whole
 // tf::Taskflow graphs. Every member may be called from any thread, except wait_for_all from one of
-// the executor's own workers (it would wait for itself).
+// the executor's own workers (it would wait for itself). A task submitted from one of the
+// executor's workers is queued at that worker first; idle workers take it over when it is busy.
 #include <cstddef>
-#include <functional>
 #include <future>
 #include <memory>
 #include <thread>
@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "taskflow/core/export.hpp"
+#include "taskflow/core/job.hpp"
 #include "taskflow/core/taskflow.hpp"
 
 namespace tf {
@@ -33,9 +34,10 @@ class TF_API Executor {
   template <typename F>
   auto async(F&& f) -> std::future<std::invoke_result_t<std::decay_t<F>>> {
     using R = std::invoke_result_t<std::decay_t<F>>;
-    auto task = std::make_shared<std::packaged_task<R()>>(std::forward<F>(f));
-    std::future<R> result = task->get_future();
-    schedule([task] { (*task)(); });
+    if (workers_ == 0) throwNoWorkers();
+    std::packaged_task<R()> task(std::forward<F>(f));
+    std::future<R> result = task.get_future();
+    schedule(detail::Job(std::move(task)));
     return result;
   }
 
@@ -43,7 +45,8 @@ class TF_API Executor {
   //! Throws std::runtime_error when the executor has no workers.
   template <typename F>
   void silent_async(F&& f) {
-    schedule(std::function<void()>([fn = std::forward<F>(f)]() mutable { fn(); }));
+    if (workers_ == 0) throwNoWorkers();
+    schedule(detail::Job(std::forward<F>(f)));
   }
 
   //! Runs every task of `flow` once, each after all of its predecessors. The future becomes
@@ -56,9 +59,12 @@ class TF_API Executor {
   void wait_for_all();
 
  private:
-  void schedule(std::function<void()> work);
+  //! Throws std::runtime_error "no workers to execute the graph".
+  [[noreturn]] static void throwNoWorkers();
+  void schedule(detail::Job&& job);
 
   struct Impl;
+  size_t workers_;
   std::unique_ptr<Impl> impl_;
 };
 
