@@ -41,8 +41,10 @@ if ! printf '%s\n' "$symbols" | grep -q " krell::lumora::toQDateTime("; then
 fi
 
 # Every symbol of the namespace must belong to a public class or be one of the free functions.
+# Standard-library templates instantiated on our types (std::get_temporary_buffer<ClipBuffer*> in an
+# unoptimised build) keep libstdc++'s default visibility; they are not part of our interface.
 public="Registration|$(echo $qobject_classes | tr ' ' '|')"
-leaked=$(printf '%s\n' "$symbols" | sed 's/^[0-9a-f]* [A-Za-z] //' | grep 'krell::lumora::' |
+leaked=$(printf '%s\n' "$symbols" | sed 's/^[0-9a-f]* [A-Za-z] //' | grep -v '^std::' | grep 'krell::lumora::' |
   grep -Ev "^(typeinfo for |typeinfo name for |vtable for )?krell::lumora::($public)(::|$)" |
   grep -Ev "^krell::lumora::(global_executor|toQDateTime|toTime|dateMsTimeString2Time)\(" )
 if [ -n "$leaked" ]; then
