@@ -11,11 +11,11 @@ void JobQueue::push(detail::Job&& job) {
   if (tail_ - head_ == ring_.size()) grow();
   ring_[tail_ & (ring_.size() - 1)] = std::move(job);
   ++tail_;
-  size_.store(tail_ - head_, std::memory_order_relaxed);
+  size_.store(tail_ - head_);
 }
 
 bool JobQueue::pop(detail::Job& out) {
-  if (looksEmpty()) return false;
+  if (size_.load(std::memory_order_relaxed) == 0) return false;
   tbb::spin_mutex::scoped_lock lock(mutex_);
   if (head_ == tail_) return false;
   out = std::move(ring_[head_ & (ring_.size() - 1)]);

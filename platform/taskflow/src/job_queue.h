@@ -22,8 +22,10 @@ class alignas(64) JobQueue {
   void push(detail::Job&& job);
   //! Moves the oldest job into `out` and returns true, or returns false when empty. Any thread.
   bool pop(detail::Job& out);
-  //! A hint without locking: false means the queue was empty at some recent moment. Any thread.
-  bool looksEmpty() const { return size_.load(std::memory_order_relaxed) == 0; }
+  //! A hint without locking: true means the queue was empty at some recent moment. Any thread.
+  //! Sequentially consistent, like the size update of push(): a worker that announces it is
+  //! going to sleep and then finds every queue empty cannot miss a push that did not see it.
+  bool looksEmpty() const { return size_.load() == 0; }
 
  private:
   void grow();

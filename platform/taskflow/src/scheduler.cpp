@@ -130,10 +130,7 @@ bool Scheduler::searchForJob(size_t self, detail::Job& job) {
     if (takeJob(self, job)) {
       // Submitters wake nobody while someone searches; the last searcher to find work hands
       // that duty on, or jobs queued meanwhile could wait behind a job that blocks.
-      if (searching_.fetch_sub(1) == 1) {
-        std::atomic_thread_fence(std::memory_order_seq_cst);
-        if (anyQueued()) wakeOneIfNobodySearches();
-      }
+      if (searching_.fetch_sub(1) == 1 && anyQueued()) wakeOneIfNobodySearches();
       return true;
     }
     if (round < kPausingRounds) {
@@ -148,10 +145,9 @@ bool Scheduler::searchForJob(size_t self, detail::Job& job) {
 
 bool Scheduler::sleepUntilWoken() {
   std::unique_lock<std::mutex> lock(sleep_mutex_);
+  // Every step of this handshake is sequentially consistent: either a submitter sees this
+  // sleeper (wakeOneIfNobodySearches) or this check sees the submitter's job.
   sleeping_.fetch_add(1);
-  // Pairs with the fence in wakeOneIfNobodySearches: either that submitter sees this sleeper,
-  // or this check sees its job.
-  std::atomic_thread_fence(std::memory_order_seq_cst);
   if (!stopping_.load() && !anyQueued()) {
     wake_.wait(lock, [this] { return wake_permits_ > 0 || stopping_.load(); });
     if (wake_permits_ > 0) --wake_permits_;
@@ -168,11 +164,7 @@ bool Scheduler::anyQueued() const {
 }
 
 void Scheduler::wakeOneIfNobodySearches() {
-  std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (searching_.load(std::memory_order_relaxed) == 0 &&
-      sleeping_.load(std::memory_order_relaxed) > 0) {
-    wakeOne();
-  }
+  if (searching_.load() == 0 && sleeping_.load() > 0) wakeOne();
 }
 
 void Scheduler::wakeOne() {
