@@ -63,7 +63,11 @@ void Scheduler::stop() {
 
 void Scheduler::submit(detail::Job&& job) {
   pending_.fetch_add(1, std::memory_order_relaxed);
-  const size_t target = tls_scheduler == this ? tls_worker : tls_next_queue++ % count_;
+  size_t target = tls_worker;
+  if (tls_scheduler != this) {
+    target = tls_next_queue < count_ ? tls_next_queue : 0;
+    tls_next_queue = target + 1;
+  }
   try {
     queues_[target].push(std::move(job));
   } catch (...) {
