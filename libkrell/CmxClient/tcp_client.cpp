@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 
@@ -24,18 +23,13 @@ bool IsTransientErrno(int err) {
 
 TcpClient::~TcpClient() { Close(); }
 
-bool TcpClient::SameAddress(const char* ip, uint16_t port) const {
-  return opened_.load() && ip != nullptr && server_ip_ == ip && server_port_ == port;
-}
-
 bool TcpClient::Open(const char* ip, uint16_t port, bool, const char*, const char*, const char*) {
   if (SameAddress(ip, port)) {
     return true;
   }
   SLOG_INFO("Open() IP %s port %u", ip ? ip : "", static_cast<unsigned>(port));
   Close();
-  server_ip_ = ip ? ip : "";
-  server_port_ = port;
+  StoreAddress(ip, port);
   return Open();
 }
 
@@ -64,9 +58,7 @@ bool TcpClient::Open() {
     SLOG_ERROR("connect lidar fail errno %d", err);
     return false;
   }
-  if (timeouts_applied_) {
-    SetSocketTimeouts(socket_, recv_timeout_ms_, send_timeout_ms_);
-  }
+  RestoreTimeouts();
   SLOG_INFO(" succeed, IP %s port %u", server_ip_.c_str(), static_cast<unsigned>(server_port_));
   opened_ = true;
   return true;
@@ -78,15 +70,12 @@ bool TcpClient::TryOpen(uint16_t local_port, const char* ip, uint16_t port, bool
     return true;
   }
   Close();
-  server_ip_ = ip ? ip : "";
-  server_port_ = port;
+  StoreAddress(ip, port);
   socket_ = TcpConnectWithTimeout(local_port, server_ip_.c_str(), port, timeout_s, "TryOpen");
   if (socket_ < 0) {
     return false;
   }
-  if (timeouts_applied_) {
-    SetSocketTimeouts(socket_, recv_timeout_ms_, send_timeout_ms_);
-  }
+  RestoreTimeouts();
   SLOG_INFO("TryOpen succeed, IP %s port %u", server_ip_.c_str(), static_cast<unsigned>(port));
   opened_ = true;
   return true;
@@ -94,10 +83,7 @@ bool TcpClient::TryOpen(uint16_t local_port, const char* ip, uint16_t port, bool
 
 void TcpClient::Close() {
   opened_ = false;
-  if (socket_ >= 0) {
-    ::close(socket_);
-    socket_ = -1;
-  }
+  CloseSocket();
 }
 
 int32_t TcpClient::Send(const uint8_t* data, uint16_t len, int32_t flags) {
@@ -131,34 +117,6 @@ int32_t TcpClient::Receive(uint8_t* buf, uint32_t len, int32_t flags) {
     SLOG_DEBUG("Receive executed: %dus", static_cast<int>(elapsed_us));
   }
   return static_cast<int32_t>(got);
-}
-
-bool TcpClient::SetReceiveTimeout(uint32_t timeout_ms) {
-  if (socket_ < 0) {
-    SLOG_WARNING("TcpClient not open");
-    return false;
-  }
-  return SetSocketReceiveTimeout(socket_, timeout_ms);
-}
-
-int32_t TcpClient::SetTimeout(uint32_t recv_timeout_ms, uint32_t send_timeout_ms) {
-  if (socket_ < 0) {
-    SLOG_WARNING("TcpClient not open");
-    return -1;
-  }
-  recv_timeout_ms_ = recv_timeout_ms;
-  send_timeout_ms_ = send_timeout_ms;
-  timeouts_applied_ = true;
-  return SetSocketTimeouts(socket_, recv_timeout_ms, send_timeout_ms);
-}
-
-void TcpClient::SetReceiveBufferSize(uint32_t& size) {
-  if (socket_ < 0) {
-    SLOG_WARNING("TcpClient not open");
-    return;
-  }
-  receive_buffer_size_ = size;
-  GrowSocketReceiveBuffer(socket_, size);
 }
 
 }  // namespace lidar

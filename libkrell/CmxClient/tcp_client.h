@@ -1,16 +1,12 @@
 #pragma once
-// TcpClient: the plain TCP transport of the CMX link. Not internally locked (see ClientBase);
-// the opened flag is atomic so that another thread may ask IsOpened while a connect runs.
+// TcpClient: the plain TCP transport of the CMX link. Not internally locked (see ClientBase).
 
-#include <atomic>
-#include <string>
-
-#include "libkrell/CmxClient/client_base.h"
+#include "libkrell/CmxClient/socket_client.h"
 
 namespace krell {
 namespace lidar {
 
-class TcpClient : public ClientBase {
+class TcpClient : public SocketClient {
  public:
   TcpClient() = default;
   ~TcpClient() override;
@@ -27,28 +23,10 @@ class TcpClient : public ClientBase {
                const char* cert_path, const char* private_key_path, const char* ca_path,
                uint32_t timeout_s) override;
   void Close() override;
-  bool IsOpened() override { return opened_.load(); }
   //! One send call (never raises SIGPIPE); returns the count or -1.
   int32_t Send(const uint8_t* data, uint16_t len, int32_t flags) override;
   //! One read; flags kReceiveNoWait reads without waiting and logs nothing.
   int32_t Receive(uint8_t* buf, uint32_t len, int32_t flags) override;
-  bool SetReceiveTimeout(uint32_t timeout_ms) override;
-  int32_t SetTimeout(uint32_t recv_timeout_ms, uint32_t send_timeout_ms) override;
-  void SetReceiveBufferSize(uint32_t& size) override;
-
- private:
-  bool SameAddress(const char* ip, uint16_t port) const;
-
-  std::string server_ip_;
-  uint16_t server_port_ = 0;
-  int socket_ = -1;
-  std::atomic<bool> opened_{false};
-  uint32_t receive_buffer_size_ = 4096;
-  uint32_t recv_timeout_ms_ = 500;
-  uint32_t send_timeout_ms_ = 500;
-  // Set once SetTimeout has been applied, so that an automatic reconnect restores the time-outs
-  // on the new socket instead of leaving its reads unbounded.
-  bool timeouts_applied_ = false;
 };
 
 }  // namespace lidar

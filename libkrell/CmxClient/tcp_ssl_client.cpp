@@ -3,7 +3,6 @@
 #include <openssl/err.h>
 #include <pthread.h>
 #include <signal.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -101,14 +100,9 @@ TcpSslClient::SslCtxPtr TcpSslClient::InitSslClient(const char* cert_path,
   return ctx;
 }
 
-bool TcpSslClient::SameAddress(const char* ip, uint16_t port) const {
-  return opened_.load() && ip != nullptr && server_ip_ == ip && server_port_ == port;
-}
-
 void TcpSslClient::StoreTarget(const char* ip, uint16_t port, const char* cert_path,
                                const char* private_key_path, const char* ca_path) {
-  server_ip_ = ip ? ip : "";
-  server_port_ = port;
+  StoreAddress(ip, port);
   cert_path_ = cert_path ? std::optional<std::string>(cert_path) : std::nullopt;
   private_key_path_ =
       private_key_path ? std::optional<std::string>(private_key_path) : std::nullopt;
@@ -183,9 +177,7 @@ bool TcpSslClient::Handshake() {
     return false;
   }
   // Restore what the owner asked for; 0 (no time-out) until SetTimeout has been called.
-  if (timeouts_applied_) {
-    SetSocketTimeouts(socket_, recv_timeout_ms_, send_timeout_ms_);
-  } else {
+  if (!RestoreTimeouts()) {
     SetSocketTimeouts(socket_, 0, 0);
   }
   SLOG_INFO("TcpSslClient::Open() success!");
@@ -200,10 +192,7 @@ void TcpSslClient::Close() {
     SSL_shutdown(ssl_.get());
     ssl_.reset();
   }
-  if (socket_ >= 0) {
-    ::close(socket_);
-    socket_ = -1;
-  }
+  CloseSocket();
   ctx_.reset();
 }
 
@@ -260,34 +249,6 @@ int32_t TcpSslClient::Receive(uint8_t* buf, uint32_t len, int32_t flags) {
     SLOG_DEBUG("Receive execu: %dus", static_cast<int>(elapsed_us));
   }
   return static_cast<int32_t>(len);
-}
-
-bool TcpSslClient::SetReceiveTimeout(uint32_t timeout_ms) {
-  if (socket_ < 0) {
-    SLOG_WARNING("TcpClient not open");
-    return false;
-  }
-  return SetSocketReceiveTimeout(socket_, timeout_ms);
-}
-
-int32_t TcpSslClient::SetTimeout(uint32_t recv_timeout_ms, uint32_t send_timeout_ms) {
-  if (socket_ < 0) {
-    SLOG_WARNING("TcpClient not open");
-    return -1;
-  }
-  recv_timeout_ms_ = recv_timeout_ms;
-  send_timeout_ms_ = send_timeout_ms;
-  timeouts_applied_ = true;
-  return SetSocketTimeouts(socket_, recv_timeout_ms, send_timeout_ms);
-}
-
-void TcpSslClient::SetReceiveBufferSize(uint32_t& size) {
-  if (socket_ < 0) {
-    SLOG_WARNING("TcpClient not open");
-    return;
-  }
-  receive_buffer_size_ = size;
-  GrowSocketReceiveBuffer(socket_, size);
 }
 
 }  // namespace lidar
