@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "libkrell/CmxClient/cmx_tunnel.h"
 #include "libkrell/CmxClient/general_cmx_parser.h"
 #include "libkrell/CmxClient/hex_text.h"
 #include "libkrell/CmxClient/tcp_client.h"
@@ -27,8 +28,6 @@ constexpr int64_t kMaxWaitingDrainUs = 1000000;
 constexpr size_t kMaxSendChunkBytes = 0xFFFF;
 constexpr uint8_t kCmdSetFov = 0x22;
 constexpr uint8_t kCmdGetFov = 0x23;
-constexpr uint8_t kCmdTunnel = 0xFF;
-constexpr size_t kTunnelPrefixBytes = 4;
 constexpr uint8_t kFovModeSingle = 0;
 constexpr uint8_t kFovModeMulti = 3;
 constexpr size_t kFovChannels = 5;

@@ -2,6 +2,7 @@
 // that take serial commands on their network port.
 #include "libkrell/CmxClient/cmx_client.h"
 
+#include "libkrell/CmxClient/cmx_tunnel.h"
 #include "libkrell/Source/serial_frame.h"
 #include "scribe/logger.h"
 
@@ -9,13 +10,7 @@ namespace krell {
 namespace lidar {
 namespace {
 
-constexpr uint8_t kCmdTunnel = 0xFF;
-constexpr size_t kPrefixBytes = 4;
-constexpr uint8_t kOpSerialFrame = 0x38;
-constexpr uint8_t kOpSetSerialBaud = 0x39;
 constexpr uint16_t kMaxSerialCmd = 0xFF;
-
-std::vector<uint8_t> Prefix(uint8_t operation) { return {0x00, 0x00, 0x01, operation}; }
 
 }  // namespace
 
@@ -28,7 +23,7 @@ int32_t CmxClient::SerialTunnelQuery(const std::vector<uint8_t>& payload,
     return -1;
   }
   const std::vector<uint8_t> frame = SerialFrame::EncodeRequest(static_cast<uint8_t>(cmd), payload);
-  std::vector<uint8_t> request = Prefix(kOpSerialFrame);
+  std::vector<uint8_t> request = TunnelPrefix(kTunnelOpSerialFrame);
   request.insert(request.end(), frame.begin(), frame.end());
   std::vector<uint8_t> reply;
   if (QueryCommand(request, reply, kCmdTunnel, false) != 0) {
@@ -37,9 +32,9 @@ int32_t CmxClient::SerialTunnelQuery(const std::vector<uint8_t>& payload,
     return code != 0 ? code : -1;
   }
   // A reply of the bare prefix (or less) carries no serial frame: that is no success either.
-  if (reply.size() <= kPrefixBytes) return -1;
+  if (reply.size() <= kTunnelPrefixBytes) return -1;
   std::vector<uint8_t> body;
-  if (!SerialFrame::CheckReply(reply.data() + kPrefixBytes, reply.size() - kPrefixBytes, &body)) {
+  if (!SerialFrame::CheckReply(reply.data() + kTunnelPrefixBytes, reply.size() - kTunnelPrefixBytes, &body)) {
     return -1;
   }
   out = std::move(body);
@@ -47,7 +42,7 @@ int32_t CmxClient::SerialTunnelQuery(const std::vector<uint8_t>& payload,
 }
 
 int32_t CmxClient::SetSerialBaudRate(uint32_t baud) {
-  std::vector<uint8_t> request = Prefix(kOpSetSerialBaud);
+  std::vector<uint8_t> request = TunnelPrefix(kTunnelOpSetSerialBaud);
   for (int shift = 24; shift >= 0; shift -= 8) request.push_back(static_cast<uint8_t>(baud >> shift));
   std::vector<uint8_t> reply;
   return QueryCommand(request, reply, kCmdTunnel, false);

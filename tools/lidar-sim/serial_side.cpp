@@ -6,15 +6,12 @@
 #include <utility>
 #include <vector>
 
+#include "libkrell/CmxClient/cmx_tunnel.h"
+
 namespace krell {
 namespace lidar {
 namespace sim {
 namespace {
-
-constexpr size_t kPrefixBytes = 4;
-constexpr uint8_t kOpSerialFrame = 0x38;
-constexpr uint8_t kOpSetBaud = 0x39;
-constexpr uint8_t kOpGetBaud = 0x3A;
 
 bool ParseNumber(const char* text, uint32_t& value) {
   char* end = nullptr;
@@ -31,24 +28,24 @@ void PutBigEndian(std::vector<uint8_t>& out, uint32_t value) {
 SimReply AnswerTunnel(SerialResponder& responder, const SimRequest& request) {
   SimReply reply;
   const std::vector<uint8_t>& payload = request.payload;
-  if (payload.size() < kPrefixBytes || payload[0] != 0 || payload[1] != 0 || payload[2] != 1) {
+  if (!HasTunnelPrefix(payload)) {
     reply.ret_code = kTunnelRefused;
     return reply;
   }
-  reply.payload.assign(payload.begin(), payload.begin() + kPrefixBytes);
+  reply.payload.assign(payload.begin(), payload.begin() + kTunnelPrefixBytes);
   const uint8_t operation = payload[3];
-  if (operation == kOpSerialFrame) {
-    const std::vector<uint8_t> frame(payload.begin() + kPrefixBytes, payload.end());
+  if (operation == kTunnelOpSerialFrame) {
+    const std::vector<uint8_t> frame(payload.begin() + kTunnelPrefixBytes, payload.end());
     const std::vector<uint8_t> answer = responder.Answer(frame);
     if (answer.empty() && responder.CurrentFaults().no_reply) {
       reply.send = false;
       return reply;
     }
     reply.payload.insert(reply.payload.end(), answer.begin(), answer.end());
-  } else if (operation == kOpSetBaud && payload.size() >= kPrefixBytes + 4) {
-    const uint8_t* baud = payload.data() + kPrefixBytes;
+  } else if (operation == kTunnelOpSetSerialBaud && payload.size() >= kTunnelPrefixBytes + 4) {
+    const uint8_t* baud = payload.data() + kTunnelPrefixBytes;
     responder.SetSerialBaud(static_cast<uint32_t>(baud[0]) << 24 | baud[1] << 16 | baud[2] << 8 | baud[3]);
-  } else if (operation == kOpGetBaud) {
+  } else if (operation == kTunnelOpGetSerialBaud) {
     PutBigEndian(reply.payload, responder.Snapshot().serial_baud);
   } else {
     reply.ret_code = kTunnelRefused;
@@ -85,7 +82,7 @@ const char* SerialSide::Usage() {
 }
 
 bool SerialSide::Start(SimDevice& device, const SerialSideOptions& options) {
-  device.SetHandler(kCmdSerialTunnel, TunnelHandler(responder_));
+  device.SetHandler(kCmdTunnel, TunnelHandler(responder_));
   if (!options.serial_lines) return true;
   lines_ = std::make_unique<SerialLineSim>(*responder_, options.stream);
   if (!lines_->Start()) {

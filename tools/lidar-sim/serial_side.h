@@ -2,11 +2,8 @@
 // The virtual sensor's serial side as the lidar-sim program sets it up: one SerialResponder shared
 // by the CMX 0xFF tunnel (always registered) and, with --serial, the two pty lines.
 //
-// Tunnel operations of command 0xFF (payload = 4-byte operation prefix + rest):
-//   00 00 01 38  a serial request frame; the reply payload is the prefix + the serial reply frame
-//   00 00 01 39  set the serial line speed (u32 big-endian); the reply is the prefix
-//   00 00 01 3A  get the serial line speed; the reply is the prefix + u32 big-endian
-// Any other prefix is refused with return code 1.
+// The tunnel operations are those of libkrell/CmxClient/cmx_tunnel.h; any other prefix is
+// refused with return code 1.
 
 #include <cstdint>
 #include <memory>
@@ -21,7 +18,6 @@ namespace krell {
 namespace lidar {
 namespace sim {
 
-constexpr uint8_t kCmdSerialTunnel = 0xFF;
 constexpr uint8_t kTunnelRefused = 0x01;
 
 struct SerialSideOptions {

@@ -9,14 +9,13 @@
 
 #include "DeviceBenchCore/config_parser.h"
 #include "DeviceBenchCore/str_parser.h"
+#include "libkrell/CmxClient/cmx_tunnel.h"
 
 namespace krell {
 namespace lidar {
 namespace sim {
 namespace {
 
-constexpr uint8_t kCmdTunnel = 0xFF;
-constexpr size_t kTunnelPrefixBytes = 4;
 constexpr size_t kHwverNameBytes = 9;
 constexpr size_t kSwverNameBytes = 12;
 constexpr size_t kVersionBytes = 16;
