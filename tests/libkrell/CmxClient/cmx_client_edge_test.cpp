@@ -13,6 +13,7 @@
 #include "tests/support/full_backlog_listener.h"
 #include "tests/support/running_sim.h"
 #include "tests/support/scribe_capture.h"
+#include "tests/support/wait_until.h"
 
 namespace krell {
 namespace lidar {
@@ -22,16 +23,10 @@ using sim::SimFaults;
 using sim::SimReply;
 using sim::SimRequest;
 using test::ScribeCapture;
+using test::WaitUntil;
 using Bytes = std::vector<uint8_t>;
 
 const std::string& kLogPath = ScribeCapture::Path();
-
-bool WaitUntil(const std::function<bool()>& predicate, int limit_ms = 5000) {
-  for (int waited = 0; waited < limit_ms && !predicate(); waited += 10) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return predicate();
-}
 
 std::unique_ptr<CmxClient> TcpClientTo(const std::string& ip, uint16_t port, float connect_s,
                                        uint32_t timeout_ms = 300) {

@@ -15,6 +15,7 @@
 #include "tests/support/full_backlog_listener.h"
 #include "tests/support/running_sim.h"
 #include "tests/support/scribe_capture.h"
+#include "tests/support/wait_until.h"
 
 namespace krell {
 namespace lidar {
@@ -24,6 +25,7 @@ using sim::SimFaults;
 using sim::SimReply;
 using sim::SimRequest;
 using test::ScribeCapture;
+using test::WaitUntil;
 using Bytes = std::vector<uint8_t>;
 
 const std::string& kLogPath = ScribeCapture::Path();
@@ -31,13 +33,6 @@ constexpr uint32_t kShortTimeoutMs = 300;
 constexpr uint8_t kStoreCmd = 0x41;
 
 Bytes FromText(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-bool WaitUntil(const std::function<bool()>& predicate, int limit_ms = 5000) {
-  for (int waited = 0; waited < limit_ms && !predicate(); waited += 10) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return predicate();
-}
 
 // Records the byte-flow lines handed to the callback.
 struct ByteFlow {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/count_lines.h"
 #include "tests/support/scribe_capture.h"
 
 namespace {
@@ -12,12 +13,7 @@ namespace {
 // Sends the log to a file of this test program before anything logs.
 const std::string& kLogPath = krell::test::ScribeCapture::Path();
 
-int CountLines(const std::string& text, const std::string& needle) {
-  int count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
-  return count;
-}
-
+using krell::test::CountLines;
 using krell::lidar::PacketQueue;
 using krell::lidar::SerialStreamParser;
 using krell::lidar::UdpPacket;
