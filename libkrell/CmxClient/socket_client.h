@@ -29,6 +29,9 @@ class SocketClient : public ClientBase {
   void SetReceiveBufferSize(uint32_t& size) override;
 
  protected:
+  // A receive that took at least this long is noted in the debug log.
+  static constexpr int64_t kSlowReceiveUs = 1000000;
+
   SocketClient() = default;
 
   //! True when opened towards exactly `ip`:`port` (Open and TryOpen then change nothing).

@@ -13,8 +13,6 @@ namespace krell {
 namespace lidar {
 namespace {
 
-constexpr int64_t kSlowReceiveUs = 1000000;
-
 bool IsTransientErrno(int err) {
   return err == EINTR || err == EAGAIN || err == EWOULDBLOCK;
 }

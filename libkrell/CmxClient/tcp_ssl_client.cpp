@@ -15,7 +15,6 @@ namespace krell {
 namespace lidar {
 namespace {
 
-constexpr int64_t kSlowReceiveUs = 1000000;
 constexpr int kVerifyPeerAndFailIfNoCert = SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT;
 // A peer that accepts the TCP connection but never answers the handshake must not hold the
 // connecting thread for ever.
