@@ -10,10 +10,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
+#include "libkrell/Source/write_within.h"
 #include "scribe/logger.h"
 
 namespace krell {
@@ -40,12 +40,6 @@ constexpr StandardRate kStandardRates[] = {
 // A driver may round an arbitrary rate to what its clock divides into; beyond this the two ends
 // of the line no longer agree on bit times.
 constexpr uint32_t kRateTolerancePerMille = 20;
-
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 }  // namespace
 
@@ -142,22 +136,7 @@ long SerialPort::Read(uint8_t* buffer, size_t size) {
 int32_t SerialPort::Write(const uint8_t* data, size_t size, int timeout_ms) {
   const int fd = fd_.load();
   if (fd < 0) return -1;
-  const int64_t deadline_ms = NowMs() + timeout_ms;
-  size_t done = 0;
-  while (done < size) {
-    const long wrote = ::write(fd, data + done, size - done);
-    if (wrote > 0) {
-      done += static_cast<size_t>(wrote);
-      continue;
-    }
-    if (wrote < 0 && errno != EAGAIN && errno != EINTR) return done > 0 ? static_cast<int32_t>(done) : -1;
-    const int64_t left_ms = deadline_ms - NowMs();
-    if (left_ms <= 0) break;
-    struct pollfd entry = {fd, POLLOUT, 0};
-    if (::poll(&entry, 1, static_cast<int>(left_ms)) < 0 && errno != EINTR) break;
-    if (entry.revents & (POLLERR | POLLHUP | POLLNVAL)) return done > 0 ? static_cast<int32_t>(done) : -1;
-  }
-  return static_cast<int32_t>(done);
+  return WriteWithin(fd, data, size, timeout_ms);
 }
 
 bool SerialPort::DiscardInput() {

@@ -7,7 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
+
+#include "libkrell/Source/write_within.h"
 
 namespace krell {
 namespace lidar {
@@ -46,22 +47,7 @@ long PtyPair::Read(uint8_t* buffer, size_t size, int timeout_ms) {
 
 bool PtyPair::Write(const uint8_t* data, size_t size, int timeout_ms) {
   if (master_ < 0) return false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  size_t done = 0;
-  while (done < size) {
-    const long wrote = ::write(master_, data + done, size - done);
-    if (wrote > 0) {
-      done += static_cast<size_t>(wrote);
-      continue;
-    }
-    if (wrote < 0 && errno != EAGAIN && errno != EINTR) return false;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) return false;
-    struct pollfd entry = {master_, POLLOUT, 0};
-    ::poll(&entry, 1, static_cast<int>(left));
-  }
-  return true;
+  return WriteWithin(master_, data, size, timeout_ms) == static_cast<int32_t>(size);
 }
 
 }  // namespace sim
