@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "libkrell/Source/write_within.h"
+
 namespace krell_test {
 
 class PtyPeer {
@@ -37,18 +39,8 @@ class PtyPeer {
 
   // Writes every byte (waiting while the pty buffer is full, at most 2 s in all).
   bool Write(const std::vector<uint8_t>& bytes) {
-    size_t done = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
-    while (done < bytes.size() && std::chrono::steady_clock::now() < deadline) {
-      const ssize_t n = ::write(master_, bytes.data() + done, bytes.size() - done);
-      if (n > 0) {
-        done += static_cast<size_t>(n);
-      } else {
-        struct pollfd entry = {master_, POLLOUT, 0};
-        ::poll(&entry, 1, 10);
-      }
-    }
-    return done == bytes.size();
+    return krell::lidar::WriteWithin(master_, bytes.data(), bytes.size(), kWriteTimeoutMs) ==
+           static_cast<int32_t>(bytes.size());
   }
 
   // Reads until `count` bytes arrived or `timeout_ms` passed; returns what arrived.
@@ -76,6 +68,8 @@ class PtyPeer {
   }
 
  private:
+  static constexpr int kWriteTimeoutMs = 2000;
+
   int master_ = -1;
   int slave_ = -1;
   std::string name_;
