@@ -1,9 +1,11 @@
 #include "DeviceBenchCore/str_parser.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 #include "DeviceBenchCore/double_parser.h"
 #include "DeviceBenchCore/float_parser.h"
@@ -41,6 +43,21 @@ std::vector<uint8_t> StrParser::BigEndian(uint64_t value, int length) {
   for (int i = length - 1; i >= 0; --i) {
     bytes[static_cast<size_t>(i)] = static_cast<uint8_t>(value & 0xFFu);
     value >>= 8;
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> StrParser::ByteGroups(const std::string& text, char separator, int count,
+                                           int base, const char* wrong_format,
+                                           const char* illegal_number) {
+  const QStringList pieces = QString::fromStdString(text).split(separator, Qt::SkipEmptyParts);
+  if (pieces.size() != count) throw std::invalid_argument(wrong_format);
+  std::vector<uint8_t> bytes;
+  for (const QString& piece : pieces) {
+    bool ok = false;
+    const int value = piece.toInt(&ok, base);
+    if (!ok || value < 0 || value > 255) throw std::invalid_argument(illegal_number);
+    bytes.push_back(static_cast<uint8_t>(value));
   }
   return bytes;
 }

@@ -30,6 +30,12 @@ class StrParser {
   static double TruncateScaled(float v);
   //! `value` as `length` bytes, most significant first.
   static std::vector<uint8_t> BigEndian(uint64_t value, int length);
+  //! `text` split at `separator` (empty pieces dropped) into exactly `count` numbers in `base`,
+  //! each 0..255, as bytes in text order. Throws std::invalid_argument(`wrong_format`) for another
+  //! number of pieces and std::invalid_argument(`illegal_number`) for a bad piece.
+  static std::vector<uint8_t> ByteGroups(const std::string& text, char separator, int count,
+                                         int base, const char* wrong_format,
+                                         const char* illegal_number);
 };
 
 //! Parser for a VarType name (exact, case-sensitive), or null for a type that cannot be written
