@@ -9,8 +9,6 @@ namespace krell {
 namespace lidar {
 namespace {
 
-constexpr uint8_t kMark0 = 0xEE;
-constexpr uint8_t kMark1 = 0xFF;
 constexpr size_t kCrcAlignBytes = 4;
 
 void AppendWord(std::vector<uint8_t>& out, uint32_t word, bool msb_first) {

@@ -17,6 +17,9 @@ class SerialFrame {
   static constexpr size_t kRandomWordBytes = 4;
   static constexpr size_t kCrcBytes = 4;
   static constexpr size_t kEndMarkBytes = 2;
+  //! The two mark bytes that end every frame; a point packet on the line begins with them.
+  static constexpr uint8_t kMark0 = 0xEE;
+  static constexpr uint8_t kMark1 = 0xFF;
   //! Tag, length, command, random word, CRC and end mark: the frame around an empty payload.
   static constexpr size_t kMinFrameBytes = 19;
 

@@ -3,16 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "libkrell/Source/serial_frame.h"
 #include "scribe/logger.h"
 
 namespace krell {
 namespace lidar {
 namespace {
 
-constexpr uint8_t kReplyTag[] = {'$', 'L', 'D', 'A', 'C', 'K', ','};
-constexpr uint32_t kTagBytes = sizeof(kReplyTag);
-constexpr uint8_t kMark0 = 0xEE;
-constexpr uint8_t kMark1 = 0xFF;
+constexpr uint32_t kTagBytes = SerialFrame::kTagBytes;
+constexpr uint8_t kMark0 = SerialFrame::kMark0;
+constexpr uint8_t kMark1 = SerialFrame::kMark1;
 constexpr uint32_t kShortPointBytes = 34;
 constexpr uint32_t kPointBytes = 80;
 constexpr uint32_t kLongPointBytes = 132;
@@ -60,7 +60,7 @@ void SerialStreamParser::Reset() {
 void SerialStreamParser::Parse() {
   while (fill_ - parse_ >= kTagBytes) {
     const uint8_t* at = buffer_.data() + parse_;
-    if (std::memcmp(at, kReplyTag, kTagBytes) == 0) {
+    if (std::memcmp(at, SerialFrame::kReplyTag, kTagBytes) == 0) {
       if (!TakeReply()) return;
     } else if (at[0] == kMark0 && at[1] == kMark1) {
       if (!TakePoint()) return;
@@ -116,7 +116,7 @@ bool SerialStreamParser::TakePoint() {
   // A packet cut short on the line would swallow the reply behind it; point data practically
   // never holds the 7-byte reply tag, so a tag inside the packet marks where the packet broke off.
   const uint8_t* tag = std::search(packet + 2, packet + std::min(unparsed, size + kTagBytes - 1),
-                                   kReplyTag, kReplyTag + kTagBytes);
+                                   SerialFrame::kReplyTag, SerialFrame::kReplyTag + kTagBytes);
   if (tag < packet + size) {
     parse_ += static_cast<uint32_t>(tag - packet);
     return true;
