@@ -74,6 +74,23 @@ TEST_F(SerialTunnelTest, SetSerialBaudRate_SendsSpeedBigEndianAndSensorKeepsIt) 
   EXPECT_EQ(reply, (Bytes{0, 0, 1, 0x3A, 0x00, 0x01, 0xC2, 0x00}));
 }
 
+TEST_F(SerialTunnelTest, ForeignPrefixUnknownOperationOrShortSpeed_IsRefusedWithCodeOne) {
+  const Bytes refused[] = {
+      {0, 0, 2, 0x38, 0x24},  // third prefix byte wrong
+      {1, 0, 1, 0x3A},        // first prefix byte wrong
+      {0, 0, 1},              // prefix cut short
+      {0, 0, 1, 0x3B},        // operation nobody handles
+      {0, 0, 1, 0x39, 0x00, 0x01, 0xC2},  // set speed without its fourth byte
+  };
+  for (const Bytes& request : refused) {
+    Bytes reply;
+    EXPECT_EQ(client_->QueryCommand(request, reply, 0xFF), -1);
+    EXPECT_EQ(client_->GetLastRetCode(), 1);
+  }
+  EXPECT_EQ(side_.Responder().Snapshot().serial_baud, SerialResponder().Snapshot().serial_baud)
+      << "a refused set-speed request must leave the line speed alone";
+}
+
 TEST_F(SerialTunnelTest, BrokenReplies_NeverCountAsSuccess) {
   Bytes body = {0x77};
   SerialResponder::Faults serial_faults;
