@@ -1,3 +1,4 @@
+#include "platform/tensorrt/src/dnnl_dims.h"
 #include "platform/tensorrt/src/graph_planner.h"
 
 #include <algorithm>
@@ -14,8 +15,6 @@ namespace {
 using nvinfer1::DataType;
 using nvinfer1::Dims;
 using dnnl::memory;
-
-memory::dims toDnnl(const Dims& dims) { return memory::dims(dims.d, dims.d + dims.nbDims); }
 
 memory::dims denseStrides(const memory::dims& dims) {
     memory::dims strides(dims.size(), 1);

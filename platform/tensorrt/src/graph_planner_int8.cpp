@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "platform/tensorrt/src/dnnl_dims.h"
 #include "platform/tensorrt/src/graph_planner.h"
 #include "platform/tensorrt/src/half_float.h"
 
@@ -11,16 +12,6 @@ namespace {
 
 using dnnl::memory;
 using nvinfer1::Dims;
-
-memory::dims toDnnl(const Dims& dims) { return memory::dims(dims.d, dims.d + dims.nbDims); }
-
-memory::dims spatial(const Dims& param, int32_t count, int64_t fallback, int64_t offset = 0) {
-    memory::dims values(count, fallback + offset);
-    for (int32_t i = 0; i < param.nbDims && i < count; ++i) {
-        values[i] = param.d[i] + offset;
-    }
-    return values;
-}
 
 bool flagSet(nvinfer1::BuilderFlags flags, nvinfer1::BuilderFlag flag) {
     return (flags & (nvinfer1::BuilderFlags{1} << static_cast<uint32_t>(flag))) != 0;

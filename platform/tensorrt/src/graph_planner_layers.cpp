@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/tensorrt/src/dnnl_dims.h"
 #include "platform/tensorrt/src/graph_planner.h"
 #include "platform/tensorrt/src/shape_inference.h"
 
@@ -12,16 +13,6 @@ namespace {
 
 using nvinfer1::Dims;
 using dnnl::memory;
-
-memory::dims toDnnl(const Dims& dims) { return memory::dims(dims.d, dims.d + dims.nbDims); }
-
-memory::dims spatial(const Dims& param, int32_t count, int64_t fallback, int64_t offset = 0) {
-    memory::dims values(count, fallback + offset);
-    for (int32_t i = 0; i < param.nbDims && i < count; ++i) {
-        values[i] = param.d[i] + offset;
-    }
-    return values;
-}
 
 memory::desc anyDesc(const Dims& dims) {
     return memory::desc(toDnnl(dims), memory::data_type::f32, memory::format_tag::any);
