@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  build-essential cmake ninja-build pkg-config git
+  build-essential cmake ninja-build pkg-config git ccache
   # Qt 5.15 (DeviceBench, Lumora-Core)
   qtbase5-dev qtdeclarative5-dev qtquickcontrols2-5-dev libqt5svg5-dev
   qml-module-qtquick2 qml-module-qtquick-controls2 qml-module-qtquick-layouts
@@ -13,6 +13,8 @@ PACKAGES=(
   qml-module-qttest
   # libraries
   libssl-dev openssl nlohmann-json3-dev libspdlog-dev libcsv-dev libdnnl-dev libtbb-dev
+  # oneDNN's CMake package looks for OpenCL; libdnnl-dev only recommends it
+  ocl-icd-opencl-dev opencl-headers
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # fuzzing (clang's libFuzzer runtime)
