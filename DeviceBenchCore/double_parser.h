@@ -4,8 +4,8 @@
 #include "DeviceBenchCore/str_parser.h"
 
 class DoubleParser : public StrParser {
- public:
-  //! The bytes of value / coefficient (in double precision); throws for text that is no number or
-  //! no finite value.
-  std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
+public:
+    //! The bytes of value / coefficient (in double precision); throws for text that is no number or
+    //! no finite value.
+    std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
 };

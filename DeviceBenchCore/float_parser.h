@@ -4,7 +4,7 @@
 #include "DeviceBenchCore/str_parser.h"
 
 class FloatParser : public StrParser {
- public:
-  //! The bytes of value / coefficient; throws for text that is no number or no finite value.
-  std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
+public:
+    //! The bytes of value / coefficient; throws for text that is no number or no finite value.
+    std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
 };

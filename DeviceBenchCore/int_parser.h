@@ -4,8 +4,8 @@
 #include "DeviceBenchCore/str_parser.h"
 
 class IntParser : public StrParser {
- public:
-  explicit IntParser(int length) : StrParser(length) {}
-  //! value / coefficient truncated toward zero; throws when it does not fit `parser_length` bytes.
-  std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
+public:
+    explicit IntParser(int length) : StrParser(length) {}
+    //! value / coefficient truncated toward zero; throws when it does not fit `parser_length` bytes.
+    std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
 };

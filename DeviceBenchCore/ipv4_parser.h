@@ -4,7 +4,7 @@
 #include "DeviceBenchCore/str_parser.h"
 
 class IPv4Parser : public StrParser {
- public:
-  //! Four decimal pieces 0..255 (empty pieces between dots are dropped); the coefficient is unused.
-  std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
+public:
+    //! Four decimal pieces 0..255 (empty pieces between dots are dropped); the coefficient is unused.
+    std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
 };

@@ -4,7 +4,7 @@
 #include "DeviceBenchCore/str_parser.h"
 
 class MacParser : public StrParser {
- public:
-  //! Six hexadecimal pieces 0..255 (empty pieces dropped); the coefficient is unused.
-  std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
+public:
+    //! Six hexadecimal pieces 0..255 (empty pieces dropped); the coefficient is unused.
+    std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
 };

@@ -3,6 +3,6 @@
 #include <cstdio>
 
 std::vector<uint8_t> RawParser::Parse(const std::string&, float) {
-  std::printf("not developed\n");
-  return {};
+    std::printf("not developed\n");
+    return {};
 }

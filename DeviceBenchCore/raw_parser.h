@@ -4,7 +4,7 @@
 #include "DeviceBenchCore/str_parser.h"
 
 class RawParser : public StrParser {
- public:
-  //! Always no bytes (printing "not developed"); callers keep the device's bytes for raw values.
-  std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
+public:
+    //! Always no bytes (printing "not developed"); callers keep the device's bytes for raw values.
+    std::vector<uint8_t> Parse(const std::string& text, float coefficient) override;
 };

@@ -12,30 +12,30 @@
 #include <vector>
 
 class StrParser {
- public:
-  explicit StrParser(int parser_length = 1) : parser_length(parser_length) {}
-  virtual ~StrParser() = default;
+public:
+    explicit StrParser(int parser_length = 1) : parser_length(parser_length) {}
+    virtual ~StrParser() = default;
 
-  //! Bytes for `text` (the variable's current value); `coefficient` is its set coefficient and is
-  //! divided out of numeric values. Throws as described above.
-  virtual std::vector<uint8_t> Parse(const std::string& text, float coefficient) = 0;
+    //! Bytes for `text` (the variable's current value); `coefficient` is its set coefficient and is
+    //! divided out of numeric values. Throws as described above.
+    virtual std::vector<uint8_t> Parse(const std::string& text, float coefficient) = 0;
 
-  int parser_length;  // bytes written by the integer parsers: 1, 2, 4 or 8
+    int parser_length;  // bytes written by the integer parsers: 1, 2, 4 or 8
 
- protected:
-  //! True when the text is a number to the toolkit's locale-independent conversions.
-  static bool IsNumber(const std::string& text);
-  //! `v` truncated toward zero, except that a value within a few float steps of an integer is
-  //! taken as that integer: 0.5 / 0.1f is 4.9999998 and means 5, while 12.9 still gives 12.
-  static double TruncateScaled(float v);
-  //! `value` as `length` bytes, most significant first.
-  static std::vector<uint8_t> BigEndian(uint64_t value, int length);
-  //! `text` split at `separator` (empty pieces dropped) into exactly `count` numbers in `base`,
-  //! each 0..255, as bytes in text order. Throws std::invalid_argument(`wrong_format`) for another
-  //! number of pieces and std::invalid_argument(`illegal_number`) for a bad piece.
-  static std::vector<uint8_t> ByteGroups(const std::string& text, char separator, int count,
-                                         int base, const char* wrong_format,
-                                         const char* illegal_number);
+protected:
+    //! True when the text is a number to the toolkit's locale-independent conversions.
+    static bool IsNumber(const std::string& text);
+    //! `v` truncated toward zero, except that a value within a few float steps of an integer is
+    //! taken as that integer: 0.5 / 0.1f is 4.9999998 and means 5, while 12.9 still gives 12.
+    static double TruncateScaled(float v);
+    //! `value` as `length` bytes, most significant first.
+    static std::vector<uint8_t> BigEndian(uint64_t value, int length);
+    //! `text` split at `separator` (empty pieces dropped) into exactly `count` numbers in `base`,
+    //! each 0..255, as bytes in text order. Throws std::invalid_argument(`wrong_format`) for another
+    //! number of pieces and std::invalid_argument(`illegal_number`) for a bad piece.
+    static std::vector<uint8_t> ByteGroups(const std::string& text, char separator, int count,
+                                           int base, const char* wrong_format,
+                                           const char* illegal_number);
 };
 
 //! Parser for a VarType name (exact, case-sensitive), or null for a type that cannot be written

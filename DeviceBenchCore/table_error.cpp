@@ -4,9 +4,9 @@ namespace {
 
 std::string Compose(const std::string& file, int row, const std::string& column,
                     const std::string& reason) {
-  std::string text = file + ": row " + std::to_string(row);
-  if (!column.empty()) text += ", column " + column;
-  return text + ": " + reason;
+    std::string text = file + ": row " + std::to_string(row);
+    if (!column.empty()) text += ", column " + column;
+    return text + ": " + reason;
 }
 
 }  // namespace

@@ -6,19 +6,20 @@
 #include <string>
 
 class TableError : public std::runtime_error {
- public:
-  //! what() reads "<file>: row <row>, column <column>: <reason>"; the parts stay available.
-  TableError(const std::string& file, int row, const std::string& column, const std::string& reason);
+public:
+    //! what() reads "<file>: row <row>, column <column>: <reason>"; the parts stay available.
+    TableError(const std::string& file, int row, const std::string& column,
+               const std::string& reason);
 
-  //! The fault alone, e.g. "Can't find a column named Set" or "invalid stoi argument".
-  const std::string& reason() const { return reason_; }
-  const std::string& file() const { return file_; }
-  int row() const { return row_; }
-  const std::string& column() const { return column_; }
+    //! The fault alone, e.g. "Can't find a column named Set" or "invalid stoi argument".
+    const std::string& reason() const { return reason_; }
+    const std::string& file() const { return file_; }
+    int row() const { return row_; }
+    const std::string& column() const { return column_; }
 
- private:
-  std::string file_;
-  int row_;
-  std::string column_;
-  std::string reason_;
+private:
+    std::string file_;
+    int row_;
+    std::string column_;
+    std::string reason_;
 };

@@ -19,8 +19,10 @@ const char* const kBaseline = "BM_Memcpy";
 
 struct Frames {
     std::vector<uint8_t> host = std::vector<uint8_t>(kFrameBytes, 0x5A);
-    std::shared_ptr<krell::det::NvGPUBuffer> input = std::make_shared<krell::det::NvGPUBuffer>(kFrameBytes);
-    std::shared_ptr<krell::det::NvGPUBuffer> state = std::make_shared<krell::det::NvGPUBuffer>(kFrameBytes);
+    std::shared_ptr<krell::det::NvGPUBuffer> input =
+        std::make_shared<krell::det::NvGPUBuffer>(kFrameBytes);
+    std::shared_ptr<krell::det::NvGPUBuffer> state =
+        std::make_shared<krell::det::NvGPUBuffer>(kFrameBytes);
 };
 
 void BM_Memcpy(benchmark::State& state) {
@@ -103,7 +105,8 @@ public:
         if (baseline == times_.end() || baseline->second <= 0.0) {
             return;
         }
-        std::printf("\nTime per %u-byte copy as a ratio to %s (same run):\n", kFrameBytes, kBaseline);
+        std::printf("\nTime per %u-byte copy as a ratio to %s (same run):\n", kFrameBytes,
+                    kBaseline);
         for (const auto& [name, time] : times_) {
             std::printf("  %-36s %.3f\n", name.c_str(), time / baseline->second);
         }

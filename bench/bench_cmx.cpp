@@ -27,112 +27,112 @@ constexpr size_t kHeaderBytes = 8;
 constexpr uint32_t kTimeoutMs = 2000;
 
 bool ReadExact(int fd, uint8_t* data, size_t size) {
-  size_t got = 0;
-  while (got < size) {
-    const ssize_t n = ::recv(fd, data + got, size - got, 0);
-    if (n <= 0) return false;
-    got += static_cast<size_t>(n);
-  }
-  return true;
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::recv(fd, data + got, size - got, 0);
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 bool WriteAll(int fd, const uint8_t* data, size_t size) {
-  size_t sent = 0;
-  while (sent < size) {
-    const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
-    if (n <= 0) return false;
-    sent += static_cast<size_t>(n);
-  }
-  return true;
+    size_t sent = 0;
+    while (sent < size) {
+        const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
 }
 
 // One-connection echo server: reads header + `payload` bytes, writes as many back.
 class BareEchoServer {
- public:
-  explicit BareEchoServer(size_t payload) : frame_(kHeaderBytes + payload) {
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof(addr);
-    ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-    ::listen(listen_fd_, 1);
-    ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
-    thread_ = std::thread([this] { Serve(); });
-  }
-  ~BareEchoServer() {
-    ::shutdown(listen_fd_, SHUT_RDWR);
-    thread_.join();
-    ::close(listen_fd_);
-  }
-  uint16_t Port() const { return port_; }
-
- private:
-  void Serve() {
-    const int fd = ::accept(listen_fd_, nullptr, nullptr);
-    if (fd < 0) return;
-    std::vector<uint8_t> buffer(frame_);
-    while (ReadExact(fd, buffer.data(), frame_) && WriteAll(fd, buffer.data(), frame_)) {
+public:
+    explicit BareEchoServer(size_t payload) : frame_(kHeaderBytes + payload) {
+        listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof(addr);
+        ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+        ::listen(listen_fd_, 1);
+        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this] { Serve(); });
     }
-    ::close(fd);
-  }
+    ~BareEchoServer() {
+        ::shutdown(listen_fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(listen_fd_);
+    }
+    uint16_t Port() const { return port_; }
 
-  size_t frame_;
-  int listen_fd_ = -1;
-  uint16_t port_ = 0;
-  std::thread thread_;
+private:
+    void Serve() {
+        const int fd = ::accept(listen_fd_, nullptr, nullptr);
+        if (fd < 0) return;
+        std::vector<uint8_t> buffer(frame_);
+        while (ReadExact(fd, buffer.data(), frame_) && WriteAll(fd, buffer.data(), frame_)) {}
+        ::close(fd);
+    }
+
+    size_t frame_;
+    int listen_fd_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
 };
 
 void BM_BarePingPong(benchmark::State& state) {
-  const size_t payload = static_cast<size_t>(state.range(0));
-  BareEchoServer server(payload);
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(server.Port());
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
-    state.SkipWithError("connect failed");
-    ::close(fd);
-    return;
-  }
-  std::vector<uint8_t> frame(kHeaderBytes + payload, 0x5A);
-  for (auto _ : state) {
-    if (!WriteAll(fd, frame.data(), frame.size()) || !ReadExact(fd, frame.data(), frame.size())) {
-      state.SkipWithError("echo failed");
-      break;
+    const size_t payload = static_cast<size_t>(state.range(0));
+    BareEchoServer server(payload);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(server.Port());
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+        state.SkipWithError("connect failed");
+        ::close(fd);
+        return;
     }
-  }
-  ::close(fd);
-  state.SetItemsProcessed(state.iterations());
+    std::vector<uint8_t> frame(kHeaderBytes + payload, 0x5A);
+    for (auto _ : state) {
+        if (!WriteAll(fd, frame.data(), frame.size()) ||
+            !ReadExact(fd, frame.data(), frame.size())) {
+            state.SkipWithError("echo failed");
+            break;
+        }
+    }
+    ::close(fd);
+    state.SetItemsProcessed(state.iterations());
 }
 
 void BM_CmxQuery(benchmark::State& state) {
-  const size_t payload = static_cast<size_t>(state.range(0));
-  auto device = std::make_shared<krell::lidar::sim::SimDevice>();
-  krell::lidar::sim::RegisterBuiltinHandlers(*device, "Corvel");
-  krell::lidar::sim::SimServer server(device);
-  if (!server.Start(krell::lidar::sim::SimServerOptions{})) {
-    state.SkipWithError("simulator did not start");
-    return;
-  }
-  krell::lidar::CmxClient client("127.0.0.1", server.Port(), false, 0, 1, "", "", "", kTimeoutMs,
-                                 kTimeoutMs, 3.0f);
-  for (int i = 0; i < 300 && !client.IsOpen(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  const std::vector<uint8_t> request(payload, 0x5A);
-  std::vector<uint8_t> reply;
-  // With an empty request the store-and-return command answers with what is stored: prime it.
-  if (payload == 0) device->Store(kEchoCmd, {});
-  for (auto _ : state) {
-    if (client.QueryCommand(request, reply, kEchoCmd) != 0 || reply.size() != payload) {
-      state.SkipWithError("exchange failed");
-      break;
+    const size_t payload = static_cast<size_t>(state.range(0));
+    auto device = std::make_shared<krell::lidar::sim::SimDevice>();
+    krell::lidar::sim::RegisterBuiltinHandlers(*device, "Corvel");
+    krell::lidar::sim::SimServer server(device);
+    if (!server.Start(krell::lidar::sim::SimServerOptions{})) {
+        state.SkipWithError("simulator did not start");
+        return;
     }
-  }
-  state.SetItemsProcessed(state.iterations());
+    krell::lidar::CmxClient client("127.0.0.1", server.Port(), false, 0, 1, "", "", "", kTimeoutMs,
+                                   kTimeoutMs, 3.0f);
+    for (int i = 0; i < 300 && !client.IsOpen(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const std::vector<uint8_t> request(payload, 0x5A);
+    std::vector<uint8_t> reply;
+    // With an empty request the store-and-return command answers with what is stored: prime it.
+    if (payload == 0) device->Store(kEchoCmd, {});
+    for (auto _ : state) {
+        if (client.QueryCommand(request, reply, kEchoCmd) != 0 || reply.size() != payload) {
+            state.SkipWithError("exchange failed");
+            break;
+        }
+    }
+    state.SetItemsProcessed(state.iterations());
 }
 
 BENCHMARK(BM_BarePingPong)->Arg(0)->Arg(1024)->UseRealTime();
@@ -141,10 +141,10 @@ BENCHMARK(BM_CmxQuery)->Arg(0)->Arg(1024)->UseRealTime();
 }  // namespace
 
 int main(int argc, char** argv) {
-  ::setenv("SCRIBE_CONSOLE", "0", 0);
-  ::setenv("SCRIBE_LOG_FILE", "", 0);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+    ::setenv("SCRIBE_CONSOLE", "0", 0);
+    ::setenv("SCRIBE_LOG_FILE", "", 0);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }

@@ -51,15 +51,20 @@ double processCpuSeconds() {
 // Adds the counters every benchmark reports: network GFLOP/s by wall time and CPU ms per frame.
 void reportCounters(benchmark::State& state, double cpu_start) {
     const double frames = double(state.iterations());
-    state.counters["GFLOPs"] = benchmark::Counter(networkFlops() * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
-    state.counters["cpu_ms_per_frame"] = frames > 0 ? (processCpuSeconds() - cpu_start) * 1e3 / frames : 0.0;
+    state.counters["GFLOPs"] =
+        benchmark::Counter(networkFlops() * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["cpu_ms_per_frame"] =
+        frames > 0 ? (processCpuSeconds() - cpu_start) * 1e3 / frames : 0.0;
 }
 
 const std::vector<LayerSpec>& layers() {
     static const std::vector<LayerSpec> specs = {
-        {false, 4, 16, 3, 1, 1, true, kHeight, kWidth},        {false, 16, 32, 3, 2, 1, true, kHeight, kWidth},
-        {false, 32, 32, 3, 1, 1, true, kHeight / 2, kWidth / 2}, {true, 32, 16, 2, 2, 0, true, kHeight / 2, kWidth / 2},
-        {false, 32, 16, 3, 1, 1, true, kHeight, kWidth},       {false, 16, 1, 1, 1, 0, false, kHeight, kWidth},
+        {false, 4, 16, 3, 1, 1, true, kHeight, kWidth},
+        {false, 16, 32, 3, 2, 1, true, kHeight, kWidth},
+        {false, 32, 32, 3, 1, 1, true, kHeight / 2, kWidth / 2},
+        {true, 32, 16, 2, 2, 0, true, kHeight / 2, kWidth / 2},
+        {false, 32, 16, 3, 1, 1, true, kHeight, kWidth},
+        {false, 16, 1, 1, 1, 0, false, kHeight, kWidth},
     };
     return specs;
 }
@@ -73,7 +78,8 @@ double layerFlops(const LayerSpec& s) {
 
 double networkFlops() {
     double total = 0.0;
-    for (const LayerSpec& s : layers()) total += layerFlops(s);
+    for (const LayerSpec& s : layers())
+        total += layerFlops(s);
     return total;
 }
 
@@ -90,14 +96,17 @@ const Weights& weights() {
         for (const LayerSpec& s : layers()) {
             const float gain = std::sqrt(2.0F / float(s.in_channels * s.kernel * s.kernel));
             std::vector<float> kernel(std::size_t(s.in_channels) * s.maps * s.kernel * s.kernel);
-            for (float& v : kernel) v = normal(generator) * gain;
+            for (float& v : kernel)
+                v = normal(generator) * gain;
             std::vector<float> bias(s.maps);
-            for (float& v : bias) v = 0.1F * normal(generator);
+            for (float& v : bias)
+                v = 0.1F * normal(generator);
             made.kernels.push_back(std::move(kernel));
             made.biases.push_back(std::move(bias));
         }
         made.input.resize(std::size_t(4) * kHeight * kWidth);
-        for (float& v : made.input) v = normal(generator);
+        for (float& v : made.input)
+            v = normal(generator);
         return made;
     }();
     return w;
@@ -118,17 +127,20 @@ nvinfer1::Weights view(const std::vector<float>& values) {
     return w;
 }
 
-nvinfer1::ITensor* addLayer(nvinfer1::INetworkDefinition& net, nvinfer1::ITensor& in, std::size_t index) {
+nvinfer1::ITensor* addLayer(nvinfer1::INetworkDefinition& net, nvinfer1::ITensor& in,
+                            std::size_t index) {
     const LayerSpec& s = layers()[index];
     const nvinfer1::DimsHW k(s.kernel, s.kernel), stride(s.stride, s.stride), pad(s.pad, s.pad);
     nvinfer1::ILayer* layer = nullptr;
     if (s.deconv) {
-        auto* d = net.addDeconvolutionNd(in, s.maps, k, view(weights().kernels[index]), view(weights().biases[index]));
+        auto* d = net.addDeconvolutionNd(in, s.maps, k, view(weights().kernels[index]),
+                                         view(weights().biases[index]));
         d->setStrideNd(stride);
         d->setPaddingNd(pad);
         layer = d;
     } else {
-        auto* c = net.addConvolutionNd(in, s.maps, k, view(weights().kernels[index]), view(weights().biases[index]));
+        auto* c = net.addConvolutionNd(in, s.maps, k, view(weights().kernels[index]),
+                                       view(weights().biases[index]));
         c->setStrideNd(stride);
         c->setPaddingNd(pad);
         layer = c;
@@ -149,9 +161,10 @@ struct EngineHolder {
 void buildEngine(EngineHolder& made, const std::vector<float>* ranges, bool calibrate) {
     std::unique_ptr<nvinfer1::IBuilder> builder(nvinfer1::createInferBuilder(made.logger));
     std::unique_ptr<nvinfer1::IBuilderConfig> config(builder->createBuilderConfig());
-    std::unique_ptr<nvinfer1::INetworkDefinition> net(
-        builder->createNetworkV2(1U << static_cast<uint32_t>(nvinfer1::NetworkDefinitionCreationFlag::kEXPLICIT_BATCH)));
-    nvinfer1::ITensor* in = net->addInput("input", nvinfer1::DataType::kFLOAT, nvinfer1::Dims4(1, 4, kHeight, kWidth));
+    std::unique_ptr<nvinfer1::INetworkDefinition> net(builder->createNetworkV2(
+        1U << static_cast<uint32_t>(nvinfer1::NetworkDefinitionCreationFlag::kEXPLICIT_BATCH)));
+    nvinfer1::ITensor* in =
+        net->addInput("input", nvinfer1::DataType::kFLOAT, nvinfer1::Dims4(1, 4, kHeight, kWidth));
     nvinfer1::ITensor* t1 = addLayer(*net, *in, 0);
     nvinfer1::ITensor* t2 = addLayer(*net, *t1, 1);
     nvinfer1::ITensor* t3 = addLayer(*net, *t2, 2);
@@ -196,13 +209,15 @@ std::vector<float> calibratedRanges() {
         buffers.emplace_back(std::size_t(d.d[0]) * d.d[1] * d.d[2] * d.d[3]);
     }
     std::vector<void*> bindings;
-    for (auto& b : buffers) bindings.push_back(b.data());
+    for (auto& b : buffers)
+        bindings.push_back(b.data());
     if (!calibration.context || !calibration.context->executeV2(bindings.data())) return {};
     std::vector<float> ranges;
     for (std::size_t i = 0; i < buffers.size(); ++i) {
         if (i == 1) continue;  // the network output carries no range
         float top = 0.0F;
-        for (float v : buffers[i]) top = std::max(top, std::fabs(v));
+        for (float v : buffers[i])
+            top = std::max(top, std::fabs(v));
         ranges.push_back(top);
     }
     return ranges;
@@ -238,10 +253,14 @@ void runFrames(benchmark::State& state, EngineHolder& h) {
     cudaStreamDestroy(stream);
 }
 
-void BM_EngineFrame(benchmark::State& state) { runFrames(state, holder()); }
+void BM_EngineFrame(benchmark::State& state) {
+    runFrames(state, holder());
+}
 
 // The same engine with its convolutions in int8 (ranges measured on the bench frame).
-void BM_EngineFrameInt8Compute(benchmark::State& state) { runFrames(state, int8Holder()); }
+void BM_EngineFrameInt8Compute(benchmark::State& state) {
+    runFrames(state, int8Holder());
+}
 
 // The same convolutions as bare oneDNN primitives, each on inputs already in the layout it
 // prefers: no reorders, no concatenation, no graph. With upsample_as_1x1 the 2x2 stride-2
@@ -255,14 +274,17 @@ void runConvolutionsAlone(benchmark::State& state, bool upsample_as_1x1) {
     std::vector<std::unordered_map<int, memory>> args;
     for (LayerSpec s : layers()) {
         if (s.deconv && upsample_as_1x1) {
-            s = {false, s.in_channels, s.maps * s.kernel * s.kernel, 1, 1, 0, s.relu, s.in_height, s.in_width};
+            s = {false,       s.in_channels, s.maps * s.kernel * s.kernel, 1, 1, 0, s.relu,
+                 s.in_height, s.in_width};
         }
         const memory::dims src{1, s.in_channels, s.in_height, s.in_width};
         const int oh = s.deconv ? s.in_height * s.stride : s.in_height / s.stride;
         const int ow = s.deconv ? s.in_width * s.stride : s.in_width / s.stride;
         const memory::dims dst{1, s.maps, oh, ow}, wts{s.maps, s.in_channels, s.kernel, s.kernel};
         const memory::dims strides{s.stride, s.stride}, pad{s.pad, s.pad}, dil{0, 0};
-        auto any = [](const memory::dims& d) { return memory::desc(d, memory::data_type::f32, memory::format_tag::any); };
+        auto any = [](const memory::dims& d) {
+            return memory::desc(d, memory::data_type::f32, memory::format_tag::any);
+        };
         const memory::desc bias({s.maps}, memory::data_type::f32, memory::format_tag::a);
         dnnl::primitive_attr attr;
         if (s.relu) {
@@ -274,18 +296,25 @@ void runConvolutionsAlone(benchmark::State& state, bool upsample_as_1x1) {
         memory::desc src_md, w_md, dst_md;
         if (s.deconv) {
             dnnl::deconvolution_forward::primitive_desc pd(
-                {kind, dnnl::algorithm::deconvolution_direct, any(src), any(wts), bias, any(dst), strides, dil, pad, pad}, attr, engine);
+                {kind, dnnl::algorithm::deconvolution_direct, any(src), any(wts), bias, any(dst),
+                 strides, dil, pad, pad},
+                attr, engine);
             primitives.emplace_back(dnnl::deconvolution_forward(pd));
             src_md = pd.src_desc(), w_md = pd.weights_desc(), dst_md = pd.dst_desc();
         } else {
             dnnl::convolution_forward::primitive_desc pd(
-                {kind, dnnl::algorithm::convolution_direct, any(src), any(wts), bias, any(dst), strides, dil, pad, pad}, attr, engine);
+                {kind, dnnl::algorithm::convolution_direct, any(src), any(wts), bias, any(dst),
+                 strides, dil, pad, pad},
+                attr, engine);
             primitives.emplace_back(dnnl::convolution_forward(pd));
             src_md = pd.src_desc(), w_md = pd.weights_desc(), dst_md = pd.dst_desc();
         }
-        std::unordered_map<int, memory> a = {{DNNL_ARG_SRC, memory(src_md, engine)}, {DNNL_ARG_WEIGHTS, memory(w_md, engine)},
-                                             {DNNL_ARG_BIAS, memory(bias, engine)}, {DNNL_ARG_DST, memory(dst_md, engine)}};
-        for (auto& m : a) std::memset(m.second.get_data_handle(), 0, m.second.get_desc().get_size());
+        std::unordered_map<int, memory> a = {{DNNL_ARG_SRC, memory(src_md, engine)},
+                                             {DNNL_ARG_WEIGHTS, memory(w_md, engine)},
+                                             {DNNL_ARG_BIAS, memory(bias, engine)},
+                                             {DNNL_ARG_DST, memory(dst_md, engine)}};
+        for (auto& m : a)
+            std::memset(m.second.get_data_handle(), 0, m.second.get_desc().get_size());
         args.push_back(std::move(a));
     }
     // Run on a stream exactly as the engine's work is: the same kind of thread with its own
@@ -297,7 +326,8 @@ void runConvolutionsAlone(benchmark::State& state, bool upsample_as_1x1) {
     } work{&primitives, &args, &stream};
     auto run = [](void* data) {
         auto* w = static_cast<Work*>(data);
-        for (std::size_t i = 0; i < w->primitives->size(); ++i) (*w->primitives)[i].execute(*w->stream, (*w->args)[i]);
+        for (std::size_t i = 0; i < w->primitives->size(); ++i)
+            (*w->primitives)[i].execute(*w->stream, (*w->args)[i]);
         w->stream->wait();
     };
     cudaStream_t cuda_stream = nullptr;
@@ -313,8 +343,12 @@ void runConvolutionsAlone(benchmark::State& state, bool upsample_as_1x1) {
     reportCounters(state, cpu_start);
 }
 
-void BM_OneDnnConvolutionsAlone(benchmark::State& state) { runConvolutionsAlone(state, false); }
-void BM_OneDnnConvolutionsAloneUpsampleAs1x1(benchmark::State& state) { runConvolutionsAlone(state, true); }
+void BM_OneDnnConvolutionsAlone(benchmark::State& state) {
+    runConvolutionsAlone(state, false);
+}
+void BM_OneDnnConvolutionsAloneUpsampleAs1x1(benchmark::State& state) {
+    runConvolutionsAlone(state, true);
+}
 
 BENCHMARK(BM_EngineFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_EngineFrameInt8Compute)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -323,7 +357,8 @@ BENCHMARK(BM_OneDnnConvolutionsAloneUpsampleAs1x1)->Unit(benchmark::kMillisecond
 
 bool writeFloats(const std::string& path, const std::vector<float>& values, bool append) {
     std::ofstream out(path, std::ios::binary | (append ? std::ios::app : std::ios::trunc));
-    out.write(reinterpret_cast<const char*>(values.data()), static_cast<std::streamsize>(values.size() * sizeof(float)));
+    out.write(reinterpret_cast<const char*>(values.data()),
+              static_cast<std::streamsize>(values.size() * sizeof(float)));
     return static_cast<bool>(out);
 }
 
@@ -333,7 +368,8 @@ int dump(const std::string& dir) {
     std::vector<float> input = weights().input, output(std::size_t(kHeight) * kWidth);
     void* bindings[] = {input.data(), output.data()};
     if (!h.context->executeV2(bindings)) return 1;
-    bool ok = writeFloats(dir + "/input.bin", input, false) && writeFloats(dir + "/output.bin", output, false);
+    bool ok = writeFloats(dir + "/input.bin", input, false) &&
+              writeFloats(dir + "/output.bin", output, false);
     ok = ok && writeFloats(dir + "/weights.bin", {}, false);
     for (std::size_t i = 0; i < layers().size(); ++i) {
         ok = ok && writeFloats(dir + "/weights.bin", weights().kernels[i], true) &&
@@ -349,8 +385,10 @@ int dump(const std::string& dir) {
             diff = std::max(diff, std::fabs(quantised[i] - output[i]));
             top = std::max(top, std::fabs(output[i]));
         }
-        std::printf("int8 compute: max |difference| to float %.4g (output magnitude up to %.4g, relative %.4g)\n", diff,
-                    top, top > 0.0F ? diff / top : 0.0F);
+        std::printf(
+            "int8 compute: max |difference| to float %.4g (output magnitude up to %.4g, relative "
+            "%.4g)\n",
+            diff, top, top > 0.0F ? diff / top : 0.0F);
     }
     return ok ? 0 : 1;
 }
@@ -378,9 +416,11 @@ int profile() {
     h.context->executeV2(bindings);
     MeanProfiler profiler;
     h.context->setProfiler(&profiler);
-    for (int i = 0; i < kProfileRuns; ++i) h.context->executeV2(bindings);
+    for (int i = 0; i < kProfileRuns; ++i)
+        h.context->executeV2(bindings);
     h.context->setProfiler(nullptr);
-    for (const auto& entry : profiler.totals) std::printf("%8.3f ms  %s\n", entry.second / kProfileRuns, entry.first.c_str());
+    for (const auto& entry : profiler.totals)
+        std::printf("%8.3f ms  %s\n", entry.second / kProfileRuns, entry.first.c_str());
     return 0;
 }
 

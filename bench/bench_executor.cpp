@@ -22,91 +22,95 @@ constexpr int kTasks = 100000;
 
 // A few hundred nanoseconds of arithmetic, like a small per-packet step.
 uint64_t smallWork(uint64_t seed) {
-  uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
-  for (int i = 0; i < 64; ++i) x ^= (x << 13) ^ (x >> 7) ^ (x << 17);
-  return x;
+    uint64_t x = seed * 0x9E3779B97F4A7C15ull + 1;
+    for (int i = 0; i < 64; ++i)
+        x ^= (x << 13) ^ (x >> 7) ^ (x << 17);
+    return x;
 }
 
 // The baseline: workers take tasks from one queue guarded by a mutex.
 class PlainThreadPool {
- public:
-  explicit PlainThreadPool(size_t workers) {
-    for (size_t i = 0; i < workers; ++i) threads_.emplace_back([this] { workLoop(); });
-  }
-  ~PlainThreadPool() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      quitting_ = true;
+public:
+    explicit PlainThreadPool(size_t workers) {
+        for (size_t i = 0; i < workers; ++i)
+            threads_.emplace_back([this] { workLoop(); });
     }
-    ready_.notify_all();
-    for (auto& thread : threads_) thread.join();
-  }
-
-  void submit(std::function<void()> task) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      queue_.push_back(std::move(task));
-      ++pending_;
+    ~PlainThreadPool() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quitting_ = true;
+        }
+        ready_.notify_all();
+        for (auto& thread : threads_)
+            thread.join();
     }
-    ready_.notify_one();
-  }
 
-  void waitAll() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    idle_.wait(lock, [this] { return pending_ == 0; });
-  }
-
- private:
-  void workLoop() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      ready_.wait(lock, [this] { return quitting_ || !queue_.empty(); });
-      if (queue_.empty()) return;
-      std::function<void()> task = std::move(queue_.front());
-      queue_.pop_front();
-      lock.unlock();
-      task();
-      lock.lock();
-      if (--pending_ == 0) idle_.notify_all();
+    void submit(std::function<void()> task) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            queue_.push_back(std::move(task));
+            ++pending_;
+        }
+        ready_.notify_one();
     }
-  }
 
-  std::mutex mutex_;  // guards queue_, pending_ and quitting_
-  std::condition_variable ready_;
-  std::condition_variable idle_;
-  std::deque<std::function<void()>> queue_;
-  size_t pending_ = 0;
-  bool quitting_ = false;
-  std::vector<std::thread> threads_;
+    void waitAll() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        idle_.wait(lock, [this] { return pending_ == 0; });
+    }
+
+private:
+    void workLoop() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [this] { return quitting_ || !queue_.empty(); });
+            if (queue_.empty()) return;
+            std::function<void()> task = std::move(queue_.front());
+            queue_.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+            if (--pending_ == 0) idle_.notify_all();
+        }
+    }
+
+    std::mutex mutex_;  // guards queue_, pending_ and quitting_
+    std::condition_variable ready_;
+    std::condition_variable idle_;
+    std::deque<std::function<void()>> queue_;
+    size_t pending_ = 0;
+    bool quitting_ = false;
+    std::vector<std::thread> threads_;
 };
 
 void BM_GlobalExecutor(benchmark::State& state) {
-  tf::Executor& executor = krell::lumora::global_executor();
-  for (auto _ : state) {
-    std::atomic<uint64_t> sum{0};
-    for (int i = 0; i < kTasks; ++i) {
-      executor.silent_async([&sum, i] { sum.fetch_add(smallWork(i), std::memory_order_relaxed); });
+    tf::Executor& executor = krell::lumora::global_executor();
+    for (auto _ : state) {
+        std::atomic<uint64_t> sum{0};
+        for (int i = 0; i < kTasks; ++i) {
+            executor.silent_async(
+                [&sum, i] { sum.fetch_add(smallWork(i), std::memory_order_relaxed); });
+        }
+        executor.wait_for_all();
+        benchmark::DoNotOptimize(sum.load());
     }
-    executor.wait_for_all();
-    benchmark::DoNotOptimize(sum.load());
-  }
-  state.SetItemsProcessed(state.iterations() * kTasks);
-  state.counters["workers"] = static_cast<double>(executor.num_workers());
+    state.SetItemsProcessed(state.iterations() * kTasks);
+    state.counters["workers"] = static_cast<double>(executor.num_workers());
 }
 
 void BM_PlainThreadPool(benchmark::State& state) {
-  const size_t workers = krell::lumora::global_executor().num_workers();
-  PlainThreadPool pool(workers);
-  for (auto _ : state) {
-    std::atomic<uint64_t> sum{0};
-    for (int i = 0; i < kTasks; ++i) {
-      pool.submit([&sum, i] { sum.fetch_add(smallWork(i), std::memory_order_relaxed); });
+    const size_t workers = krell::lumora::global_executor().num_workers();
+    PlainThreadPool pool(workers);
+    for (auto _ : state) {
+        std::atomic<uint64_t> sum{0};
+        for (int i = 0; i < kTasks; ++i) {
+            pool.submit([&sum, i] { sum.fetch_add(smallWork(i), std::memory_order_relaxed); });
+        }
+        pool.waitAll();
+        benchmark::DoNotOptimize(sum.load());
     }
-    pool.waitAll();
-    benchmark::DoNotOptimize(sum.load());
-  }
-  state.SetItemsProcessed(state.iterations() * kTasks);
-  state.counters["workers"] = static_cast<double>(workers);
+    state.SetItemsProcessed(state.iterations() * kTasks);
+    state.counters["workers"] = static_cast<double>(workers);
 }
 
 BENCHMARK(BM_PlainThreadPool)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -8,11 +8,11 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT Buffer : public QObject {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit Buffer(QObject* parent = nullptr);
-  ~Buffer() override;
+public:
+    explicit Buffer(QObject* parent = nullptr);
+    ~Buffer() override;
 };
 
 }  // namespace lumora

@@ -7,9 +7,13 @@ FileSource::FileSource(QObject* parent) : Source_LM(parent) {}
 
 FileSource::~FileSource() = default;
 
-QString FileSource::filePath() const { return file_path_; }
+QString FileSource::filePath() const {
+    return file_path_;
+}
 
-void FileSource::setFilePath(const QString& path) { file_path_ = path; }
+void FileSource::setFilePath(const QString& path) {
+    file_path_ = path;
+}
 
 }  // namespace lumora
 }  // namespace krell

@@ -10,19 +10,19 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT FileSource : public Source_LM {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit FileSource(QObject* parent = nullptr);
-  ~FileSource() override;
+public:
+    explicit FileSource(QObject* parent = nullptr);
+    ~FileSource() override;
 
-  //! The file being read (empty until set). UI thread.
-  QString filePath() const;
-  void setFilePath(const QString& path);
+    //! The file being read (empty until set). UI thread.
+    QString filePath() const;
+    void setFilePath(const QString& path);
 
- protected:
-  QString file_path_;
-  int32_t file_index_ = 0;  // position within a multi-file recording
+protected:
+    QString file_path_;
+    int32_t file_index_ = 0;  // position within a multi-file recording
 };
 
 }  // namespace lumora

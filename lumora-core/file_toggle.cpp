@@ -5,20 +5,30 @@ namespace lumora {
 
 FileToggle::FileToggle(QObject* parent) : Toggle(parent) {}
 
-FileToggle::~FileToggle() { releaseSources(); }
-
-QList<QString> FileToggle::exts() const { return exts_; }
-
-void FileToggle::setExts(QList<QString> exts) { exts_ = std::move(exts); }
-
-QSharedPointer<FileSource>& FileToggle::fileSource() { return file_source_; }
-
-QSharedPointer<FileSource> FileToggle::newFileSource() {
-  file_source_ = QSharedPointer<FileSource>(new FileSource(this));
-  return file_source_;
+FileToggle::~FileToggle() {
+    releaseSources();
 }
 
-bool FileToggle::isSupportedExt(const QString& ext) const { return exts_.contains(ext); }
+QList<QString> FileToggle::exts() const {
+    return exts_;
+}
+
+void FileToggle::setExts(QList<QString> exts) {
+    exts_ = std::move(exts);
+}
+
+QSharedPointer<FileSource>& FileToggle::fileSource() {
+    return file_source_;
+}
+
+QSharedPointer<FileSource> FileToggle::newFileSource() {
+    file_source_ = QSharedPointer<FileSource>(new FileSource(this));
+    return file_source_;
+}
+
+bool FileToggle::isSupportedExt(const QString& ext) const {
+    return exts_.contains(ext);
+}
 
 }  // namespace lumora
 }  // namespace krell

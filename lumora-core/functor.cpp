@@ -9,11 +9,17 @@ Functor::~Functor() = default;
 
 void Functor::operator()() {}
 
-void Functor::run() { (*this)(); }
+void Functor::run() {
+    (*this)();
+}
 
-void Functor::addSuccessor(Functor* functor) { successors_.append(functor); }
+void Functor::addSuccessor(Functor* functor) {
+    successors_.append(functor);
+}
 
-QList<Functor*> Functor::successors() const { return successors_; }
+QList<Functor*> Functor::successors() const {
+    return successors_;
+}
 
 }  // namespace lumora
 }  // namespace krell

@@ -10,25 +10,25 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT Functor : public QObject {
-  Q_OBJECT
-  Q_PROPERTY(QList<krell::lumora::Functor*> successors READ successors)
+    Q_OBJECT
+    Q_PROPERTY(QList<krell::lumora::Functor*> successors READ successors)
 
- public:
-  Q_INVOKABLE explicit Functor(QObject* parent = nullptr);
-  ~Functor() override;
+public:
+    Q_INVOKABLE explicit Functor(QObject* parent = nullptr);
+    ~Functor() override;
 
-  //! The work step; the base does nothing.
-  virtual void operator()();
+    //! The work step; the base does nothing.
+    virtual void operator()();
 
-  //! Calls operator()().
-  Q_INVOKABLE void run();
-  //! Appends `functor` (not owned; duplicates allowed) to the successors.
-  Q_INVOKABLE void addSuccessor(krell::lumora::Functor* functor);
-  //! A copy of the successors, in the order they were added.
-  QList<Functor*> successors() const;
+    //! Calls operator()().
+    Q_INVOKABLE void run();
+    //! Appends `functor` (not owned; duplicates allowed) to the successors.
+    Q_INVOKABLE void addSuccessor(krell::lumora::Functor* functor);
+    //! A copy of the successors, in the order they were added.
+    QList<Functor*> successors() const;
 
- private:
-  QList<Functor*> successors_;
+private:
+    QList<Functor*> successors_;
 };
 
 }  // namespace lumora

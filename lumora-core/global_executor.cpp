@@ -15,34 +15,34 @@ constexpr int kDefaultWorkers = 8;
 constexpr int kMaxWorkers = 1024;
 
 QString settingsPath() {
-  return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
-         QStringLiteral("/LumoraDataFiles/Settings.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+           QStringLiteral("/LumoraDataFiles/Settings.ini");
 }
 
 int configuredWorkers() {
-  QSettings settings(settingsPath(), QSettings::IniFormat);
-  const QString key = QStringLiteral("taskflow_core_num");
-  if (!settings.contains(key)) return kDefaultWorkers;
-  const int value = settings.value(key).toInt();
-  if (value < 0) {
-    SLOG_WARNING("taskflow_core_num %d is negative; the executor gets no workers", value);
-    return 0;
-  }
-  if (value > kMaxWorkers) {
-    SLOG_WARNING("taskflow_core_num %d is above %d; using %d workers", value, kMaxWorkers,
-                 kMaxWorkers);
-    return kMaxWorkers;
-  }
-  return value;
+    QSettings settings(settingsPath(), QSettings::IniFormat);
+    const QString key = QStringLiteral("taskflow_core_num");
+    if (!settings.contains(key)) return kDefaultWorkers;
+    const int value = settings.value(key).toInt();
+    if (value < 0) {
+        SLOG_WARNING("taskflow_core_num %d is negative; the executor gets no workers", value);
+        return 0;
+    }
+    if (value > kMaxWorkers) {
+        SLOG_WARNING("taskflow_core_num %d is above %d; using %d workers", value, kMaxWorkers,
+                     kMaxWorkers);
+        return kMaxWorkers;
+    }
+    return value;
 }
 
 }  // namespace
 
 tf::Executor& global_executor() {
-  // The settings are read on every call, but only the first call's value sizes the executor.
-  const int workers = configuredWorkers();
-  static tf::Executor executor(static_cast<size_t>(workers));
-  return executor;
+    // The settings are read on every call, but only the first call's value sizes the executor.
+    const int workers = configuredWorkers();
+    static tf::Executor executor(static_cast<size_t>(workers));
+    return executor;
 }
 
 }  // namespace lumora

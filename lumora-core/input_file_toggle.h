@@ -6,11 +6,11 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT InputFileToggle : public FileToggle {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit InputFileToggle(QObject* parent = nullptr);
-  ~InputFileToggle() override;
+public:
+    explicit InputFileToggle(QObject* parent = nullptr);
+    ~InputFileToggle() override;
 };
 
 }  // namespace lumora

@@ -7,11 +7,13 @@ InputNetToggle::InputNetToggle(QObject* parent) : NetToggle(parent) {}
 
 InputNetToggle::~InputNetToggle() = default;
 
-int InputNetToggle::receiveBufferSize() const { return receive_buffer_bytes_; }
+int InputNetToggle::receiveBufferSize() const {
+    return receive_buffer_bytes_;
+}
 
 void InputNetToggle::setReceiveBufferSize(int bytes) {
-  receive_buffer_bytes_ = bytes;
-  emit onReceiveBufferSizeSet();
+    receive_buffer_bytes_ = bytes;
+    emit onReceiveBufferSizeSet();
 }
 
 }  // namespace lumora

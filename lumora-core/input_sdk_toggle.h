@@ -6,11 +6,11 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT InputSDKToggle : public SDKToggle {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit InputSDKToggle(QObject* parent = nullptr);
-  ~InputSDKToggle() override;
+public:
+    explicit InputSDKToggle(QObject* parent = nullptr);
+    ~InputSDKToggle() override;
 };
 
 }  // namespace lumora

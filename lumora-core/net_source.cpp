@@ -7,7 +7,9 @@ NetSource::NetSource(QObject* parent) : Source_LM(parent) {}
 
 NetSource::~NetSource() = default;
 
-std::shared_ptr<bool> NetSource::connected() const { return connected_; }
+std::shared_ptr<bool> NetSource::connected() const {
+    return connected_;
+}
 
 }  // namespace lumora
 }  // namespace krell

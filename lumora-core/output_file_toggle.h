@@ -6,11 +6,11 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT OutputFileToggle : public FileToggle {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit OutputFileToggle(QObject* parent = nullptr);
-  ~OutputFileToggle() override;
+public:
+    explicit OutputFileToggle(QObject* parent = nullptr);
+    ~OutputFileToggle() override;
 };
 
 }  // namespace lumora

@@ -6,11 +6,11 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT OutputNetToggle : public NetToggle {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit OutputNetToggle(QObject* parent = nullptr);
-  ~OutputNetToggle() override;
+public:
+    explicit OutputNetToggle(QObject* parent = nullptr);
+    ~OutputNetToggle() override;
 };
 
 }  // namespace lumora

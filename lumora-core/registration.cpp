@@ -8,10 +8,12 @@ namespace lumora {
 QMap<QString, const QMetaObject*> Registration::classes;
 QMap<QString, QSharedPointer<Category>> Registration::categories;
 
-void Registration::regist(QString name, const QMetaObject* meta) { classes[name] = meta; }
+void Registration::regist(QString name, const QMetaObject* meta) {
+    classes[name] = meta;
+}
 
 void Registration::regist(QString name, QSharedPointer<Category> category) {
-  categories[name] = std::move(category);
+    categories[name] = std::move(category);
 }
 
 }  // namespace lumora

@@ -15,16 +15,16 @@ namespace lumora {
 class Category;
 
 class LUMORA_CORE_EXPORT Registration {
- public:
-  //! Class name -> meta-object; a null value marks a name that was looked up but never registered.
-  static QMap<QString, const QMetaObject*> classes;
-  //! Category name -> category.
-  static QMap<QString, QSharedPointer<Category>> categories;
+public:
+    //! Class name -> meta-object; a null value marks a name that was looked up but never registered.
+    static QMap<QString, const QMetaObject*> classes;
+    //! Category name -> category.
+    static QMap<QString, QSharedPointer<Category>> categories;
 
-  //! Enters or replaces a class.
-  static void regist(QString name, const QMetaObject* meta);
-  //! Enters or replaces a category.
-  static void regist(QString name, QSharedPointer<Category> category);
+    //! Enters or replaces a class.
+    static void regist(QString name, const QMetaObject* meta);
+    //! Enters or replaces a category.
+    static void regist(QString name, QSharedPointer<Category> category);
 };
 
 }  // namespace lumora

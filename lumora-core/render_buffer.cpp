@@ -7,11 +7,13 @@ RenderBuffer::RenderBuffer(QObject* parent) : Buffer(parent) {}
 
 RenderBuffer::~RenderBuffer() = default;
 
-bool RenderBuffer::controlSelected() const { return control_selected_; }
+bool RenderBuffer::controlSelected() const {
+    return control_selected_;
+}
 
 void RenderBuffer::setControlSelected(bool selected) {
-  control_selected_ = selected;
-  emit controlSelectedChanged();
+    control_selected_ = selected;
+    emit controlSelectedChanged();
 }
 
 }  // namespace lumora

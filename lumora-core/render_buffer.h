@@ -9,29 +9,29 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT RenderBuffer : public Buffer {
-  Q_OBJECT
-  Q_PROPERTY(QString source READ source NOTIFY sourceChanged)
-  Q_PROPERTY(bool controlSelected READ controlSelected WRITE setControlSelected
-                 NOTIFY controlSelectedChanged)
+    Q_OBJECT
+    Q_PROPERTY(QString source READ source NOTIFY sourceChanged)
+    Q_PROPERTY(bool controlSelected READ controlSelected WRITE setControlSelected NOTIFY
+                   controlSelectedChanged)
 
- public:
-  explicit RenderBuffer(QObject* parent = nullptr);
-  ~RenderBuffer() override;
+public:
+    explicit RenderBuffer(QObject* parent = nullptr);
+    ~RenderBuffer() override;
 
-  //! Names what this buffer shows.
-  virtual QString source() const = 0;
+    //! Names what this buffer shows.
+    virtual QString source() const = 0;
 
-  //! Whether the user selected this buffer (false at creation).
-  bool controlSelected() const;
-  //! Stores `selected` and emits controlSelectedChanged(), also when nothing changed.
-  Q_INVOKABLE void setControlSelected(bool selected);
+    //! Whether the user selected this buffer (false at creation).
+    bool controlSelected() const;
+    //! Stores `selected` and emits controlSelectedChanged(), also when nothing changed.
+    Q_INVOKABLE void setControlSelected(bool selected);
 
- signals:
-  void controlSelectedChanged();
-  void sourceChanged();
+signals:
+    void controlSelectedChanged();
+    void sourceChanged();
 
- private:
-  bool control_selected_ = false;
+private:
+    bool control_selected_ = false;
 };
 
 }  // namespace lumora

@@ -12,25 +12,25 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT SDKToggle : public Toggle {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit SDKToggle(QObject* parent = nullptr);
-  ~SDKToggle() override;
+public:
+    explicit SDKToggle(QObject* parent = nullptr);
+    ~SDKToggle() override;
 
-  //! The source made last; empty until newSDKSource().
-  virtual QSharedPointer<SDKSource>& sdkSource();
-  //! Makes a new source (Qt child of this toggle), keeps it in place of the previous one and
-  //! returns a second reference to it.
-  virtual QSharedPointer<SDKSource> newSDKSource();
-  //! Replaces the extensions of the files the SDK can also read (calibration, recordings).
-  virtual void setExtsFile(QList<QString> exts);
-  //! Those extensions (empty by default).
-  virtual QList<QString> exts_file() const;
+    //! The source made last; empty until newSDKSource().
+    virtual QSharedPointer<SDKSource>& sdkSource();
+    //! Makes a new source (Qt child of this toggle), keeps it in place of the previous one and
+    //! returns a second reference to it.
+    virtual QSharedPointer<SDKSource> newSDKSource();
+    //! Replaces the extensions of the files the SDK can also read (calibration, recordings).
+    virtual void setExtsFile(QList<QString> exts);
+    //! Those extensions (empty by default).
+    virtual QList<QString> exts_file() const;
 
- private:
-  QSharedPointer<SDKSource> sdk_source_;
-  QList<QString> exts_file_;
+private:
+    QSharedPointer<SDKSource> sdk_source_;
+    QList<QString> exts_file_;
 };
 
 }  // namespace lumora

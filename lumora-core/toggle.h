@@ -9,17 +9,17 @@ namespace krell {
 namespace lumora {
 
 class LUMORA_CORE_EXPORT Toggle : public QObject {
-  Q_OBJECT
+    Q_OBJECT
 
- public:
-  explicit Toggle(QObject* parent = nullptr);
-  ~Toggle() override;
+public:
+    explicit Toggle(QObject* parent = nullptr);
+    ~Toggle() override;
 
- protected:
-  //! Takes the sources made by this toggle out of its Qt children: their lifetime follows the
-  //! shared pointers, and QObject would otherwise delete those the viewer still holds.
-  //! Derived toggles call it from their destructor.
-  void releaseSources();
+protected:
+    //! Takes the sources made by this toggle out of its Qt children: their lifetime follows the
+    //! shared pointers, and QObject would otherwise delete those the viewer still holds.
+    //! Derived toggles call it from their destructor.
+    void releaseSources();
 };
 
 }  // namespace lumora

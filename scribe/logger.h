@@ -22,43 +22,44 @@
 
 //! Log levels; each value is a single bit.
 enum LOGLEVEL : uint32_t {
-  LOG_DEBUG = 1,
-  LOG_INFO = 2,
-  LOG_WARNING = 4,
-  LOG_ERROR = 8,
+    LOG_DEBUG = 1,
+    LOG_INFO = 2,
+    LOG_WARNING = 4,
+    LOG_ERROR = 8,
 };
 
 class SCRIBE_API Logger {
- public:
-  //! The one instance; created on first use, safe to call from any thread.
-  static Logger& GetInstance();
+public:
+    //! The one instance; created on first use, safe to call from any thread.
+    static Logger& GetInstance();
 
-  //! Formats one line and queues it. Thread-safe; returns without waiting for the write.
-  //! `file`, `function` and `format` may be null (written as "?").
-  void AddToQueue(LOGLEVEL level, const char* file, int32_t line, const char* function,
-                  const char* format, ...) __attribute__((format(printf, 6, 7)));
+    //! Formats one line and queues it. Thread-safe; returns without waiting for the write.
+    //! `file`, `function` and `format` may be null (written as "?").
+    void AddToQueue(LOGLEVEL level, const char* file, int32_t line, const char* function,
+                    const char* format, ...) __attribute__((format(printf, 6, 7)));
 
-  //! Blocks until every line queued so far is written. For tests and orderly shutdown only.
-  void Flush();
+    //! Blocks until every line queued so far is written. For tests and orderly shutdown only.
+    void Flush();
 
-  //! True when a line of `level` would be written.
-  bool IsEnabled(LOGLEVEL level) const;
+    //! True when a line of `level` would be written.
+    bool IsEnabled(LOGLEVEL level) const;
 
-  Logger(const Logger&) = delete;
-  Logger& operator=(const Logger&) = delete;
+    Logger(const Logger&) = delete;
+    Logger& operator=(const Logger&) = delete;
 
- private:
-  Logger();
-  ~Logger();
-  uint64_t RequestFlush();
+private:
+    Logger();
+    ~Logger();
+    uint64_t RequestFlush();
 
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
 };
 
 // The macros pass the caller's file, line and full function signature.
-#define SCRIBE_LOG(level, ...) \
-  ::Logger::GetInstance().AddToQueue((level), __FILE__, __LINE__, __PRETTY_FUNCTION__, __VA_ARGS__)
+#define SCRIBE_LOG(level, ...)                                                           \
+    ::Logger::GetInstance().AddToQueue((level), __FILE__, __LINE__, __PRETTY_FUNCTION__, \
+                                       __VA_ARGS__)
 #define SLOG_DEBUG(...) SCRIBE_LOG(LOG_DEBUG, __VA_ARGS__)
 #define SLOG_INFO(...) SCRIBE_LOG(LOG_INFO, __VA_ARGS__)
 #define SLOG_WARNING(...) SCRIBE_LOG(LOG_WARNING, __VA_ARGS__)

@@ -12,52 +12,51 @@ Cmx_1_0_parser::Cmx_1_0_parser() : header_{0x47, 0x74, 0x00, 0x00, 0x00, 0x00, 0
 
 bool Cmx_1_0_parser::CmxRequestEncode(const std::vector<uint8_t>& payload,
                                       std::vector<uint8_t>& frame, uint8_t cmd) {
-  header_[2] = cmd;
-  header_[3] = 0x00;
-  PutU32Be(&header_[4], static_cast<uint32_t>(payload.size()));
-  frame.assign(header_.begin(), header_.end());
-  frame.insert(frame.end(), payload.begin(), payload.end());
-  return true;
+    header_[2] = cmd;
+    header_[3] = 0x00;
+    PutU32Be(&header_[4], static_cast<uint32_t>(payload.size()));
+    frame.assign(header_.begin(), header_.end());
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    return true;
 }
 
 bool Cmx_1_0_parser::CmxStreamDecode(uint8_t, uint8_t, const std::vector<uint8_t>& input,
-                                     int32_t offset, int32_t length,
-                                     std::vector<uint8_t>& output) {
-  // A negative offset or length would address memory before the input; the sum is taken in
-  // 64 bits so that two large values cannot wrap around into range.
-  if (offset < 0 || length < 0) {
-    return false;
-  }
-  if (static_cast<int64_t>(input.size()) < static_cast<int64_t>(offset) + length) {
-    return false;
-  }
-  output.assign(input.begin() + offset, input.begin() + offset + length);
-  return true;
+                                     int32_t offset, int32_t length, std::vector<uint8_t>& output) {
+    // A negative offset or length would address memory before the input; the sum is taken in
+    // 64 bits so that two large values cannot wrap around into range.
+    if (offset < 0 || length < 0) {
+        return false;
+    }
+    if (static_cast<int64_t>(input.size()) < static_cast<int64_t>(offset) + length) {
+        return false;
+    }
+    output.assign(input.begin() + offset, input.begin() + offset + length);
+    return true;
 }
 
 bool Cmx_1_0_parser::CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t cmd,
                                        std::vector<std::vector<uint8_t>>& frames) {
-  if (file.empty()) {
-    return true;
-  }
-  const size_t total = (file.size() + kFileStreamChunkBytes - 1) / kFileStreamChunkBytes;
-  std::vector<uint8_t> payload;
-  for (size_t k = 0; k < total; ++k) {
-    const size_t begin = k * kFileStreamChunkBytes;
-    const size_t size = std::min(kFileStreamChunkBytes, file.size() - begin);
-    payload.assign(kFileStreamSubHeaderBytes, 0x00);
-    PutU32Be(&payload[4], static_cast<uint32_t>(k + 1));
-    PutU32Be(&payload[8], static_cast<uint32_t>(total));
-    PutU32Be(&payload[12], Crc32Mpeg2(file.data() + begin, size));
-    payload.insert(payload.end(), file.begin() + begin, file.begin() + begin + size);
-    std::vector<uint8_t> frame;
-    if (!CmxRequestEncode(payload, frame, cmd)) {
-      std::printf("GeneralCmxParser::CmxFilestreamSend pack frame failed!\n");
-      return false;
+    if (file.empty()) {
+        return true;
     }
-    frames.push_back(std::move(frame));
-  }
-  return true;
+    const size_t total = (file.size() + kFileStreamChunkBytes - 1) / kFileStreamChunkBytes;
+    std::vector<uint8_t> payload;
+    for (size_t k = 0; k < total; ++k) {
+        const size_t begin = k * kFileStreamChunkBytes;
+        const size_t size = std::min(kFileStreamChunkBytes, file.size() - begin);
+        payload.assign(kFileStreamSubHeaderBytes, 0x00);
+        PutU32Be(&payload[4], static_cast<uint32_t>(k + 1));
+        PutU32Be(&payload[8], static_cast<uint32_t>(total));
+        PutU32Be(&payload[12], Crc32Mpeg2(file.data() + begin, size));
+        payload.insert(payload.end(), file.begin() + begin, file.begin() + begin + size);
+        std::vector<uint8_t> frame;
+        if (!CmxRequestEncode(payload, frame, cmd)) {
+            std::printf("GeneralCmxParser::CmxFilestreamSend pack frame failed!\n");
+            return false;
+        }
+        frames.push_back(std::move(frame));
+    }
+    return true;
 }
 
 }  // namespace lidar

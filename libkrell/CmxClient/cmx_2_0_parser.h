@@ -9,28 +9,28 @@ namespace krell {
 namespace lidar {
 
 class Cmx_2_0_parser : public GeneralCmxParser {
- public:
-  static constexpr uint32_t kHeaderBytes = 12;
+public:
+    static constexpr uint32_t kHeaderBytes = 12;
 
-  Cmx_2_0_parser();
+    Cmx_2_0_parser();
 
-  //! Always true. Also records `cmd` and the payload size in the parser's request header.
-  bool CmxRequestEncode(const std::vector<uint8_t>& payload, std::vector<uint8_t>& frame,
-                        uint8_t cmd) override;
-  //! Per-command pass-through chosen by `cmd`; `offset` and `length` are ignored. Codes 1,3,5,7,9
-  //! and unknown codes copy and print a success line; 2,4,6,8 accept only an empty input; 10
-  //! accepts only an empty input with `extra` 0, otherwise appends `extra`.
-  bool CmxStreamDecode(uint8_t cmd, uint8_t extra, const std::vector<uint8_t>& input,
-                       int32_t offset, int32_t length, std::vector<uint8_t>& output) override;
-  uint8_t GetHeaderIdentifier0() override { return 0x57; }
-  uint8_t GetHeaderIdentifier1() override { return 0x75; }
-  uint32_t GetHeaderSize() override { return kHeaderBytes; }
-  uint8_t GetReturnCode() override { return header_[4]; }
-  uint8_t GetCmd() override { return header_[3]; }
-  uint32_t GetPayloadLen() override { return GetU32Be(&header_[8]); }
+    //! Always true. Also records `cmd` and the payload size in the parser's request header.
+    bool CmxRequestEncode(const std::vector<uint8_t>& payload, std::vector<uint8_t>& frame,
+                          uint8_t cmd) override;
+    //! Per-command pass-through chosen by `cmd`; `offset` and `length` are ignored. Codes 1,3,5,7,9
+    //! and unknown codes copy and print a success line; 2,4,6,8 accept only an empty input; 10
+    //! accepts only an empty input with `extra` 0, otherwise appends `extra`.
+    bool CmxStreamDecode(uint8_t cmd, uint8_t extra, const std::vector<uint8_t>& input,
+                         int32_t offset, int32_t length, std::vector<uint8_t>& output) override;
+    uint8_t GetHeaderIdentifier0() override { return 0x57; }
+    uint8_t GetHeaderIdentifier1() override { return 0x75; }
+    uint32_t GetHeaderSize() override { return kHeaderBytes; }
+    uint8_t GetReturnCode() override { return header_[4]; }
+    uint8_t GetCmd() override { return header_[3]; }
+    uint32_t GetPayloadLen() override { return GetU32Be(&header_[8]); }
 
- private:
-  std::array<uint8_t, kHeaderBytes> header_;
+private:
+    std::array<uint8_t, kHeaderBytes> header_;
 };
 
 }  // namespace lidar

@@ -36,22 +36,24 @@ constexpr size_t kFovMultiReplyBytes = 2 + 4 * kFovChannels;
 constexpr float kFovUnitDeg = 0.1f;
 
 int64_t WallMicros() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
-      .count();
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
 }
 
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(int ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 float AngleAt(const std::vector<uint8_t>& reply, size_t pos) {
-  return static_cast<float>((reply[pos] << 8) | reply[pos + 1]) * kFovUnitDeg;
+    return static_cast<float>((reply[pos] << 8) | reply[pos + 1]) * kFovUnitDeg;
 }
 
 // Angles travel as tenths of a degree; rounding (not truncating) keeps 12.3 from becoming 122.
 void PutAngle(std::vector<uint8_t>& payload, float degrees) {
-  const auto tenths = static_cast<uint16_t>(static_cast<int16_t>(std::lround(degrees * 10.0f)));
-  payload.push_back(static_cast<uint8_t>(tenths >> 8));
-  payload.push_back(static_cast<uint8_t>(tenths));
+    const auto tenths = static_cast<uint16_t>(static_cast<int16_t>(std::lround(degrees * 10.0f)));
+    payload.push_back(static_cast<uint8_t>(tenths >> 8));
+    payload.push_back(static_cast<uint8_t>(tenths));
 }
 
 }  // namespace
@@ -74,422 +76,421 @@ CmxClient::CmxClient(const std::string& lidar_ip, uint16_t port, bool auto_recei
       configured_recv_timeout_ms_(recv_timeout_ms),
       configured_send_timeout_ms_(send_timeout_ms),
       connect_timeout_s_(connect_timeout_s) {
-  connect_thread_ = std::thread([this] { TryOpen(); });
+    connect_thread_ = std::thread([this] { TryOpen(); });
 }
 
 CmxClient::~CmxClient() {
-  running_ = false;
-  if (connect_thread_.joinable()) {
-    connect_thread_.join();
-  }
-  std::lock_guard<std::mutex> lock(transport_mutex_);
-  transport_.reset();
+    running_ = false;
+    if (connect_thread_.joinable()) {
+        connect_thread_.join();
+    }
+    std::lock_guard<std::mutex> lock(transport_mutex_);
+    transport_.reset();
 }
 
 bool CmxClient::ConnectTimedOut(int64_t start_us) const {
-  const double elapsed_s = static_cast<double>(MonotonicMicros() - start_us) / 1e6;
-  return connect_timeout_s_ >= 0.0f && elapsed_s > connect_timeout_s_;
+    const double elapsed_s = static_cast<double>(MonotonicMicros() - start_us) / 1e6;
+    return connect_timeout_s_ >= 0.0f && elapsed_s > connect_timeout_s_;
 }
 
 bool CmxClient::WaitForLidarIp(int64_t start_us, std::string& ip) {
-  {
-    std::lock_guard<std::mutex> lock(ip_mutex_);
-    ip = lidar_ip_;
-  }
-  if (!ip.empty()) {
-    return true;
-  }
-  SLOG_WARNING("CmxClient::CmxClient() lidar_ip_ is empty, wait recv could point to get lidar ip");
-  for (;;) {
-    SleepMs(kIpPollSleepMs);
-    if (!running_.load()) {
-      SLOG_WARNING("cmx connect exit 1");
-      return false;
-    }
     {
-      std::lock_guard<std::mutex> lock(ip_mutex_);
-      ip = lidar_ip_;
+        std::lock_guard<std::mutex> lock(ip_mutex_);
+        ip = lidar_ip_;
     }
     if (!ip.empty()) {
-      return true;
+        return true;
     }
-    if (ConnectTimedOut(start_us)) {
-      SLOG_WARNING("cmx connect : get lidar ip timeout");
-      return false;
+    SLOG_WARNING(
+        "CmxClient::CmxClient() lidar_ip_ is empty, wait recv could point to get lidar ip");
+    for (;;) {
+        SleepMs(kIpPollSleepMs);
+        if (!running_.load()) {
+            SLOG_WARNING("cmx connect exit 1");
+            return false;
+        }
+        {
+            std::lock_guard<std::mutex> lock(ip_mutex_);
+            ip = lidar_ip_;
+        }
+        if (!ip.empty()) {
+            return true;
+        }
+        if (ConnectTimedOut(start_us)) {
+            SLOG_WARNING("cmx connect : get lidar ip timeout");
+            return false;
+        }
     }
-  }
 }
 
 void CmxClient::TryOpen() {
-  const int64_t start_us = MonotonicMicros();
-  std::string ip;
-  if (!WaitForLidarIp(start_us, ip)) {
-    return;
-  }
-  SLOG_INFO("CmxClient::CmxClient() %s %u", ip.c_str(), static_cast<unsigned>(port_));
-  std::shared_ptr<ClientBase> transport;
-  if (client_type_ == 0) {
-    transport = std::make_shared<TcpClient>();
-  } else if (client_type_ == 1) {
-    transport = std::make_shared<TcpSslClient>();
-  }
-  if (transport) {
-    std::lock_guard<std::mutex> lock(transport_mutex_);
-    transport_ = transport;
-  }
-  while (transport && running_.load()) {
-    // The query lock is held per attempt so that no exchange starts on a freshly opened
-    // transport before its time-outs are applied below.
-    std::unique_lock<std::mutex> query_lock(query_mutex_);
-    if (transport->TryOpen(local_port_, ip.c_str(), port_, auto_receive_, cert_path_.c_str(),
-                           private_key_path_.c_str(), ca_path_.c_str(), kConnectWindowS)) {
-      if (configured_recv_timeout_ms_ != 0 && configured_send_timeout_ms_ != 0) {
-        SLOG_INFO("u32RecvTimeoutMs %u", configured_recv_timeout_ms_);
-        SLOG_INFO("u32SendTimeoutMs %u", configured_send_timeout_ms_);
-        current_recv_timeout_ms_ = configured_recv_timeout_ms_;
-        current_send_timeout_ms_ = configured_send_timeout_ms_;
-        transport->SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
-      }
-      break;
+    const int64_t start_us = MonotonicMicros();
+    std::string ip;
+    if (!WaitForLidarIp(start_us, ip)) {
+        return;
     }
-    query_lock.unlock();
-    if (ConnectTimedOut(start_us)) {
-      break;
+    SLOG_INFO("CmxClient::CmxClient() %s %u", ip.c_str(), static_cast<unsigned>(port_));
+    std::shared_ptr<ClientBase> transport;
+    if (client_type_ == 0) {
+        transport = std::make_shared<TcpClient>();
+    } else if (client_type_ == 1) {
+        transport = std::make_shared<TcpSslClient>();
     }
-    SleepMs(kConnectRetrySleepMs);
-  }
-  if (running_.load() && transport && transport->IsOpened()) {
-    SLOG_INFO("cmx connect success");
-  } else {
-    SLOG_WARNING("cmx connect exit 2");
-  }
+    if (transport) {
+        std::lock_guard<std::mutex> lock(transport_mutex_);
+        transport_ = transport;
+    }
+    while (transport && running_.load()) {
+        // The query lock is held per attempt so that no exchange starts on a freshly opened
+        // transport before its time-outs are applied below.
+        std::unique_lock<std::mutex> query_lock(query_mutex_);
+        if (transport->TryOpen(local_port_, ip.c_str(), port_, auto_receive_, cert_path_.c_str(),
+                               private_key_path_.c_str(), ca_path_.c_str(), kConnectWindowS)) {
+            if (configured_recv_timeout_ms_ != 0 && configured_send_timeout_ms_ != 0) {
+                SLOG_INFO("u32RecvTimeoutMs %u", configured_recv_timeout_ms_);
+                SLOG_INFO("u32SendTimeoutMs %u", configured_send_timeout_ms_);
+                current_recv_timeout_ms_ = configured_recv_timeout_ms_;
+                current_send_timeout_ms_ = configured_send_timeout_ms_;
+                transport->SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
+            }
+            break;
+        }
+        query_lock.unlock();
+        if (ConnectTimedOut(start_us)) {
+            break;
+        }
+        SleepMs(kConnectRetrySleepMs);
+    }
+    if (running_.load() && transport && transport->IsOpened()) {
+        SLOG_INFO("cmx connect success");
+    } else {
+        SLOG_WARNING("cmx connect exit 2");
+    }
 }
 
 std::shared_ptr<ClientBase> CmxClient::Transport() {
-  std::lock_guard<std::mutex> lock(transport_mutex_);
-  return transport_;
+    std::lock_guard<std::mutex> lock(transport_mutex_);
+    return transport_;
 }
 
 bool CmxClient::IsOpen() {
-  auto transport = Transport();
-  return transport && transport->IsOpened();
+    auto transport = Transport();
+    return transport && transport->IsOpened();
 }
 
 void CmxClient::SetByteFlowCallback(ByteFlowCallback callback) {
-  std::lock_guard<std::mutex> lock(query_mutex_);
-  byte_flow_callback_ = std::move(callback);
+    std::lock_guard<std::mutex> lock(query_mutex_);
+    byte_flow_callback_ = std::move(callback);
 }
 
 void CmxClient::SetLidarIp(const std::string& lidar_ip) {
-  std::lock_guard<std::mutex> lock(ip_mutex_);
-  lidar_ip_ = lidar_ip;
+    std::lock_guard<std::mutex> lock(ip_mutex_);
+    lidar_ip_ = lidar_ip;
 }
 
 void CmxClient::EmitByteFlow(const std::string& line) {
-  if (byte_flow_callback_) {
-    byte_flow_callback_(line);
-  }
+    if (byte_flow_callback_) {
+        byte_flow_callback_(line);
+    }
 }
 
 int32_t CmxClient::QueryCommand(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
                                 uint8_t cmd, bool include_header) {
-  auto transport = Transport();
-  if (!transport || !transport->IsOpened()) {
-    SLOG_ERROR("Client is not open, cannot send command.");
-    return -1;
-  }
-  std::lock_guard<std::mutex> lock(query_mutex_);
-  return QueryLocked(*transport, payload, out, cmd, include_header);
+    auto transport = Transport();
+    if (!transport || !transport->IsOpened()) {
+        SLOG_ERROR("Client is not open, cannot send command.");
+        return -1;
+    }
+    std::lock_guard<std::mutex> lock(query_mutex_);
+    return QueryLocked(*transport, payload, out, cmd, include_header);
 }
 
 int32_t CmxClient::QueryCommandLongTimeout(const std::vector<uint8_t>& payload,
                                            std::vector<uint8_t>& out, uint8_t cmd) {
-  auto transport = Transport();
-  if (!transport || !transport->IsOpened()) {
-    SLOG_ERROR("Client is not open, cannot send command.");
-    return -1;
-  }
-  // The whole sequence holds the query lock, so another thread's exchange never runs under the
-  // long time-outs nor has them reset under it.
-  std::lock_guard<std::mutex> lock(query_mutex_);
-  current_recv_timeout_ms_ = kLongTimeoutMs;
-  current_send_timeout_ms_ = kLongTimeoutMs;
-  transport->SetTimeout(kLongTimeoutMs, kLongTimeoutMs);
-  const int32_t result = QueryLocked(*transport, payload, out, cmd, false);
-  current_recv_timeout_ms_ = configured_recv_timeout_ms_;
-  current_send_timeout_ms_ = configured_send_timeout_ms_;
-  transport->SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
-  if (result != 0) {
-    return -1;
-  }
-  if (cmd == kCmdTunnel && out.size() >= kTunnelPrefixBytes) {
-    out.erase(out.begin(), out.begin() + kTunnelPrefixBytes);
-  }
-  return 0;
+    auto transport = Transport();
+    if (!transport || !transport->IsOpened()) {
+        SLOG_ERROR("Client is not open, cannot send command.");
+        return -1;
+    }
+    // The whole sequence holds the query lock, so another thread's exchange never runs under the
+    // long time-outs nor has them reset under it.
+    std::lock_guard<std::mutex> lock(query_mutex_);
+    current_recv_timeout_ms_ = kLongTimeoutMs;
+    current_send_timeout_ms_ = kLongTimeoutMs;
+    transport->SetTimeout(kLongTimeoutMs, kLongTimeoutMs);
+    const int32_t result = QueryLocked(*transport, payload, out, cmd, false);
+    current_recv_timeout_ms_ = configured_recv_timeout_ms_;
+    current_send_timeout_ms_ = configured_send_timeout_ms_;
+    transport->SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
+    if (result != 0) {
+        return -1;
+    }
+    if (cmd == kCmdTunnel && out.size() >= kTunnelPrefixBytes) {
+        out.erase(out.begin(), out.begin() + kTunnelPrefixBytes);
+    }
+    return 0;
 }
 
 int32_t CmxClient::ApplyTimeouts(uint32_t recv_ms, uint32_t send_ms) {
-  auto transport = Transport();
-  if (!transport || !transport->IsOpened()) {
-    return -1;
-  }
-  std::lock_guard<std::mutex> lock(query_mutex_);
-  current_recv_timeout_ms_ = recv_ms;
-  current_send_timeout_ms_ = send_ms;
-  return transport->SetTimeout(recv_ms, send_ms);
+    auto transport = Transport();
+    if (!transport || !transport->IsOpened()) {
+        return -1;
+    }
+    std::lock_guard<std::mutex> lock(query_mutex_);
+    current_recv_timeout_ms_ = recv_ms;
+    current_send_timeout_ms_ = send_ms;
+    return transport->SetTimeout(recv_ms, send_ms);
 }
 
 int32_t CmxClient::RestoreConfiguredTimeouts() {
-  return ApplyTimeouts(configured_recv_timeout_ms_, configured_send_timeout_ms_);
+    return ApplyTimeouts(configured_recv_timeout_ms_, configured_send_timeout_ms_);
 }
 
 bool CmxClient::CmxStreamDecode(uint8_t cmd, uint8_t extra, const std::vector<uint8_t>& input,
                                 int32_t offset, int32_t length, std::vector<uint8_t>& output) {
-  return parser_->CmxStreamDecode(cmd, extra, input, offset, length, output);
+    return parser_->CmxStreamDecode(cmd, extra, input, offset, length, output);
 }
 
 int32_t CmxClient::QueryLocked(ClientBase& transport, const std::vector<uint8_t>& payload,
                                std::vector<uint8_t>& out, uint8_t cmd, bool include_header) {
-  const int64_t start_us = WallMicros();
-  GeneralCmxParser* version = parser_->Get();
-  if (version == nullptr) {
-    SLOG_ERROR("CmxClient::QueryCommand, no parser for protocol version %u",
-               static_cast<unsigned>(protocol_version_));
-    last_ret_code_ = -4;
-    return -1;
-  }
-  std::vector<uint8_t> frame;
-  parser_->CmxRequestEncode(payload, frame, cmd);
-  DrainStaleInput(transport);
-  const uint32_t sent = SendFrame(transport, frame);
-  if (byte_flow_callback_) {
-    EmitByteFlow("SEND: " + ToHexText(frame));
-  }
-  std::vector<uint8_t> header(version->GetHeaderSize(), 0);
-  int32_t result = -1;
-  bool reply_complete = false;
-  if (sent < frame.size()) {
-    SLOG_WARNING("send failure, %d.", static_cast<int>(sent));
-    last_ret_code_ = -4;
-  } else if (!ReceiveHeader(transport, header)) {
-    last_ret_code_ = -2;
-  } else if (HeaderAccepted(header, cmd)) {
-    result = ReadReplyBody(transport, header, out, include_header, reply_complete);
-  }
-  if (!reply_complete && include_header) {
-    out = header;
-  }
-  previous_exchange_failed_ = result != 0;
-  if (result == 0) {
-    last_ret_code_ = 0;
-  }
-  if (byte_flow_callback_) {
-    const std::string text = result == 0
-                                 ? ToHexText(out)
-                                 : "ret_code is " + std::to_string(last_ret_code_.load());
-    EmitByteFlow("RECV: " + text);
-  }
-  SLOG_DEBUG("exec time: %fms", static_cast<double>(WallMicros() - start_us) / 1000.0);
-  return result;
+    const int64_t start_us = WallMicros();
+    GeneralCmxParser* version = parser_->Get();
+    if (version == nullptr) {
+        SLOG_ERROR("CmxClient::QueryCommand, no parser for protocol version %u",
+                   static_cast<unsigned>(protocol_version_));
+        last_ret_code_ = -4;
+        return -1;
+    }
+    std::vector<uint8_t> frame;
+    parser_->CmxRequestEncode(payload, frame, cmd);
+    DrainStaleInput(transport);
+    const uint32_t sent = SendFrame(transport, frame);
+    if (byte_flow_callback_) {
+        EmitByteFlow("SEND: " + ToHexText(frame));
+    }
+    std::vector<uint8_t> header(version->GetHeaderSize(), 0);
+    int32_t result = -1;
+    bool reply_complete = false;
+    if (sent < frame.size()) {
+        SLOG_WARNING("send failure, %d.", static_cast<int>(sent));
+        last_ret_code_ = -4;
+    } else if (!ReceiveHeader(transport, header)) {
+        last_ret_code_ = -2;
+    } else if (HeaderAccepted(header, cmd)) {
+        result = ReadReplyBody(transport, header, out, include_header, reply_complete);
+    }
+    if (!reply_complete && include_header) {
+        out = header;
+    }
+    previous_exchange_failed_ = result != 0;
+    if (result == 0) {
+        last_ret_code_ = 0;
+    }
+    if (byte_flow_callback_) {
+        const std::string text =
+            result == 0 ? ToHexText(out) : "ret_code is " + std::to_string(last_ret_code_.load());
+        EmitByteFlow("RECV: " + text);
+    }
+    SLOG_DEBUG("exec time: %fms", static_cast<double>(WallMicros() - start_us) / 1000.0);
+    return result;
 }
 
 int32_t CmxClient::ReadReplyBody(ClientBase& transport, const std::vector<uint8_t>& header,
                                  std::vector<uint8_t>& out, bool include_header,
                                  bool& reply_complete) {
-  // The length field is the last four header bytes in both versions. Read unsigned: a value
-  // with the top bit set is a corrupt length, not "no payload".
-  const uint32_t length = GetU32Be(&header[header.size() - 4]);
-  if (length == 0) {
+    // The length field is the last four header bytes in both versions. Read unsigned: a value
+    // with the top bit set is a corrupt length, not "no payload".
+    const uint32_t length = GetU32Be(&header[header.size() - 4]);
+    if (length == 0) {
+        return 0;
+    }
+    if (length > kMaxPayloadBytes) {
+        SLOG_WARNING("CmxClient::QueryCommand, nPayLoadLen %u above limit %u, reply refused",
+                     length, kMaxPayloadBytes);
+        last_ret_code_ = -3;
+        reply_complete = true;  // `out` stays as the caller passed it
+        return -1;
+    }
+    if (length > kLargePayloadBytes) {
+        SLOG_WARNING("CmxClient::QueryCommand, warning, nPayLoadLen too large:%d",
+                     static_cast<int>(length));
+    }
+    std::vector<uint8_t> payload;
+    reply_complete = true;
+    if (!ReceivePayload(transport, length, payload)) {
+        last_ret_code_ = -3;
+        return -1;
+    }
+    if (include_header) {
+        out = header;
+        out.insert(out.end(), payload.begin(), payload.end());
+    } else {
+        out = std::move(payload);
+    }
     return 0;
-  }
-  if (length > kMaxPayloadBytes) {
-    SLOG_WARNING("CmxClient::QueryCommand, nPayLoadLen %u above limit %u, reply refused", length,
-                 kMaxPayloadBytes);
-    last_ret_code_ = -3;
-    reply_complete = true;  // `out` stays as the caller passed it
-    return -1;
-  }
-  if (length > kLargePayloadBytes) {
-    SLOG_WARNING("CmxClient::QueryCommand, warning, nPayLoadLen too large:%d",
-                 static_cast<int>(length));
-  }
-  std::vector<uint8_t> payload;
-  reply_complete = true;
-  if (!ReceivePayload(transport, length, payload)) {
-    last_ret_code_ = -3;
-    return -1;
-  }
-  if (include_header) {
-    out = header;
-    out.insert(out.end(), payload.begin(), payload.end());
-  } else {
-    out = std::move(payload);
-  }
-  return 0;
 }
 
 void CmxClient::DrainStaleInput(ClientBase& transport) {
-  uint8_t scratch[kDrainScratchBytes];
-  // What is already waiting is discarded without waiting (a TLS transport cannot read without
-  // waiting and discards nothing here).
-  for (int i = 0; i < kMaxNoWaitDrainReads; ++i) {
-    if (transport.Receive(scratch, sizeof(scratch), kReceiveNoWait) <= 0) {
-      break;
+    uint8_t scratch[kDrainScratchBytes];
+    // What is already waiting is discarded without waiting (a TLS transport cannot read without
+    // waiting and discards nothing here).
+    for (int i = 0; i < kMaxNoWaitDrainReads; ++i) {
+        if (transport.Receive(scratch, sizeof(scratch), kReceiveNoWait) <= 0) {
+            break;
+        }
     }
-  }
-  if (!previous_exchange_failed_) {
-    return;
-  }
-  // The last exchange failed, so the rest of its reply may still be in flight: wait briefly.
-  transport.SetTimeout(kDrainTimeoutMs, kDrainTimeoutMs);
-  const int64_t start_us = MonotonicMicros();
-  while (MonotonicMicros() - start_us < kMaxWaitingDrainUs &&
-         transport.Receive(scratch, sizeof(scratch), 0) > 0) {
-  }
-  transport.SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
+    if (!previous_exchange_failed_) {
+        return;
+    }
+    // The last exchange failed, so the rest of its reply may still be in flight: wait briefly.
+    transport.SetTimeout(kDrainTimeoutMs, kDrainTimeoutMs);
+    const int64_t start_us = MonotonicMicros();
+    while (MonotonicMicros() - start_us < kMaxWaitingDrainUs &&
+           transport.Receive(scratch, sizeof(scratch), 0) > 0) {}
+    transport.SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
 }
 
 uint32_t CmxClient::SendFrame(ClientBase& transport, const std::vector<uint8_t>& frame) {
-  // The transport takes at most 65535 bytes per call; larger frames go out in pieces.
-  size_t sent = 0;
-  while (sent < frame.size()) {
-    const size_t chunk = std::min(kMaxSendChunkBytes, frame.size() - sent);
-    const int32_t n = transport.Send(frame.data() + sent, static_cast<uint16_t>(chunk), 0);
-    if (n > 0) {
-      sent += static_cast<size_t>(n);
+    // The transport takes at most 65535 bytes per call; larger frames go out in pieces.
+    size_t sent = 0;
+    while (sent < frame.size()) {
+        const size_t chunk = std::min(kMaxSendChunkBytes, frame.size() - sent);
+        const int32_t n = transport.Send(frame.data() + sent, static_cast<uint16_t>(chunk), 0);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+        }
+        if (n != static_cast<int32_t>(chunk)) {
+            break;
+        }
     }
-    if (n != static_cast<int32_t>(chunk)) {
-      break;
-    }
-  }
-  return static_cast<uint32_t>(sent);
+    return static_cast<uint32_t>(sent);
 }
 
 bool CmxClient::ReceiveHeader(ClientBase& transport, std::vector<uint8_t>& header) {
-  GeneralCmxParser* version = parser_->Get();
-  const uint8_t id0 = version->GetHeaderIdentifier0();
-  const uint8_t id1 = version->GetHeaderIdentifier1();
-  const size_t size = header.size();
-  uint8_t buf[16];
-  size_t have = 0;
-  bool found = false;
-  while (have < size) {
-    const int32_t n = transport.Receive(buf, static_cast<uint32_t>(size - have), 0);
-    if (n <= 0) {
-      return false;
+    GeneralCmxParser* version = parser_->Get();
+    const uint8_t id0 = version->GetHeaderIdentifier0();
+    const uint8_t id1 = version->GetHeaderIdentifier1();
+    const size_t size = header.size();
+    uint8_t buf[16];
+    size_t have = 0;
+    bool found = false;
+    while (have < size) {
+        const int32_t n = transport.Receive(buf, static_cast<uint32_t>(size - have), 0);
+        if (n <= 0) {
+            return false;
+        }
+        if (found) {
+            std::memcpy(&header[have], buf, static_cast<size_t>(n));
+            have += static_cast<size_t>(n);
+            continue;
+        }
+        // Scan the bytes kept from the last read (at most one identifier byte) plus this read.
+        std::vector<uint8_t> window(header.begin(), header.begin() + have);
+        window.insert(window.end(), buf, buf + n);
+        size_t start = 0;
+        while (start + 1 < window.size() && !(window[start] == id0 && window[start + 1] == id1)) {
+            ++start;
+        }
+        if (start + 1 < window.size()) {
+            found = true;
+            have = window.size() - start;
+            std::copy(window.begin() + start, window.end(), header.begin());
+        } else {
+            // A frame may start in the last byte of a read; keep it for the next one.
+            have = window.back() == id0 ? 1 : 0;
+            header[0] = have ? id0 : 0;
+        }
     }
-    if (found) {
-      std::memcpy(&header[have], buf, static_cast<size_t>(n));
-      have += static_cast<size_t>(n);
-      continue;
-    }
-    // Scan the bytes kept from the last read (at most one identifier byte) plus this read.
-    std::vector<uint8_t> window(header.begin(), header.begin() + have);
-    window.insert(window.end(), buf, buf + n);
-    size_t start = 0;
-    while (start + 1 < window.size() && !(window[start] == id0 && window[start + 1] == id1)) {
-      ++start;
-    }
-    if (start + 1 < window.size()) {
-      found = true;
-      have = window.size() - start;
-      std::copy(window.begin() + start, window.end(), header.begin());
-    } else {
-      // A frame may start in the last byte of a read; keep it for the next one.
-      have = window.back() == id0 ? 1 : 0;
-      header[0] = have ? id0 : 0;
-    }
-  }
-  return true;
+    return true;
 }
 
 bool CmxClient::ReceivePayload(ClientBase& transport, uint32_t length,
                                std::vector<uint8_t>& payload) {
-  payload.resize(length);
-  uint32_t got = 0;
-  while (got < length) {
-    const int32_t n = transport.Receive(payload.data() + got, length - got, 0);
-    if (n <= 0) {
-      return false;
+    payload.resize(length);
+    uint32_t got = 0;
+    while (got < length) {
+        const int32_t n = transport.Receive(payload.data() + got, length - got, 0);
+        if (n <= 0) {
+            return false;
+        }
+        got += static_cast<uint32_t>(n);
     }
-    got += static_cast<uint32_t>(n);
-  }
-  return true;
+    return true;
 }
 
 bool CmxClient::HeaderAccepted(const std::vector<uint8_t>& header, uint8_t cmd) {
-  const bool v1 = protocol_version_ == 1;
-  const uint8_t ret_code = v1 ? header[3] : header[4];
-  const uint8_t ret_cmd = v1 ? header[2] : header[3];
-  const bool ids_ok = v1 ? (header[0] == 0x47 && header[1] == 0x74)
-                         : (header[0] == 0x57 && header[1] == 0x75);
-  if (ids_ok && ret_code == 0 && ret_cmd == cmd) {
-    return true;
-  }
-  if (v1) {
-    SLOG_WARNING("CmxClient::QueryCommand, RspCode invalid:%u, return_cmd:%u, cmd:%u",
-                 static_cast<unsigned>(ret_code), static_cast<unsigned>(ret_cmd),
-                 static_cast<unsigned>(cmd));
-  } else {
-    SLOG_WARNING("CmxClient::QueryCommand,RspCode invalid:%u, return_cmd:%u, cmd:%u",
-                 static_cast<unsigned>(ret_code), static_cast<unsigned>(ret_cmd),
-                 static_cast<unsigned>(cmd));
-  }
-  last_ret_code_ = ret_code;
-  return false;
+    const bool v1 = protocol_version_ == 1;
+    const uint8_t ret_code = v1 ? header[3] : header[4];
+    const uint8_t ret_cmd = v1 ? header[2] : header[3];
+    const bool ids_ok =
+        v1 ? (header[0] == 0x47 && header[1] == 0x74) : (header[0] == 0x57 && header[1] == 0x75);
+    if (ids_ok && ret_code == 0 && ret_cmd == cmd) {
+        return true;
+    }
+    if (v1) {
+        SLOG_WARNING("CmxClient::QueryCommand, RspCode invalid:%u, return_cmd:%u, cmd:%u",
+                     static_cast<unsigned>(ret_code), static_cast<unsigned>(ret_cmd),
+                     static_cast<unsigned>(cmd));
+    } else {
+        SLOG_WARNING("CmxClient::QueryCommand,RspCode invalid:%u, return_cmd:%u, cmd:%u",
+                     static_cast<unsigned>(ret_code), static_cast<unsigned>(ret_cmd),
+                     static_cast<unsigned>(cmd));
+    }
+    last_ret_code_ = ret_code;
+    return false;
 }
 
 int32_t CmxClient::GetFov(FovTable& table, uint8_t& channels, uint8_t& mode) {
-  std::vector<uint8_t> reply;
-  if (QueryCommand({}, reply, kCmdGetFov, false) != 0 || reply.empty()) {
-    return -1;
-  }
-  const uint8_t reply_mode = reply[0];
-  const size_t needed = reply_mode == kFovModeSingle  ? kFovSingleReplyBytes
-                        : reply_mode == kFovModeMulti ? kFovMultiReplyBytes
-                                                      : 0;
-  if (reply.size() < needed) {
-    SLOG_WARNING("CmxClient::GetFov, reply of %u bytes too short for mode %u",
-                 static_cast<unsigned>(reply.size()), static_cast<unsigned>(reply_mode));
-    return -1;
-  }
-  if (reply_mode == kFovModeSingle) {
-    channels = 1;
-    mode = kFovModeSingle;
-    table[0] = AngleAt(reply, 1);
-    table[kFovChannels] = AngleAt(reply, 3);
-  } else if (reply_mode == kFovModeMulti) {
-    channels = reply[1];
-    mode = kFovModeMulti;
-    for (size_t i = 0; i < kFovChannels; ++i) {
-      table[i] = AngleAt(reply, 2 + 4 * i);
-      table[kFovChannels + i] = AngleAt(reply, 4 + 4 * i);
+    std::vector<uint8_t> reply;
+    if (QueryCommand({}, reply, kCmdGetFov, false) != 0 || reply.empty()) {
+        return -1;
     }
-  }
-  return 0;
+    const uint8_t reply_mode = reply[0];
+    const size_t needed = reply_mode == kFovModeSingle  ? kFovSingleReplyBytes
+                          : reply_mode == kFovModeMulti ? kFovMultiReplyBytes
+                                                        : 0;
+    if (reply.size() < needed) {
+        SLOG_WARNING("CmxClient::GetFov, reply of %u bytes too short for mode %u",
+                     static_cast<unsigned>(reply.size()), static_cast<unsigned>(reply_mode));
+        return -1;
+    }
+    if (reply_mode == kFovModeSingle) {
+        channels = 1;
+        mode = kFovModeSingle;
+        table[0] = AngleAt(reply, 1);
+        table[kFovChannels] = AngleAt(reply, 3);
+    } else if (reply_mode == kFovModeMulti) {
+        channels = reply[1];
+        mode = kFovModeMulti;
+        for (size_t i = 0; i < kFovChannels; ++i) {
+            table[i] = AngleAt(reply, 2 + 4 * i);
+            table[kFovChannels + i] = AngleAt(reply, 4 + 4 * i);
+        }
+    }
+    return 0;
 }
 
 int32_t CmxClient::SetFov(const FovTable& table, uint8_t channels, uint8_t mode) {
-  std::vector<uint8_t> payload;
-  if (mode == kFovModeMulti) {
-    if (channels > kFovChannels) {
-      SLOG_ERROR("CmxClient::SetFov, %u channels do not fit the table",
-                 static_cast<unsigned>(channels));
-      return -1;
+    std::vector<uint8_t> payload;
+    if (mode == kFovModeMulti) {
+        if (channels > kFovChannels) {
+            SLOG_ERROR("CmxClient::SetFov, %u channels do not fit the table",
+                       static_cast<unsigned>(channels));
+            return -1;
+        }
+        payload = {kFovModeMulti, channels};
+        // End angles sit at entry 5 + i, where GetFov puts them.
+        for (size_t i = 0; i < channels; ++i) {
+            PutAngle(payload, table[i]);
+            PutAngle(payload, table[kFovChannels + i]);
+        }
+    } else if (mode == kFovModeSingle) {
+        payload = {kFovModeSingle};
+        PutAngle(payload, table[0]);
+        PutAngle(payload, table[kFovChannels]);
     }
-    payload = {kFovModeMulti, channels};
-    // End angles sit at entry 5 + i, where GetFov puts them.
-    for (size_t i = 0; i < channels; ++i) {
-      PutAngle(payload, table[i]);
-      PutAngle(payload, table[kFovChannels + i]);
-    }
-  } else if (mode == kFovModeSingle) {
-    payload = {kFovModeSingle};
-    PutAngle(payload, table[0]);
-    PutAngle(payload, table[kFovChannels]);
-  }
-  std::vector<uint8_t> reply;
-  return QueryCommand(payload, reply, kCmdSetFov, false);
+    std::vector<uint8_t> reply;
+    return QueryCommand(payload, reply, kCmdSetFov, false);
 }
 
 }  // namespace lidar

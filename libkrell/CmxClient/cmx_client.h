@@ -28,127 +28,127 @@ constexpr size_t kFovTableSize = 10;
 using FovTable = std::array<float, kFovTableSize>;
 
 class CmxClient {
- public:
-  using ByteFlowCallback = std::function<void(const std::string&)>;
+public:
+    using ByteFlowCallback = std::function<void(const std::string&)>;
 
-  //! Payload lengths above this are logged as unusually large (and still read).
-  static constexpr uint32_t kLargePayloadBytes = 10240;
-  //! Payload lengths above this are refused: a corrupt length field must not exhaust memory.
-  static constexpr uint32_t kMaxPayloadBytes = 16u * 1024u * 1024u;
-  //! Time-outs of QueryCommandLongTimeout (restart, log download).
-  static constexpr uint32_t kLongTimeoutMs = 5000;
+    //! Payload lengths above this are logged as unusually large (and still read).
+    static constexpr uint32_t kLargePayloadBytes = 10240;
+    //! Payload lengths above this are refused: a corrupt length field must not exhaust memory.
+    static constexpr uint32_t kMaxPayloadBytes = 16u * 1024u * 1024u;
+    //! Time-outs of QueryCommandLongTimeout (restart, log download).
+    static constexpr uint32_t kLongTimeoutMs = 5000;
 
-  //! Stores the arguments and starts the connect thread; returns at once. client_type 0 = TCP,
-  //! 1 = TLS; protocol_version 1 = CMX 1.0, 2 = CMX 2.0. connect_timeout_s < 0: retry until
-  //! destroyed; 0: one attempt. An empty lidar_ip makes the thread wait for SetLidarIp.
-  CmxClient(const std::string& lidar_ip, uint16_t port, bool auto_receive, uint32_t client_type,
-            uint8_t protocol_version, const std::string& cert_path,
-            const std::string& private_key_path, const std::string& ca_path,
-            uint32_t recv_timeout_ms, uint32_t send_timeout_ms, float connect_timeout_s,
-            uint16_t local_port = 0);
-  //! Stops and joins the connect thread (at most about one connect window), closes the link.
-  ~CmxClient();
-  CmxClient(const CmxClient&) = delete;
-  CmxClient& operator=(const CmxClient&) = delete;
+    //! Stores the arguments and starts the connect thread; returns at once. client_type 0 = TCP,
+    //! 1 = TLS; protocol_version 1 = CMX 1.0, 2 = CMX 2.0. connect_timeout_s < 0: retry until
+    //! destroyed; 0: one attempt. An empty lidar_ip makes the thread wait for SetLidarIp.
+    CmxClient(const std::string& lidar_ip, uint16_t port, bool auto_receive, uint32_t client_type,
+              uint8_t protocol_version, const std::string& cert_path,
+              const std::string& private_key_path, const std::string& ca_path,
+              uint32_t recv_timeout_ms, uint32_t send_timeout_ms, float connect_timeout_s,
+              uint16_t local_port = 0);
+    //! Stops and joins the connect thread (at most about one connect window), closes the link.
+    ~CmxClient();
+    CmxClient(const CmxClient&) = delete;
+    CmxClient& operator=(const CmxClient&) = delete;
 
-  //! True when the transport exists and is open. Any thread.
-  bool IsOpen();
-  //! Sends `payload` with command `cmd` and waits for the reply. 0 on success with the payload
-  //! (header first when `include_header`) in `out`; -1 on any failure (see GetLastRetCode).
-  //! Any thread; exchanges are serialised.
-  int32_t QueryCommand(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
-                       uint8_t cmd, bool include_header = false);
-  //! QueryCommand without header under kLongTimeoutMs time-outs, then back to the configured
-  //! ones. For cmd 0xFF the first 4 reply bytes (the tunnel prefix) are removed. 0 or -1.
-  int32_t QueryCommandLongTimeout(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
-                                  uint8_t cmd);
-  //! The parser's stream decode (cuts variables out of a reply). False on a bad range.
-  bool CmxStreamDecode(uint8_t cmd, uint8_t extra, const std::vector<uint8_t>& input,
-                       int32_t offset, int32_t length, std::vector<uint8_t>& output);
-  //! Reads the field of view (command 0x23). 0 on success; -1 when the query fails or the reply
-  //! is empty or too short for its mode (then nothing is filled). An unknown mode fills nothing.
-  int32_t GetFov(FovTable& table, uint8_t& channels, uint8_t& mode);
-  //! Writes the field of view (command 0x22) for mode 0 (one channel) or 3 (`channels` <= 5);
-  //! the QueryCommand result, or -1 without sending when `channels` exceeds the table.
-  int32_t SetFov(const FovTable& table, uint8_t channels, uint8_t mode);
+    //! True when the transport exists and is open. Any thread.
+    bool IsOpen();
+    //! Sends `payload` with command `cmd` and waits for the reply. 0 on success with the payload
+    //! (header first when `include_header`) in `out`; -1 on any failure (see GetLastRetCode).
+    //! Any thread; exchanges are serialised.
+    int32_t QueryCommand(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
+                         uint8_t cmd, bool include_header = false);
+    //! QueryCommand without header under kLongTimeoutMs time-outs, then back to the configured
+    //! ones. For cmd 0xFF the first 4 reply bytes (the tunnel prefix) are removed. 0 or -1.
+    int32_t QueryCommandLongTimeout(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
+                                    uint8_t cmd);
+    //! The parser's stream decode (cuts variables out of a reply). False on a bad range.
+    bool CmxStreamDecode(uint8_t cmd, uint8_t extra, const std::vector<uint8_t>& input,
+                         int32_t offset, int32_t length, std::vector<uint8_t>& output);
+    //! Reads the field of view (command 0x23). 0 on success; -1 when the query fails or the reply
+    //! is empty or too short for its mode (then nothing is filled). An unknown mode fills nothing.
+    int32_t GetFov(FovTable& table, uint8_t& channels, uint8_t& mode);
+    //! Writes the field of view (command 0x22) for mode 0 (one channel) or 3 (`channels` <= 5);
+    //! the QueryCommand result, or -1 without sending when `channels` exceeds the table.
+    int32_t SetFov(const FovTable& table, uint8_t channels, uint8_t mode);
 
-  //! Outcome of the last exchange (see the file comment).
-  int32_t GetLastRetCode() const { return last_ret_code_.load(); }
-  //! Sets the byte-flow callback ("SEND: ..." and "RECV: ..." lines). Called with the query
-  //! lock held, from the querying thread. Safe to call at any time.
-  void SetByteFlowCallback(ByteFlowCallback callback);
-  //! Supplies the sensor address to a client made with an empty one.
-  void SetLidarIp(const std::string& lidar_ip);
-  //! Applies `recv_ms`/`send_ms` to the open transport and records them as current; -1 when
-  //! no transport is open. Takes the query lock, so it waits for a running exchange.
-  int32_t ApplyTimeouts(uint32_t recv_ms, uint32_t send_ms);
-  //! Re-applies the configured time-outs (recorded as current). -1 when not open.
-  int32_t RestoreConfiguredTimeouts();
+    //! Outcome of the last exchange (see the file comment).
+    int32_t GetLastRetCode() const { return last_ret_code_.load(); }
+    //! Sets the byte-flow callback ("SEND: ..." and "RECV: ..." lines). Called with the query
+    //! lock held, from the querying thread. Safe to call at any time.
+    void SetByteFlowCallback(ByteFlowCallback callback);
+    //! Supplies the sensor address to a client made with an empty one.
+    void SetLidarIp(const std::string& lidar_ip);
+    //! Applies `recv_ms`/`send_ms` to the open transport and records them as current; -1 when
+    //! no transport is open. Takes the query lock, so it waits for a running exchange.
+    int32_t ApplyTimeouts(uint32_t recv_ms, uint32_t send_ms);
+    //! Re-applies the configured time-outs (recorded as current). -1 when not open.
+    int32_t RestoreConfiguredTimeouts();
 
-  uint32_t FirstBaudRate() const { return first_baud_rate_.load(); }
-  void SetFirstBaudRate(uint32_t baud) { first_baud_rate_ = baud; }
-  uint32_t SecondBaudRate() const { return second_baud_rate_.load(); }
-  void SetSecondBaudRate(uint32_t baud) { second_baud_rate_ = baud; }
+    uint32_t FirstBaudRate() const { return first_baud_rate_.load(); }
+    void SetFirstBaudRate(uint32_t baud) { first_baud_rate_ = baud; }
+    uint32_t SecondBaudRate() const { return second_baud_rate_.load(); }
+    void SetSecondBaudRate(uint32_t baud) { second_baud_rate_ = baud; }
 
-  // Serial tunnel (cmx_client_tunnel.cpp): serial command frames carried in command 0xFF.
+    // Serial tunnel (cmx_client_tunnel.cpp): serial command frames carried in command 0xFF.
 
-  //! Sends serial command `cmd` (at most 0xFF) with `payload` as a "$LDCMD," frame behind the
-  //! prefix 00 00 01 38 and checks the reply (less its 4-byte prefix) as a serial reply. 0 with
-  //! the reply body in `out`; -1 for an invalid or empty reply or a `cmd` above 0xFF; when the
-  //! CMX exchange failed, its last return code (-2, -3, -4 or the sensor's). Any thread.
-  int32_t SerialTunnelQuery(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
-                            uint16_t cmd);
-  //! Sets the sensor's serial line speed (prefix 00 00 01 39, `baud` big-endian). The
-  //! QueryCommand result; the reply is not checked. Any thread.
-  int32_t SetSerialBaudRate(uint32_t baud);
+    //! Sends serial command `cmd` (at most 0xFF) with `payload` as a "$LDCMD," frame behind the
+    //! prefix 00 00 01 38 and checks the reply (less its 4-byte prefix) as a serial reply. 0 with
+    //! the reply body in `out`; -1 for an invalid or empty reply or a `cmd` above 0xFF; when the
+    //! CMX exchange failed, its last return code (-2, -3, -4 or the sensor's). Any thread.
+    int32_t SerialTunnelQuery(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
+                              uint16_t cmd);
+    //! Sets the sensor's serial line speed (prefix 00 00 01 39, `baud` big-endian). The
+    //! QueryCommand result; the reply is not checked. Any thread.
+    int32_t SetSerialBaudRate(uint32_t baud);
 
- private:
-  void TryOpen();
-  bool WaitForLidarIp(int64_t start_us, std::string& ip);
-  bool ConnectTimedOut(int64_t start_us) const;
-  std::shared_ptr<ClientBase> Transport();
-  //! One exchange; the query lock must be held and the transport open.
-  int32_t QueryLocked(ClientBase& transport, const std::vector<uint8_t>& payload,
-                      std::vector<uint8_t>& out, uint8_t cmd, bool include_header);
-  void DrainStaleInput(ClientBase& transport);
-  uint32_t SendFrame(ClientBase& transport, const std::vector<uint8_t>& frame);
-  //! Steps after an accepted header: length check and payload. Sets `reply_complete` when `out`
-  //! is final (filled, or deliberately left as passed).
-  int32_t ReadReplyBody(ClientBase& transport, const std::vector<uint8_t>& header,
-                        std::vector<uint8_t>& out, bool include_header, bool& reply_complete);
-  bool ReceiveHeader(ClientBase& transport, std::vector<uint8_t>& header);
-  bool ReceivePayload(ClientBase& transport, uint32_t length, std::vector<uint8_t>& payload);
-  bool HeaderAccepted(const std::vector<uint8_t>& header, uint8_t cmd);
-  void EmitByteFlow(const std::string& line);
+private:
+    void TryOpen();
+    bool WaitForLidarIp(int64_t start_us, std::string& ip);
+    bool ConnectTimedOut(int64_t start_us) const;
+    std::shared_ptr<ClientBase> Transport();
+    //! One exchange; the query lock must be held and the transport open.
+    int32_t QueryLocked(ClientBase& transport, const std::vector<uint8_t>& payload,
+                        std::vector<uint8_t>& out, uint8_t cmd, bool include_header);
+    void DrainStaleInput(ClientBase& transport);
+    uint32_t SendFrame(ClientBase& transport, const std::vector<uint8_t>& frame);
+    //! Steps after an accepted header: length check and payload. Sets `reply_complete` when `out`
+    //! is final (filled, or deliberately left as passed).
+    int32_t ReadReplyBody(ClientBase& transport, const std::vector<uint8_t>& header,
+                          std::vector<uint8_t>& out, bool include_header, bool& reply_complete);
+    bool ReceiveHeader(ClientBase& transport, std::vector<uint8_t>& header);
+    bool ReceivePayload(ClientBase& transport, uint32_t length, std::vector<uint8_t>& payload);
+    bool HeaderAccepted(const std::vector<uint8_t>& header, uint8_t cmd);
+    void EmitByteFlow(const std::string& line);
 
-  std::atomic<uint32_t> first_baud_rate_{3125000};
-  std::atomic<uint32_t> second_baud_rate_{115200};
-  std::atomic<bool> running_{true};
-  std::atomic<int32_t> last_ret_code_{0};
-  std::mutex query_mutex_;  // guards one whole exchange, the current time-outs and the callback
-  uint32_t client_type_;
-  uint8_t protocol_version_;
-  std::mutex transport_mutex_;  // guards the transport pointer (made by the connect thread)
-  std::shared_ptr<ClientBase> transport_;
-  std::shared_ptr<CmxParser> parser_;
-  std::thread connect_thread_;
-  std::mutex ip_mutex_;  // guards lidar_ip_
-  std::string lidar_ip_;
-  uint16_t port_;
-  uint16_t local_port_;
-  bool auto_receive_;
-  std::string cert_path_;
-  std::string private_key_path_;
-  std::string ca_path_;
-  uint32_t configured_recv_timeout_ms_;
-  uint32_t configured_send_timeout_ms_;
-  uint32_t current_recv_timeout_ms_ = 0;
-  uint32_t current_send_timeout_ms_ = 0;
-  float connect_timeout_s_;
-  ByteFlowCallback byte_flow_callback_;
-  // True when the previous exchange failed: its late bytes may still be on the way, so the next
-  // exchange waits briefly for them before sending. Guarded by query_mutex_.
-  bool previous_exchange_failed_ = false;
+    std::atomic<uint32_t> first_baud_rate_{3125000};
+    std::atomic<uint32_t> second_baud_rate_{115200};
+    std::atomic<bool> running_{true};
+    std::atomic<int32_t> last_ret_code_{0};
+    std::mutex query_mutex_;  // guards one whole exchange, the current time-outs and the callback
+    uint32_t client_type_;
+    uint8_t protocol_version_;
+    std::mutex transport_mutex_;  // guards the transport pointer (made by the connect thread)
+    std::shared_ptr<ClientBase> transport_;
+    std::shared_ptr<CmxParser> parser_;
+    std::thread connect_thread_;
+    std::mutex ip_mutex_;  // guards lidar_ip_
+    std::string lidar_ip_;
+    uint16_t port_;
+    uint16_t local_port_;
+    bool auto_receive_;
+    std::string cert_path_;
+    std::string private_key_path_;
+    std::string ca_path_;
+    uint32_t configured_recv_timeout_ms_;
+    uint32_t configured_send_timeout_ms_;
+    uint32_t current_recv_timeout_ms_ = 0;
+    uint32_t current_send_timeout_ms_ = 0;
+    float connect_timeout_s_;
+    ByteFlowCallback byte_flow_callback_;
+    // True when the previous exchange failed: its late bytes may still be on the way, so the next
+    // exchange waits briefly for them before sending. Guarded by query_mutex_.
+    bool previous_exchange_failed_ = false;
 };
 
 }  // namespace lidar

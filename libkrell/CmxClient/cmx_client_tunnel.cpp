@@ -14,38 +14,41 @@ constexpr uint16_t kMaxSerialCmd = 0xFF;
 
 }  // namespace
 
-int32_t CmxClient::SerialTunnelQuery(const std::vector<uint8_t>& payload,
-                                     std::vector<uint8_t>& out, uint16_t cmd) {
-  // The frame's command field is one byte; sending the low byte would run another command.
-  if (cmd > kMaxSerialCmd) {
-    SLOG_ERROR("CmxClient::SerialTunnelQuery, serial command 0x%x does not fit one byte",
-               static_cast<unsigned>(cmd));
-    return -1;
-  }
-  const std::vector<uint8_t> frame = SerialFrame::EncodeRequest(static_cast<uint8_t>(cmd), payload);
-  std::vector<uint8_t> request = TunnelPrefix(kTunnelOpSerialFrame);
-  request.insert(request.end(), frame.begin(), frame.end());
-  std::vector<uint8_t> reply;
-  if (QueryCommand(request, reply, kCmdTunnel, false) != 0) {
-    // A reply rejected only for its identifiers or command leaves the code at 0: still a failure.
-    const int32_t code = GetLastRetCode();
-    return code != 0 ? code : -1;
-  }
-  // A reply of the bare prefix (or less) carries no serial frame: that is no success either.
-  if (reply.size() <= kTunnelPrefixBytes) return -1;
-  std::vector<uint8_t> body;
-  if (!SerialFrame::CheckReply(reply.data() + kTunnelPrefixBytes, reply.size() - kTunnelPrefixBytes, &body)) {
-    return -1;
-  }
-  out = std::move(body);
-  return 0;
+int32_t CmxClient::SerialTunnelQuery(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
+                                     uint16_t cmd) {
+    // The frame's command field is one byte; sending the low byte would run another command.
+    if (cmd > kMaxSerialCmd) {
+        SLOG_ERROR("CmxClient::SerialTunnelQuery, serial command 0x%x does not fit one byte",
+                   static_cast<unsigned>(cmd));
+        return -1;
+    }
+    const std::vector<uint8_t> frame =
+        SerialFrame::EncodeRequest(static_cast<uint8_t>(cmd), payload);
+    std::vector<uint8_t> request = TunnelPrefix(kTunnelOpSerialFrame);
+    request.insert(request.end(), frame.begin(), frame.end());
+    std::vector<uint8_t> reply;
+    if (QueryCommand(request, reply, kCmdTunnel, false) != 0) {
+        // A reply rejected only for its identifiers or command leaves the code at 0: still a failure.
+        const int32_t code = GetLastRetCode();
+        return code != 0 ? code : -1;
+    }
+    // A reply of the bare prefix (or less) carries no serial frame: that is no success either.
+    if (reply.size() <= kTunnelPrefixBytes) return -1;
+    std::vector<uint8_t> body;
+    if (!SerialFrame::CheckReply(reply.data() + kTunnelPrefixBytes,
+                                 reply.size() - kTunnelPrefixBytes, &body)) {
+        return -1;
+    }
+    out = std::move(body);
+    return 0;
 }
 
 int32_t CmxClient::SetSerialBaudRate(uint32_t baud) {
-  std::vector<uint8_t> request = TunnelPrefix(kTunnelOpSetSerialBaud);
-  for (int shift = 24; shift >= 0; shift -= 8) request.push_back(static_cast<uint8_t>(baud >> shift));
-  std::vector<uint8_t> reply;
-  return QueryCommand(request, reply, kCmdTunnel, false);
+    std::vector<uint8_t> request = TunnelPrefix(kTunnelOpSetSerialBaud);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        request.push_back(static_cast<uint8_t>(baud >> shift));
+    std::vector<uint8_t> reply;
+    return QueryCommand(request, reply, kCmdTunnel, false);
 }
 
 }  // namespace lidar

@@ -16,29 +16,29 @@ constexpr size_t kFileStreamChunkBytes = 1024;
 constexpr size_t kFileStreamSubHeaderBytes = 16;
 
 class GeneralCmxParser {
- public:
-  virtual ~GeneralCmxParser() = default;
+public:
+    virtual ~GeneralCmxParser() = default;
 
-  //! Writes header + `payload` for command `cmd` into `frame` (resized). Returns false on failure.
-  virtual bool CmxRequestEncode(const std::vector<uint8_t>& payload, std::vector<uint8_t>& frame,
-                                uint8_t cmd) = 0;
-  //! Takes bytes out of a response payload; the meaning of the arguments depends on the version.
-  //! Returns false when the input does not hold what was asked for.
-  virtual bool CmxStreamDecode(uint8_t cmd, uint8_t extra, const std::vector<uint8_t>& input,
-                               int32_t offset, int32_t length, std::vector<uint8_t>& output) = 0;
-  //! Cuts `file` into numbered, checksummed request frames appended to `frames`. The base
-  //! version produces nothing and returns true.
-  virtual bool CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t cmd,
-                                 std::vector<std::vector<uint8_t>>& frames);
-  //! The two identifier bytes that open every frame of this version.
-  virtual uint8_t GetHeaderIdentifier0() = 0;
-  virtual uint8_t GetHeaderIdentifier1() = 0;
-  //! Header size in bytes (8 or 12).
-  virtual uint32_t GetHeaderSize() = 0;
-  //! Fields of the parser's own request header (not of a received frame).
-  virtual uint8_t GetReturnCode() = 0;
-  virtual uint8_t GetCmd() = 0;
-  virtual uint32_t GetPayloadLen() = 0;
+    //! Writes header + `payload` for command `cmd` into `frame` (resized). Returns false on failure.
+    virtual bool CmxRequestEncode(const std::vector<uint8_t>& payload, std::vector<uint8_t>& frame,
+                                  uint8_t cmd) = 0;
+    //! Takes bytes out of a response payload; the meaning of the arguments depends on the version.
+    //! Returns false when the input does not hold what was asked for.
+    virtual bool CmxStreamDecode(uint8_t cmd, uint8_t extra, const std::vector<uint8_t>& input,
+                                 int32_t offset, int32_t length, std::vector<uint8_t>& output) = 0;
+    //! Cuts `file` into numbered, checksummed request frames appended to `frames`. The base
+    //! version produces nothing and returns true.
+    virtual bool CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t cmd,
+                                   std::vector<std::vector<uint8_t>>& frames);
+    //! The two identifier bytes that open every frame of this version.
+    virtual uint8_t GetHeaderIdentifier0() = 0;
+    virtual uint8_t GetHeaderIdentifier1() = 0;
+    //! Header size in bytes (8 or 12).
+    virtual uint32_t GetHeaderSize() = 0;
+    //! Fields of the parser's own request header (not of a received frame).
+    virtual uint8_t GetReturnCode() = 0;
+    virtual uint8_t GetCmd() = 0;
+    virtual uint32_t GetPayloadLen() = 0;
 };
 
 //! Stores `value` big-endian at `dst[0..3]`.

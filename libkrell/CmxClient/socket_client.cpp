@@ -9,55 +9,55 @@ namespace krell {
 namespace lidar {
 
 bool SocketClient::SameAddress(const char* ip, uint16_t port) const {
-  return opened_.load() && ip != nullptr && server_ip_ == ip && server_port_ == port;
+    return opened_.load() && ip != nullptr && server_ip_ == ip && server_port_ == port;
 }
 
 void SocketClient::StoreAddress(const char* ip, uint16_t port) {
-  server_ip_ = ip ? ip : "";
-  server_port_ = port;
+    server_ip_ = ip ? ip : "";
+    server_port_ = port;
 }
 
 bool SocketClient::RestoreTimeouts() {
-  if (!timeouts_applied_) {
-    return false;
-  }
-  SetSocketTimeouts(socket_, recv_timeout_ms_, send_timeout_ms_);
-  return true;
+    if (!timeouts_applied_) {
+        return false;
+    }
+    SetSocketTimeouts(socket_, recv_timeout_ms_, send_timeout_ms_);
+    return true;
 }
 
 void SocketClient::CloseSocket() {
-  if (socket_ >= 0) {
-    ::close(socket_);
-    socket_ = -1;
-  }
+    if (socket_ >= 0) {
+        ::close(socket_);
+        socket_ = -1;
+    }
 }
 
 bool SocketClient::SetReceiveTimeout(uint32_t timeout_ms) {
-  if (socket_ < 0) {
-    SLOG_WARNING("TcpClient not open");
-    return false;
-  }
-  return SetSocketReceiveTimeout(socket_, timeout_ms);
+    if (socket_ < 0) {
+        SLOG_WARNING("TcpClient not open");
+        return false;
+    }
+    return SetSocketReceiveTimeout(socket_, timeout_ms);
 }
 
 int32_t SocketClient::SetTimeout(uint32_t recv_timeout_ms, uint32_t send_timeout_ms) {
-  if (socket_ < 0) {
-    SLOG_WARNING("TcpClient not open");
-    return -1;
-  }
-  recv_timeout_ms_ = recv_timeout_ms;
-  send_timeout_ms_ = send_timeout_ms;
-  timeouts_applied_ = true;
-  return SetSocketTimeouts(socket_, recv_timeout_ms, send_timeout_ms);
+    if (socket_ < 0) {
+        SLOG_WARNING("TcpClient not open");
+        return -1;
+    }
+    recv_timeout_ms_ = recv_timeout_ms;
+    send_timeout_ms_ = send_timeout_ms;
+    timeouts_applied_ = true;
+    return SetSocketTimeouts(socket_, recv_timeout_ms, send_timeout_ms);
 }
 
 void SocketClient::SetReceiveBufferSize(uint32_t& size) {
-  if (socket_ < 0) {
-    SLOG_WARNING("TcpClient not open");
-    return;
-  }
-  receive_buffer_size_ = size;
-  GrowSocketReceiveBuffer(socket_, size);
+    if (socket_ < 0) {
+        SLOG_WARNING("TcpClient not open");
+        return;
+    }
+    receive_buffer_size_ = size;
+    GrowSocketReceiveBuffer(socket_, size);
 }
 
 }  // namespace lidar

@@ -5,9 +5,13 @@
 namespace krell {
 namespace lidar {
 
-Source::~Source() { SLOG_INFO("Source::Close()"); }
+Source::~Source() {
+    SLOG_INFO("Source::Close()");
+}
 
-void Source::Close() { SLOG_INFO("Source::Close()"); }
+void Source::Close() {
+    SLOG_INFO("Source::Close()");
+}
 
 void Source::SetReceiveType(int32_t) {}
 

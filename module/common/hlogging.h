@@ -1,7 +1,6 @@
 // Logger: the TensorRT logger of the framework, forwarding TensorRT messages to the log facility.
 // (The file keeps the name "hlogging": the log headers of TensorRT messages print it.)
-#ifndef KRELL_MODULE_COMMON_HLOGGING_H
-#define KRELL_MODULE_COMMON_HLOGGING_H
+#pragma once
 
 #include "NvInferRuntimeBase.h"
 
@@ -23,5 +22,3 @@ private:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_COMMON_HLOGGING_H

@@ -23,9 +23,11 @@ nvinfer1::ErrorCode KrellErrorRecorder::getErrorCode(int32_t errorIdx) const noe
                                 : nvinfer1::ErrorCode::kINVALID_ARGUMENT;
 }
 
-nvinfer1::IErrorRecorder::ErrorDesc KrellErrorRecorder::getErrorDesc(int32_t errorIdx) const noexcept {
+nvinfer1::IErrorRecorder::ErrorDesc KrellErrorRecorder::getErrorDesc(
+    int32_t errorIdx) const noexcept {
     std::lock_guard<std::mutex> lock(mutex_);
-    return validIndex(errorIdx) ? errors_[static_cast<size_t>(errorIdx)].second.c_str() : kOutOfRangeDesc;
+    return validIndex(errorIdx) ? errors_[static_cast<size_t>(errorIdx)].second.c_str()
+                                : kOutOfRangeDesc;
 }
 
 void KrellErrorRecorder::clear() noexcept {

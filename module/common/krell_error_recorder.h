@@ -1,6 +1,5 @@
 // KrellErrorRecorder: keeps the errors TensorRT reports during execution.
-#ifndef KRELL_MODULE_COMMON_KRELL_ERROR_RECORDER_H
-#define KRELL_MODULE_COMMON_KRELL_ERROR_RECORDER_H
+#pragma once
 
 #include <atomic>
 #include <deque>
@@ -45,5 +44,3 @@ private:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_COMMON_KRELL_ERROR_RECORDER_H

@@ -1,6 +1,5 @@
 // KrellProfiler: collects per-layer times that TensorRT reports after each inference pass.
-#ifndef KRELL_MODULE_COMMON_KRELL_PROFILER_H
-#define KRELL_MODULE_COMMON_KRELL_PROFILER_H
+#pragma once
 
 #include <cstddef>
 #include <string>
@@ -32,5 +31,3 @@ private:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_COMMON_KRELL_PROFILER_H

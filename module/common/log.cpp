@@ -99,8 +99,8 @@ std::string sourceNameOf(const char* path) {
 LogLine::LogLine(uint8_t level, const std::string& file, int line, const std::string& function)
     : level_(level) {
     const size_t slash = file.rfind('/');
-    text_ << '[' << (slash == std::string::npos ? file : file.substr(slash + 1)) << ':' << line << ' '
-          << function << "] ";
+    text_ << '[' << (slash == std::string::npos ? file : file.substr(slash + 1)) << ':' << line
+          << ' ' << function << "] ";
 }
 
 LogLine::~LogLine() {

@@ -1,8 +1,7 @@
 // The log facility of the inference framework: one line per message with the header
 // "[<source tail>:<line> <qualified function>] ", written to standard output or to an installed
 // sink. Messages end in kLogReset by convention; the facility adds nothing after the caller's text.
-#ifndef KRELL_MODULE_COMMON_LOG_H
-#define KRELL_MODULE_COMMON_LOG_H
+#pragma once
 
 #include <cstdint>
 #include <functional>
@@ -58,9 +57,7 @@ private:
 }  // namespace krell::det
 
 //! Starts a line at level and yields its stream: DET_LOG(1) << "[Class] text" << kLogReset;
-#define DET_LOG(level)                                                                             \
-    ::krell::det::LogLine((level), ::krell::det::sourceNameOf(__FILE__), __LINE__,                 \
-                          ::krell::det::qualifiedFunctionName(__PRETTY_FUNCTION__))                \
+#define DET_LOG(level)                                                              \
+    ::krell::det::LogLine((level), ::krell::det::sourceNameOf(__FILE__), __LINE__,  \
+                          ::krell::det::qualifiedFunctionName(__PRETTY_FUNCTION__)) \
         .stream()
-
-#endif  // KRELL_MODULE_COMMON_LOG_H

@@ -9,7 +9,9 @@ namespace krell::det {
 
 namespace {
 
-bool isContainer(const ParamJson& value) { return value.is_object() || value.is_array(); }
+bool isContainer(const ParamJson& value) {
+    return value.is_object() || value.is_array();
+}
 
 // Brings one description in line with a binding's shape (see reviewShape).
 void applyBindingShape(TensorParameter& target, const TensorParameter& binding) {
@@ -79,7 +81,8 @@ void TensorParameter::computeSizes() {
     }
 }
 
-BaseParameter::BaseParameter(const std::string& name, const ParamJson& node) : name_(name), node_(node) {
+BaseParameter::BaseParameter(const std::string& name, const ParamJson& node)
+    : name_(name), node_(node) {
     tensors_.max_load_factor(1.0F);
     if (node_.contains("batch_size") && node_.at("batch_size") > 0) {
         batch_size_ = node_.at("batch_size").get<int32_t>();
@@ -107,21 +110,26 @@ void BaseParameter::collectTensors(const ParamJson& node) {
 
 const ParamJson& BaseParameter::get(const std::string& key) const {
     if (!node_.contains(key)) {
-        DET_LOG(kLogError) << "[BaseParameter] Can not find item with name " << key << " in " << name_ << kLogReset;
+        DET_LOG(kLogError) << "[BaseParameter] Can not find item with name " << key << " in "
+                           << name_ << kLogReset;
     }
     return node_.at(key);
 }
 
 const ParamJson& BaseParameter::get(uint32_t index) const {
     if (!node_.is_array() || index >= node_.size()) {
-        DET_LOG(kLogError) << "[BaseParameter] Can not find item with name " << index << " in " << name_ << kLogReset;
+        DET_LOG(kLogError) << "[BaseParameter] Can not find item with name " << index << " in "
+                           << name_ << kLogReset;
     }
     return node_.at(index);
 }
 
-bool BaseParameter::contains(const std::string& key) const { return node_.contains(key); }
+bool BaseParameter::contains(const std::string& key) const {
+    return node_.contains(key);
+}
 
-BaseParameter BaseParameter::childWithParentTensors(const std::string& childName, const ParamJson& childNode) const {
+BaseParameter BaseParameter::childWithParentTensors(const std::string& childName,
+                                                    const ParamJson& childNode) const {
     BaseParameter child(childName, childNode);
     // The parent's descriptions may already carry reviewed shapes; they take precedence.
     for (auto& entry : child.tensors_) {
@@ -135,8 +143,8 @@ BaseParameter BaseParameter::childWithParentTensors(const std::string& childName
 
 BaseParameter BaseParameter::operator[](uint32_t index) const {
     if (!node_.is_array() || index >= node_.size()) {
-        DET_LOG(kLogError) << "[BaseParameter] idx " << index << " exceeds total size " << node_.size() << " in "
-                           << name_ << kLogReset;
+        DET_LOG(kLogError) << "[BaseParameter] idx " << index << " exceeds total size "
+                           << node_.size() << " in " << name_ << kLogReset;
         return BaseParameter();
     }
     return childWithParentTensors(name_ + "[" + std::to_string(index) + "]", node_.at(index));
@@ -144,7 +152,8 @@ BaseParameter BaseParameter::operator[](uint32_t index) const {
 
 BaseParameter BaseParameter::operator[](const std::string& key) const {
     if (!node_.contains(key)) {
-        DET_LOG(kLogError) << "[BaseParameter] can not find item with name " << key << " in " << name_ << kLogReset;
+        DET_LOG(kLogError) << "[BaseParameter] can not find item with name " << key << " in "
+                           << name_ << kLogReset;
         return BaseParameter();
     }
     return childWithParentTensors(name_ + "." + key, node_.at(key));
@@ -152,8 +161,9 @@ BaseParameter BaseParameter::operator[](const std::string& key) const {
 
 TensorParameter BaseParameter::getTensor() const {
     if (tensors_.size() != 1) {
-        DET_LOG(kLogError) << "[BaseParameter] getTensor must used by BaseParameter with only one Tensor, now "
-                           << name_ << " has " << tensors_.size() << " tensors!" << kLogReset;
+        DET_LOG(kLogError)
+            << "[BaseParameter] getTensor must used by BaseParameter with only one Tensor, now "
+            << name_ << " has " << tensors_.size() << " tensors!" << kLogReset;
         return TensorParameter();
     }
     return tensors_.begin()->second;
@@ -174,8 +184,8 @@ ProcessParameter::ProcessParameter(const std::string& name, const ParamJson& nod
 BaseParameter ProcessParameter::operator[](const std::string& operatorName) const {
     auto it = operators_.find(operatorName);
     if (it == operators_.end()) {
-        DET_LOG(kLogError) << "[ProcessParameter] can not find operator with name " << operatorName << " in "
-                           << name_ << kLogReset;
+        DET_LOG(kLogError) << "[ProcessParameter] can not find operator with name " << operatorName
+                           << " in " << name_ << kLogReset;
         return BaseParameter();
     }
     return it->second;
@@ -222,7 +232,8 @@ const BaseParameter& ModelParameter::input(const std::string& name) const {
 const EngineParameter& ModelParameter::engine(const std::string& name) const {
     auto it = engines_.find(name);
     if (it == engines_.end()) {
-        DET_LOG(kLogError) << "[ModelParameter] can not find engine with name " << name << kLogReset;
+        DET_LOG(kLogError) << "[ModelParameter] can not find engine with name " << name
+                           << kLogReset;
         static const EngineParameter kEmpty;
         return kEmpty;
     }
@@ -232,7 +243,8 @@ const EngineParameter& ModelParameter::engine(const std::string& name) const {
 const ProcessParameter& ModelParameter::processor(const std::string& name) const {
     auto it = processors_.find(name);
     if (it == processors_.end()) {
-        DET_LOG(kLogError) << "[ModelParameter] can not find processor with name " << name << kLogReset;
+        DET_LOG(kLogError) << "[ModelParameter] can not find processor with name " << name
+                           << kLogReset;
         static const ProcessParameter kEmpty;
         return kEmpty;
     }

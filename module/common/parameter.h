@@ -6,8 +6,7 @@
 // Lookups follow the framework's style: a missing entry writes one level-1 line and yields an
 // empty value, except get(), which then fails with the JSON library's out-of-range error.
 // None of these classes is locked; build and review them on one thread, then share read-only.
-#ifndef KRELL_MODULE_COMMON_PARAMETER_H
-#define KRELL_MODULE_COMMON_PARAMETER_H
+#pragma once
 
 #include <cstdint>
 #include <map>
@@ -79,7 +78,8 @@ public:
 
 private:
     void collectTensors(const ParamJson& node);
-    BaseParameter childWithParentTensors(const std::string& childName, const ParamJson& childNode) const;
+    BaseParameter childWithParentTensors(const std::string& childName,
+                                         const ParamJson& childNode) const;
 
     int32_t batch_size_ = -1;
     std::string data_type_;
@@ -130,7 +130,8 @@ public:
     //! Overwrites channel, byte size and spatial shape of the descriptions that name engine's
     //! bindings ("<engine>.<binding>" in operators and engines, "<binding>" in engines) with
     //! the loaded engine's binding shapes. Inputs are left alone.
-    void reviewShape(const std::string& engineName, const std::map<std::string, TensorParameter>& shapes);
+    void reviewShape(const std::string& engineName,
+                     const std::map<std::string, TensorParameter>& shapes);
 
     int32_t batchSize() const { return batch_size_; }
     float streamPriority() const { return stream_priority_; }
@@ -156,5 +157,3 @@ private:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_COMMON_PARAMETER_H

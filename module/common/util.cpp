@@ -50,8 +50,8 @@ nvinfer1::DataType getTRTType(const std::string& name) {
     if (name == "float32") {
         return nvinfer1::DataType::kFLOAT;
     }
-    DET_LOG(kLogError) << "[Parameters] Tensor type " << name << " is wrong, please use int8, float16 or float32"
-                       << kLogReset;
+    DET_LOG(kLogError) << "[Parameters] Tensor type " << name
+                       << " is wrong, please use int8, float16 or float32" << kLogReset;
     return nvinfer1::DataType::kFLOAT;
 }
 

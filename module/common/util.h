@@ -1,6 +1,5 @@
 // Type-name tables and the name substitution used by the model containers.
-#ifndef KRELL_MODULE_COMMON_UTIL_H
-#define KRELL_MODULE_COMMON_UTIL_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -24,5 +23,3 @@ std::string stringEncrypt(const std::string& text);
 std::string stringDecrypt(const std::string& text);
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_COMMON_UTIL_H

@@ -7,7 +7,8 @@
 
 namespace krell::det {
 
-Buffer::Buffer(bool borrowed, uint32_t size, void* data) : borrowed_(borrowed), size_(size), data_(data) {
+Buffer::Buffer(bool borrowed, uint32_t size, void* data)
+    : borrowed_(borrowed), size_(size), data_(data) {
     if (size == 0) {
         DET_LOG(kLogError) << "[Buffer][constructor] Error, buffer size is zero!" << kLogReset;
     }
@@ -53,10 +54,11 @@ bool Buffer::validSubRange(int32_t start, int32_t size) const {
     return start >= 0 && size >= 0 && start < total && static_cast<int64_t>(start) + size <= total;
 }
 
-bool Buffer::checkRawCopy(const char* prefix, const void* other, uint32_t size, uint32_t offset) const {
+bool Buffer::checkRawCopy(const char* prefix, const void* other, uint32_t size,
+                          uint32_t offset) const {
     if (size > size_) {
-        DET_LOG(kLogError) << prefix << " the buffer size to be copied " << size << " exceeds the total size "
-                           << size_ << kLogReset;
+        DET_LOG(kLogError) << prefix << " the buffer size to be copied " << size
+                           << " exceeds the total size " << size_ << kLogReset;
         return false;
     }
     if (static_cast<uint64_t>(offset) + size > size_) {
@@ -71,8 +73,8 @@ bool Buffer::checkRawCopy(const char* prefix, const void* other, uint32_t size, 
     return true;
 }
 
-bool Buffer::readFile(const char* prefix, const std::string& path, std::unique_ptr<uint8_t[]>& bytes,
-                      uint32_t& length) {
+bool Buffer::readFile(const char* prefix, const std::string& path,
+                      std::unique_ptr<uint8_t[]>& bytes, uint32_t& length) {
     std::ifstream file(path, std::ios::binary | std::ios::ate);
     if (!file) {
         DET_LOG(kLogError) << prefix << " can not open file " << path << kLogReset;
@@ -93,7 +95,8 @@ bool Buffer::readFile(const char* prefix, const std::string& path, std::unique_p
     return true;
 }
 
-bool Buffer::writeFile(const char* prefix, const std::string& path, const void* bytes, uint32_t length) {
+bool Buffer::writeFile(const char* prefix, const std::string& path, const void* bytes,
+                       uint32_t length) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) {
         DET_LOG(kLogError) << prefix << " can not open file " << path << kLogReset;

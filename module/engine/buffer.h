@@ -3,8 +3,7 @@
 // buffers ignore the stream). Failed checks write one level-1 line, copy nothing and return
 // false. Buffers carry no lock: one thread uses a buffer at a time, and GPU work is ordered by
 // the stream it is issued on.
-#ifndef KRELL_MODULE_ENGINE_BUFFER_H
-#define KRELL_MODULE_ENGINE_BUFFER_H
+#pragma once
 
 #include <cuda_runtime_api.h>
 
@@ -33,18 +32,19 @@ public:
     virtual bool setZero(cudaStream_t stream) = 0;
     //! Copies size bytes from this buffer at srcOffset to dst + dstOffset. Refused when size or
     //! srcOffset + size exceeds this buffer, or the kind does not fit the class.
-    virtual bool copyTo(void* dst, uint32_t size, uint32_t srcOffset, uint32_t dstOffset, TransferKind kind,
-                        cudaStream_t stream) = 0;
+    virtual bool copyTo(void* dst, uint32_t size, uint32_t srcOffset, uint32_t dstOffset,
+                        TransferKind kind, cudaStream_t stream) = 0;
     //! Whole-buffer copy into dst; refused (and reported) when the sizes differ or dst is null.
     virtual bool copyTo(const std::shared_ptr<Buffer>& dst, TransferKind kind, cudaStream_t stream);
     //! Whole-buffer copy to raw memory, which must hold size() bytes.
     virtual bool copyTo(void* dst, TransferKind kind, cudaStream_t stream);
     //! Copies size bytes from src + srcOffset into this buffer at dstOffset. Refused when size or
     //! dstOffset + size exceeds this buffer, or the kind does not fit the class.
-    virtual bool copyFrom(const void* src, uint32_t size, uint32_t srcOffset, uint32_t dstOffset, TransferKind kind,
-                          cudaStream_t stream) = 0;
+    virtual bool copyFrom(const void* src, uint32_t size, uint32_t srcOffset, uint32_t dstOffset,
+                          TransferKind kind, cudaStream_t stream) = 0;
     //! Whole-buffer copy from src; refused (and reported) when the sizes differ or src is null.
-    virtual bool copyFrom(const std::shared_ptr<Buffer>& src, TransferKind kind, cudaStream_t stream);
+    virtual bool copyFrom(const std::shared_ptr<Buffer>& src, TransferKind kind,
+                          cudaStream_t stream);
     //! Whole-buffer copy from raw memory, which must hold size() bytes.
     virtual bool copyFrom(const void* src, TransferKind kind, cudaStream_t stream);
     //! Writes the bytes to path (truncating). False when the file cannot be written.
@@ -69,10 +69,11 @@ protected:
     //! "[Class][copyTo]" or "[Class][copyFrom]".
     bool checkRawCopy(const char* prefix, const void* other, uint32_t size, uint32_t offset) const;
     //! Reads a whole file; reports "<prefix> ..." lines naming the path on failure.
-    static bool readFile(const char* prefix, const std::string& path, std::unique_ptr<uint8_t[]>& bytes,
-                         uint32_t& length);
+    static bool readFile(const char* prefix, const std::string& path,
+                         std::unique_ptr<uint8_t[]>& bytes, uint32_t& length);
     //! Writes length bytes to path; reports on failure.
-    static bool writeFile(const char* prefix, const std::string& path, const void* bytes, uint32_t length);
+    static bool writeFile(const char* prefix, const std::string& path, const void* bytes,
+                          uint32_t length);
 
     bool borrowed_ = false;
     uint32_t size_ = 0;
@@ -80,5 +81,3 @@ protected:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_ENGINE_BUFFER_H

@@ -11,7 +11,8 @@ static_assert(sizeof(void*) == kPointerBytes, "the pointer tables hold 64-bit ad
 }  // namespace
 
 void BufferVector1d::buildCpuPtrs() {
-    cpu_ptrs_ = std::make_shared<CPUBuffer>(kPointerBytes * static_cast<uint32_t>(elements_.size()));
+    cpu_ptrs_ =
+        std::make_shared<CPUBuffer>(kPointerBytes * static_cast<uint32_t>(elements_.size()));
     auto** table = static_cast<void**>(cpu_ptrs_->data());
     for (size_t i = 0; i < elements_.size(); ++i) {
         table[i] = elements_[i] ? elements_[i]->data() : nullptr;

@@ -1,7 +1,6 @@
 // BufferVector1d: an ordered group of buffers with a table of their data pointers, the form in
 // which TensorRT receives its bindings.
-#ifndef KRELL_MODULE_ENGINE_BUFFER_VECTOR1D_H
-#define KRELL_MODULE_ENGINE_BUFFER_VECTOR1D_H
+#pragma once
 
 #include <cstdint>
 #include <memory>
@@ -43,5 +42,3 @@ protected:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_ENGINE_BUFFER_VECTOR1D_H

@@ -13,7 +13,9 @@ CPUBuffer::CPUBuffer(uint32_t size)
 
 CPUBuffer::CPUBuffer(void* data, uint32_t size) : Buffer(true, size, data) {}
 
-std::shared_ptr<Buffer> CPUBuffer::toCPU() { return std::make_shared<CPUBuffer>(data_, size_); }
+std::shared_ptr<Buffer> CPUBuffer::toCPU() {
+    return std::make_shared<CPUBuffer>(data_, size_);
+}
 
 std::shared_ptr<Buffer> CPUBuffer::sub(int32_t start, int32_t size) {
     if (!validSubRange(start, size)) {
@@ -21,7 +23,8 @@ std::shared_ptr<Buffer> CPUBuffer::sub(int32_t start, int32_t size) {
                            << " is wrong, the total size is " << size_ << kLogReset;
         return nullptr;
     }
-    return std::make_shared<CPUBuffer>(static_cast<uint8_t*>(data_) + start, static_cast<uint32_t>(size));
+    return std::make_shared<CPUBuffer>(static_cast<uint8_t*>(data_) + start,
+                                       static_cast<uint32_t>(size));
 }
 
 bool CPUBuffer::setOne(cudaStream_t /*stream*/) {
@@ -38,43 +41,48 @@ bool CPUBuffer::setZero(cudaStream_t /*stream*/) {
     return true;
 }
 
-bool CPUBuffer::copyTo(void* dst, uint32_t size, uint32_t srcOffset, uint32_t dstOffset, TransferKind kind,
-                       cudaStream_t /*stream*/) {
+bool CPUBuffer::copyTo(void* dst, uint32_t size, uint32_t srcOffset, uint32_t dstOffset,
+                       TransferKind kind, cudaStream_t /*stream*/) {
     if (!checkRawCopy("[CPUBuffer][copyTo]", dst, size, srcOffset)) {
         return false;
     }
     if (kind != TransferKind::CPUToCPU) {
-        DET_LOG(kLogError) << "[CPUBuffer][copyTo] CPUBuffer does not support " << transferKindName(kind)
-                           << kLogReset;
+        DET_LOG(kLogError) << "[CPUBuffer][copyTo] CPUBuffer does not support "
+                           << transferKindName(kind) << kLogReset;
         return false;
     }
     if (size > 0) {
-        std::memmove(static_cast<uint8_t*>(dst) + dstOffset, static_cast<const uint8_t*>(data_) + srcOffset, size);
+        std::memmove(static_cast<uint8_t*>(dst) + dstOffset,
+                     static_cast<const uint8_t*>(data_) + srcOffset, size);
     }
     return true;
 }
 
-bool CPUBuffer::copyFrom(const void* src, uint32_t size, uint32_t srcOffset, uint32_t dstOffset, TransferKind kind,
-                         cudaStream_t /*stream*/) {
+bool CPUBuffer::copyFrom(const void* src, uint32_t size, uint32_t srcOffset, uint32_t dstOffset,
+                         TransferKind kind, cudaStream_t /*stream*/) {
     if (!checkRawCopy("[CPUBuffer][copyFrom]", src, size, dstOffset)) {
         return false;
     }
     if (kind != TransferKind::CPUToCPU) {
-        DET_LOG(kLogError) << "[CPUBuffer][copyFrom] CPUBuffer does not support " << transferKindName(kind)
-                           << kLogReset;
+        DET_LOG(kLogError) << "[CPUBuffer][copyFrom] CPUBuffer does not support "
+                           << transferKindName(kind) << kLogReset;
         return false;
     }
     if (size > 0) {
-        std::memmove(static_cast<uint8_t*>(data_) + dstOffset, static_cast<const uint8_t*>(src) + srcOffset, size);
+        std::memmove(static_cast<uint8_t*>(data_) + dstOffset,
+                     static_cast<const uint8_t*>(src) + srcOffset, size);
     }
     return true;
 }
 
-bool CPUBuffer::save(const std::string& path) { return writeFile("[CPUBuffer][save]", path, data_, size_); }
+bool CPUBuffer::save(const std::string& path) {
+    return writeFile("[CPUBuffer][save]", path, data_, size_);
+}
 
 bool CPUBuffer::load(const std::string& path) {
     if (data_ != nullptr || size_ != 0) {
-        DET_LOG(kLogError) << "[CPUBuffer][load] load function is only support for empty buffer!" << kLogReset;
+        DET_LOG(kLogError) << "[CPUBuffer][load] load function is only support for empty buffer!"
+                           << kLogReset;
         return false;
     }
     std::unique_ptr<uint8_t[]> bytes;

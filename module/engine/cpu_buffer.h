@@ -1,6 +1,5 @@
 // CPUBuffer: a buffer in host memory, owning its allocation or borrowing someone else's.
-#ifndef KRELL_MODULE_ENGINE_CPU_BUFFER_H
-#define KRELL_MODULE_ENGINE_CPU_BUFFER_H
+#pragma once
 
 #include <memory>
 
@@ -29,8 +28,8 @@ public:
     bool copyTo(void* dst, uint32_t size, uint32_t srcOffset, uint32_t dstOffset, TransferKind kind,
                 cudaStream_t stream) override;
     //! Only CPUToCPU is accepted.
-    bool copyFrom(const void* src, uint32_t size, uint32_t srcOffset, uint32_t dstOffset, TransferKind kind,
-                  cudaStream_t stream) override;
+    bool copyFrom(const void* src, uint32_t size, uint32_t srcOffset, uint32_t dstOffset,
+                  TransferKind kind, cudaStream_t stream) override;
     bool save(const std::string& path) override;
     bool load(const std::string& path) override;
 
@@ -39,5 +38,3 @@ private:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_ENGINE_CPU_BUFFER_H

@@ -4,8 +4,9 @@ namespace krell::det {
 
 namespace {
 constexpr const char* kTransferKindNames[] = {
-    "None",         "CPUToCPU",     "CPUToNvGPU",   "NvGPUToCPU", "CPUToNvCPU", "NvCPUToCPU", "NvGPUToNvGPU",
-    "NvCPUToNvCPU", "NvCPUToNvGPU", "NvGPUToNvCPU", "CPUToHB",    "HBToCPU",    "HBToHB",
+    "None",       "CPUToCPU",     "CPUToNvGPU",   "NvGPUToCPU",   "CPUToNvCPU",
+    "NvCPUToCPU", "NvGPUToNvGPU", "NvCPUToNvCPU", "NvCPUToNvGPU", "NvGPUToNvCPU",
+    "CPUToHB",    "HBToCPU",      "HBToHB",
 };
 constexpr int32_t kTransferKindCount = sizeof(kTransferKindNames) / sizeof(kTransferKindNames[0]);
 }  // namespace

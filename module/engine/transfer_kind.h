@@ -1,6 +1,5 @@
 // The named directions a buffer copy can take.
-#ifndef KRELL_MODULE_ENGINE_TRANSFER_KIND_H
-#define KRELL_MODULE_ENGINE_TRANSFER_KIND_H
+#pragma once
 
 #include <cstdint>
 
@@ -27,5 +26,3 @@ enum class TransferKind : int32_t {
 const char* transferKindName(TransferKind kind);
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_ENGINE_TRANSFER_KIND_H

@@ -1,6 +1,5 @@
 // Runs a callable with standard output captured and returns what it printed.
-#ifndef KRELL_TESTS_MODULE_STDOUT_CAPTURE_H
-#define KRELL_TESTS_MODULE_STDOUT_CAPTURE_H
+#pragma once
 
 #include <gtest/gtest.h>
 
@@ -27,5 +26,3 @@ inline std::string messageOf(const std::string& line) {
 }
 
 }  // namespace krell::det::test
-
-#endif  // KRELL_TESTS_MODULE_STDOUT_CAPTURE_H

@@ -9,44 +9,46 @@ namespace {
 
 const char kKeyOptions[] = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
 
-std::string Quote(const std::string& text) { return "'" + text + "'"; }
+std::string Quote(const std::string& text) {
+    return "'" + text + "'";
+}
 
 }  // namespace
 
 CertFactory::CertFactory() {
-  if (dir_.Path().empty()) {
-    return;
-  }
-  {
-    std::ofstream(dir_.File("server.ext"))
-        << "subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n";
-    std::ofstream(dir_.File("client.ext")) << "extendedKeyUsage=clientAuth\n";
-  }
-  ok_ = MakeCa("ca", "/CN=Krell Test CA") && MakeCa("other-ca", "/CN=Krell Other CA") &&
-        MakeSigned("server", "/CN=localhost", "server.ext") &&
-        MakeSigned("client", "/CN=devicebench", "client.ext");
+    if (dir_.Path().empty()) {
+        return;
+    }
+    {
+        std::ofstream(dir_.File("server.ext"))
+            << "subjectAltName=IP:127.0.0.1,DNS:localhost\nextendedKeyUsage=serverAuth\n";
+        std::ofstream(dir_.File("client.ext")) << "extendedKeyUsage=clientAuth\n";
+    }
+    ok_ = MakeCa("ca", "/CN=Krell Test CA") && MakeCa("other-ca", "/CN=Krell Other CA") &&
+          MakeSigned("server", "/CN=localhost", "server.ext") &&
+          MakeSigned("client", "/CN=devicebench", "client.ext");
 }
 
 bool CertFactory::Run(const std::string& command) const {
-  return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 bool CertFactory::MakeCa(const std::string& name, const std::string& subject) const {
-  return Run("openssl req -x509 " + std::string(kKeyOptions) + " -days 2 -subj " +
-             Quote(subject) + " -addext basicConstraints=critical,CA:TRUE" +
-             " -addext keyUsage=critical,keyCertSign,cRLSign -keyout " +
-             Quote(dir_.File(name + ".key")) + " -out " + Quote(dir_.File(name + ".pem")));
+    return Run("openssl req -x509 " + std::string(kKeyOptions) + " -days 2 -subj " +
+               Quote(subject) + " -addext basicConstraints=critical,CA:TRUE" +
+               " -addext keyUsage=critical,keyCertSign,cRLSign -keyout " +
+               Quote(dir_.File(name + ".key")) + " -out " + Quote(dir_.File(name + ".pem")));
 }
 
 bool CertFactory::MakeSigned(const std::string& name, const std::string& subject,
                              const std::string& extensions) const {
-  return Run("openssl req " + std::string(kKeyOptions) + " -subj " + Quote(subject) +
-             " -keyout " + Quote(dir_.File(name + ".key")) + " -out " +
-             Quote(dir_.File(name + ".csr"))) &&
-         Run("openssl x509 -req -days 2 -in " + Quote(dir_.File(name + ".csr")) + " -CA " +
-             Quote(CaPath()) + " -CAkey " + Quote(dir_.File("ca.key")) +
-             " -CAcreateserial -extfile " + Quote(dir_.File(extensions)) + " -out " +
-             Quote(dir_.File(name + ".pem")));
+    return Run("openssl req " + std::string(kKeyOptions) + " -subj " + Quote(subject) +
+               " -keyout " + Quote(dir_.File(name + ".key")) + " -out " +
+               Quote(dir_.File(name + ".csr"))) &&
+           Run("openssl x509 -req -days 2 -in " + Quote(dir_.File(name + ".csr")) + " -CA " +
+               Quote(CaPath()) + " -CAkey " + Quote(dir_.File("ca.key")) +
+               " -CAcreateserial -extfile " + Quote(dir_.File(extensions)) + " -out " +
+               Quote(dir_.File(name + ".pem")));
 }
 
 }  // namespace test

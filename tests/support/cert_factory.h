@@ -11,26 +11,26 @@ namespace krell {
 namespace test {
 
 class CertFactory {
- public:
-  //! Generates everything into a temporary directory; Ok() tells whether it worked.
-  CertFactory();
+public:
+    //! Generates everything into a temporary directory; Ok() tells whether it worked.
+    CertFactory();
 
-  bool Ok() const { return ok_; }
-  std::string CaPath() const { return dir_.File("ca.pem"); }
-  std::string OtherCaPath() const { return dir_.File("other-ca.pem"); }
-  std::string ServerCertPath() const { return dir_.File("server.pem"); }
-  std::string ServerKeyPath() const { return dir_.File("server.key"); }
-  std::string ClientCertPath() const { return dir_.File("client.pem"); }
-  std::string ClientKeyPath() const { return dir_.File("client.key"); }
+    bool Ok() const { return ok_; }
+    std::string CaPath() const { return dir_.File("ca.pem"); }
+    std::string OtherCaPath() const { return dir_.File("other-ca.pem"); }
+    std::string ServerCertPath() const { return dir_.File("server.pem"); }
+    std::string ServerKeyPath() const { return dir_.File("server.key"); }
+    std::string ClientCertPath() const { return dir_.File("client.pem"); }
+    std::string ClientKeyPath() const { return dir_.File("client.key"); }
 
- private:
-  bool Run(const std::string& command) const;
-  bool MakeCa(const std::string& name, const std::string& subject) const;
-  bool MakeSigned(const std::string& name, const std::string& subject,
-                  const std::string& extensions) const;
+private:
+    bool Run(const std::string& command) const;
+    bool MakeCa(const std::string& name, const std::string& subject) const;
+    bool MakeSigned(const std::string& name, const std::string& subject,
+                    const std::string& extensions) const;
 
-  TempDir dir_;
-  bool ok_ = false;
+    TempDir dir_;
+    bool ok_ = false;
 };
 
 }  // namespace test

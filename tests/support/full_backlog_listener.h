@@ -10,19 +10,19 @@ namespace krell {
 namespace test {
 
 class FullBacklogListener {
- public:
-  //! Sets up the listener and fills its queue; Port() is 0 when that failed.
-  FullBacklogListener();
-  ~FullBacklogListener();
-  FullBacklogListener(const FullBacklogListener&) = delete;
-  FullBacklogListener& operator=(const FullBacklogListener&) = delete;
+public:
+    //! Sets up the listener and fills its queue; Port() is 0 when that failed.
+    FullBacklogListener();
+    ~FullBacklogListener();
+    FullBacklogListener(const FullBacklogListener&) = delete;
+    FullBacklogListener& operator=(const FullBacklogListener&) = delete;
 
-  uint16_t Port() const { return port_; }
+    uint16_t Port() const { return port_; }
 
- private:
-  int listen_fd_ = -1;
-  uint16_t port_ = 0;
-  std::vector<int> fillers_;
+private:
+    int listen_fd_ = -1;
+    uint16_t port_ = 0;
+    std::vector<int> fillers_;
 };
 
 }  // namespace test

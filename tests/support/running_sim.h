@@ -13,22 +13,22 @@ namespace krell {
 namespace test {
 
 class RunningSim {
- public:
-  //! Plain TCP. Ok() tells whether the server started.
-  RunningSim();
-  //! TLS with the factory's server certificate; client certificates are required and checked
-  //! against the factory's CA.
-  explicit RunningSim(const CertFactory& certs);
+public:
+    //! Plain TCP. Ok() tells whether the server started.
+    RunningSim();
+    //! TLS with the factory's server certificate; client certificates are required and checked
+    //! against the factory's CA.
+    explicit RunningSim(const CertFactory& certs);
 
-  bool Ok() const { return ok_; }
-  uint16_t Port() const { return server_.Port(); }
-  lidar::sim::SimDevice& Device() { return *device_; }
-  lidar::sim::SimServer& Server() { return server_; }
+    bool Ok() const { return ok_; }
+    uint16_t Port() const { return server_.Port(); }
+    lidar::sim::SimDevice& Device() { return *device_; }
+    lidar::sim::SimServer& Server() { return server_; }
 
- private:
-  std::shared_ptr<lidar::sim::SimDevice> device_;
-  lidar::sim::SimServer server_;
-  bool ok_ = false;
+private:
+    std::shared_ptr<lidar::sim::SimDevice> device_;
+    lidar::sim::SimServer server_;
+    bool ok_ = false;
 };
 
 }  // namespace test

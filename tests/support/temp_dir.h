@@ -8,19 +8,19 @@ namespace krell {
 namespace test {
 
 class TempDir {
- public:
-  //! Creates the directory; Path() is empty when that failed.
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
+public:
+    //! Creates the directory; Path() is empty when that failed.
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
 
-  const std::string& Path() const { return path_; }
-  //! Path() + "/" + name.
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
+    const std::string& Path() const { return path_; }
+    //! Path() + "/" + name.
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
 
- private:
-  std::string path_;
+private:
+    std::string path_;
 };
 
 }  // namespace test

@@ -7,10 +7,10 @@ namespace krell {
 namespace test {
 
 bool WaitUntil(const std::function<bool()>& predicate, int limit_ms) {
-  for (int waited = 0; waited < limit_ms && !predicate(); waited += 10) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return predicate();
+    for (int waited = 0; waited < limit_ms && !predicate(); waited += 10) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return predicate();
 }
 
 }  // namespace test

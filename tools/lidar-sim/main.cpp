@@ -22,161 +22,162 @@ using krell::lidar::sim::SimFaults;
 using krell::lidar::sim::SimServerOptions;
 
 struct Settings {
-  std::string model = "Corvel";
-  SimServerOptions server;
-  SimFaults faults;
-  std::string port_file;
-  SerialSideOptions serial;
+    std::string model = "Corvel";
+    SimServerOptions server;
+    SimFaults faults;
+    std::string port_file;
+    SerialSideOptions serial;
 };
 
 void Usage() {
-  std::fprintf(stderr,
-               "usage: lidar-sim [--model NAME] [--tcp IP:PORT] [--tls CERT KEY CA|-]\n"
-               "                 [--port-file PATH] [--delay-ms N] [--no-reply] [--garbage N]\n"
-               "                 [--wrong-cmd] [--ret-code N] [--truncate N]\n"
-               "                 [--close-after-header]\n"
-               "%s"
-               "PORT 0 picks a free port; --port-file writes the port chosen.\n",
-               SerialSide::Usage());
+    std::fprintf(stderr,
+                 "usage: lidar-sim [--model NAME] [--tcp IP:PORT] [--tls CERT KEY CA|-]\n"
+                 "                 [--port-file PATH] [--delay-ms N] [--no-reply] [--garbage N]\n"
+                 "                 [--wrong-cmd] [--ret-code N] [--truncate N]\n"
+                 "                 [--close-after-header]\n"
+                 "%s"
+                 "PORT 0 picks a free port; --port-file writes the port chosen.\n",
+                 SerialSide::Usage());
 }
 
 bool ParseEndpoint(const std::string& text, SimServerOptions& options) {
-  const auto colon = text.rfind(':');
-  if (colon == std::string::npos) {
-    return false;
-  }
-  char* end = nullptr;
-  const unsigned long port = std::strtoul(text.c_str() + colon + 1, &end, 10);
-  if (*end != '\0' || port > 65535 || colon + 1 == text.size()) {
-    return false;
-  }
-  options.bind_ip = text.substr(0, colon);
-  options.port = static_cast<uint16_t>(port);
-  return true;
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos) {
+        return false;
+    }
+    char* end = nullptr;
+    const unsigned long port = std::strtoul(text.c_str() + colon + 1, &end, 10);
+    if (*end != '\0' || port > 65535 || colon + 1 == text.size()) {
+        return false;
+    }
+    options.bind_ip = text.substr(0, colon);
+    options.port = static_cast<uint16_t>(port);
+    return true;
 }
 
 bool ParseCount(const char* text, uint32_t& value) {
-  char* end = nullptr;
-  const unsigned long parsed = std::strtoul(text, &end, 10);
-  if (*text == '\0' || *end != '\0' || parsed > 0xFFFFFFFFul) {
-    return false;
-  }
-  value = static_cast<uint32_t>(parsed);
-  return true;
+    char* end = nullptr;
+    const unsigned long parsed = std::strtoul(text, &end, 10);
+    if (*text == '\0' || *end != '\0' || parsed > 0xFFFFFFFFul) {
+        return false;
+    }
+    value = static_cast<uint32_t>(parsed);
+    return true;
 }
 
 // Options with one numeric value.
 bool ParseNumericOption(const std::string& arg, const char* value, SimFaults& faults) {
-  uint32_t number = 0;
-  if (!ParseCount(value, number)) {
-    return false;
-  }
-  if (arg == "--delay-ms") {
-    faults.reply_delay_ms = number;
-  } else if (arg == "--garbage") {
-    faults.garbage_bytes = number;
-  } else if (arg == "--ret-code" && number <= 255) {
-    faults.return_code = static_cast<uint8_t>(number);
-  } else if (arg == "--truncate") {
-    faults.truncate_payload_bytes = number;
-  } else {
-    return false;
-  }
-  return true;
+    uint32_t number = 0;
+    if (!ParseCount(value, number)) {
+        return false;
+    }
+    if (arg == "--delay-ms") {
+        faults.reply_delay_ms = number;
+    } else if (arg == "--garbage") {
+        faults.garbage_bytes = number;
+    } else if (arg == "--ret-code" && number <= 255) {
+        faults.return_code = static_cast<uint8_t>(number);
+    } else if (arg == "--truncate") {
+        faults.truncate_payload_bytes = number;
+    } else {
+        return false;
+    }
+    return true;
 }
 
 bool ParseArgs(int argc, char** argv, Settings& settings) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string arg = argv[i];
-    const bool has_value = i + 1 < argc;
-    if (arg == "--model" && has_value) {
-      settings.model = argv[++i];
-    } else if (arg == "--tcp" && has_value) {
-      if (!ParseEndpoint(argv[++i], settings.server)) return false;
-    } else if (arg == "--tls" && i + 3 < argc) {
-      settings.server.tls = true;
-      settings.server.cert_path = argv[++i];
-      settings.server.key_path = argv[++i];
-      const std::string ca = argv[++i];
-      settings.server.ca_path = ca == "-" ? "" : ca;
-    } else if (arg == "--port-file" && has_value) {
-      settings.port_file = argv[++i];
-    } else if (arg == "--no-reply") {
-      settings.faults.no_reply = true;
-    } else if (arg == "--wrong-cmd") {
-      settings.faults.wrong_command = true;
-    } else if (arg == "--close-after-header") {
-      settings.faults.close_after_header = true;
-    } else if (SerialSide::ParseOption(argc, argv, i, settings.serial)) {
-    } else if (has_value && ParseNumericOption(arg, argv[i + 1], settings.faults)) {
-      ++i;
-    } else {
-      return false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        const bool has_value = i + 1 < argc;
+        if (arg == "--model" && has_value) {
+            settings.model = argv[++i];
+        } else if (arg == "--tcp" && has_value) {
+            if (!ParseEndpoint(argv[++i], settings.server)) return false;
+        } else if (arg == "--tls" && i + 3 < argc) {
+            settings.server.tls = true;
+            settings.server.cert_path = argv[++i];
+            settings.server.key_path = argv[++i];
+            const std::string ca = argv[++i];
+            settings.server.ca_path = ca == "-" ? "" : ca;
+        } else if (arg == "--port-file" && has_value) {
+            settings.port_file = argv[++i];
+        } else if (arg == "--no-reply") {
+            settings.faults.no_reply = true;
+        } else if (arg == "--wrong-cmd") {
+            settings.faults.wrong_command = true;
+        } else if (arg == "--close-after-header") {
+            settings.faults.close_after_header = true;
+        } else if (SerialSide::ParseOption(argc, argv, i, settings.serial)) {
+        } else if (has_value && ParseNumericOption(arg, argv[i + 1], settings.faults)) {
+            ++i;
+        } else {
+            return false;
+        }
     }
-  }
-  return true;
+    return true;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  Settings settings;
-  if (!ParseArgs(argc, argv, settings)) {
-    Usage();
-    return 2;
-  }
-  // Block the stop signals before any thread starts so that only sigwait below receives them.
-  sigset_t stop_signals;
-  sigemptyset(&stop_signals);
-  sigaddset(&stop_signals, SIGINT);
-  sigaddset(&stop_signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
-
-  auto device = std::make_shared<krell::lidar::sim::SimDevice>();
-  krell::lidar::sim::RegisterBuiltinHandlers(*device, settings.model);
-  // With a variable table for the model, the simulator answers its commands as the table says.
-  const std::string table = krell::lidar::sim::TableResponder::FindTable(settings.model);
-  if (!table.empty()) {
-    std::string table_error;
-    auto responder = krell::lidar::sim::TableResponder::Load(table, settings.model, table_error);
-    if (!responder) {
-      std::fprintf(stderr, "lidar-sim: %s\n", table_error.c_str());
-      return 1;
+    Settings settings;
+    if (!ParseArgs(argc, argv, settings)) {
+        Usage();
+        return 2;
     }
-    responder->Install(*device);
-    std::printf("lidar-sim: answering the commands of %s\n", table.c_str());
-  }
-  // Registered last: the serial tunnel owns command 0xFF whatever else answers the model.
-  SerialSide serial_side;
-  if (!serial_side.Start(*device, settings.serial)) {
-    std::fprintf(stderr, "lidar-sim: %s\n", serial_side.LastError().c_str());
-    return 1;
-  }
-  krell::lidar::sim::SimServer server(device);
-  server.SetFaults(settings.faults);
-  if (!server.Start(settings.server)) {
-    std::fprintf(stderr, "lidar-sim: %s\n", server.LastError().c_str());
-    return 1;
-  }
-  if (!settings.port_file.empty()) {
-    // Written under a temporary name and renamed, so a reader never sees a partial number.
-    const std::string partial = settings.port_file + ".partial";
-    std::ofstream(partial) << server.Port() << "\n";
-    std::rename(partial.c_str(), settings.port_file.c_str());
-  }
-  std::printf("lidar-sim: model %s serving CMX on %s:%u (%s)\n", settings.model.c_str(),
-              settings.server.bind_ip.c_str(), static_cast<unsigned>(server.Port()),
-              settings.server.tls ? "tls" : "tcp");
-  if (settings.serial.serial_lines) {
-    std::printf("lidar-sim: serial UART line %s\n", serial_side.UartName().c_str());
-    std::printf("lidar-sim: serial RS-485 line %s\n", serial_side.Rs485Name().c_str());
-  }
-  std::fflush(stdout);
-  int received = 0;
-  sigwait(&stop_signals, &received);
-  server.Stop();
-  serial_side.Stop();
-  std::printf("lidar-sim: stopped (%llu requests)\n",
-              static_cast<unsigned long long>(server.RequestCount()));
-  return 0;
+    // Block the stop signals before any thread starts so that only sigwait below receives them.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+    auto device = std::make_shared<krell::lidar::sim::SimDevice>();
+    krell::lidar::sim::RegisterBuiltinHandlers(*device, settings.model);
+    // With a variable table for the model, the simulator answers its commands as the table says.
+    const std::string table = krell::lidar::sim::TableResponder::FindTable(settings.model);
+    if (!table.empty()) {
+        std::string table_error;
+        auto responder =
+            krell::lidar::sim::TableResponder::Load(table, settings.model, table_error);
+        if (!responder) {
+            std::fprintf(stderr, "lidar-sim: %s\n", table_error.c_str());
+            return 1;
+        }
+        responder->Install(*device);
+        std::printf("lidar-sim: answering the commands of %s\n", table.c_str());
+    }
+    // Registered last: the serial tunnel owns command 0xFF whatever else answers the model.
+    SerialSide serial_side;
+    if (!serial_side.Start(*device, settings.serial)) {
+        std::fprintf(stderr, "lidar-sim: %s\n", serial_side.LastError().c_str());
+        return 1;
+    }
+    krell::lidar::sim::SimServer server(device);
+    server.SetFaults(settings.faults);
+    if (!server.Start(settings.server)) {
+        std::fprintf(stderr, "lidar-sim: %s\n", server.LastError().c_str());
+        return 1;
+    }
+    if (!settings.port_file.empty()) {
+        // Written under a temporary name and renamed, so a reader never sees a partial number.
+        const std::string partial = settings.port_file + ".partial";
+        std::ofstream(partial) << server.Port() << "\n";
+        std::rename(partial.c_str(), settings.port_file.c_str());
+    }
+    std::printf("lidar-sim: model %s serving CMX on %s:%u (%s)\n", settings.model.c_str(),
+                settings.server.bind_ip.c_str(), static_cast<unsigned>(server.Port()),
+                settings.server.tls ? "tls" : "tcp");
+    if (settings.serial.serial_lines) {
+        std::printf("lidar-sim: serial UART line %s\n", serial_side.UartName().c_str());
+        std::printf("lidar-sim: serial RS-485 line %s\n", serial_side.Rs485Name().c_str());
+    }
+    std::fflush(stdout);
+    int received = 0;
+    sigwait(&stop_signals, &received);
+    server.Stop();
+    serial_side.Stop();
+    std::printf("lidar-sim: stopped (%llu requests)\n",
+                static_cast<unsigned long long>(server.RequestCount()));
+    return 0;
 }

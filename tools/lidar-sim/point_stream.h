@@ -12,37 +12,37 @@ namespace lidar {
 namespace sim {
 
 class PointStream {
- public:
-  static constexpr size_t kShortPacketBytes = 34;
-  static constexpr size_t kPacketBytes = 80;
-  static constexpr size_t kLongPacketBytes = 132;
-  static constexpr size_t kSequenceOffset = 8;
-  static constexpr size_t kInfoIdOffset = 71;
+public:
+    static constexpr size_t kShortPacketBytes = 34;
+    static constexpr size_t kPacketBytes = 80;
+    static constexpr size_t kLongPacketBytes = 132;
+    static constexpr size_t kSequenceOffset = 8;
+    static constexpr size_t kInfoIdOffset = 71;
 
-  struct Options {
-    uint32_t packets_per_second = 1000;
-    uint32_t garbage_every = 0;    //!< every n-th packet is preceded by stray bytes (0: never)
-    uint32_t truncate_every = 0;   //!< every n-th packet is cut short (0: never)
-  };
+    struct Options {
+        uint32_t packets_per_second = 1000;
+        uint32_t garbage_every = 0;   //!< every n-th packet is preceded by stray bytes (0: never)
+        uint32_t truncate_every = 0;  //!< every n-th packet is cut short (0: never)
+    };
 
-  explicit PointStream(const Options& options);
+    explicit PointStream(const Options& options);
 
-  //! Bytes of the packets due by `elapsed_us` since the stream started and not yet produced.
-  std::vector<uint8_t> Due(uint64_t elapsed_us);
+    //! Bytes of the packets due by `elapsed_us` since the stream started and not yet produced.
+    std::vector<uint8_t> Due(uint64_t elapsed_us);
 
-  //! The next packet (with its garbage or truncation, if due); advances the sequence.
-  std::vector<uint8_t> Next();
+    //! The next packet (with its garbage or truncation, if due); advances the sequence.
+    std::vector<uint8_t> Next();
 
-  //! Packets produced whole so far (truncated ones not counted).
-  uint64_t WholePackets() const { return whole_; }
+    //! Packets produced whole so far (truncated ones not counted).
+    uint64_t WholePackets() const { return whole_; }
 
-  //! Packet `sequence` of the regular cycle 80, 80, 132, 34, whole and unmodified.
-  static std::vector<uint8_t> Packet(uint32_t sequence);
+    //! Packet `sequence` of the regular cycle 80, 80, 132, 34, whole and unmodified.
+    static std::vector<uint8_t> Packet(uint32_t sequence);
 
- private:
-  Options options_;
-  uint32_t sequence_ = 0;
-  uint64_t whole_ = 0;
+private:
+    Options options_;
+    uint32_t sequence_ = 0;
+    uint64_t whole_ = 0;
 };
 
 }  // namespace sim

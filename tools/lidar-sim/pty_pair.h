@@ -11,33 +11,33 @@ namespace lidar {
 namespace sim {
 
 class PtyPair {
- public:
-  //! Opens a pair with the slave in raw mode; Ok() tells whether it worked.
-  PtyPair();
-  ~PtyPair();
-  PtyPair(const PtyPair&) = delete;
-  PtyPair& operator=(const PtyPair&) = delete;
+public:
+    //! Opens a pair with the slave in raw mode; Ok() tells whether it worked.
+    PtyPair();
+    ~PtyPair();
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
 
-  bool Ok() const { return master_ >= 0; }
+    bool Ok() const { return master_ >= 0; }
 
-  //! Path of the slave end (for example /dev/pts/4).
-  const std::string& SlaveName() const { return slave_name_; }
+    //! Path of the slave end (for example /dev/pts/4).
+    const std::string& SlaveName() const { return slave_name_; }
 
-  //! Waits up to `timeout_ms` for input from the slave side and reads what is there: the count,
-  //! 0 when nothing came, -1 when the pair is broken.
-  long Read(uint8_t* buffer, size_t size, int timeout_ms);
+    //! Waits up to `timeout_ms` for input from the slave side and reads what is there: the count,
+    //! 0 when nothing came, -1 when the pair is broken.
+    long Read(uint8_t* buffer, size_t size, int timeout_ms);
 
-  //! Writes all bytes towards the slave, waiting at most `timeout_ms` while the line is full.
-  //! Returns false when not everything could be written.
-  bool Write(const uint8_t* data, size_t size, int timeout_ms);
+    //! Writes all bytes towards the slave, waiting at most `timeout_ms` while the line is full.
+    //! Returns false when not everything could be written.
+    bool Write(const uint8_t* data, size_t size, int timeout_ms);
 
-  //! Drops what was written towards the slave but not read yet (nobody listens on the line).
-  void DiscardUnread();
+    //! Drops what was written towards the slave but not read yet (nobody listens on the line).
+    void DiscardUnread();
 
- private:
-  int master_ = -1;
-  int slave_ = -1;  // held so the master never reads a hang-up between client sessions
-  std::string slave_name_;
+private:
+    int master_ = -1;
+    int slave_ = -1;  // held so the master never reads a hang-up between client sessions
+    std::string slave_name_;
 };
 
 }  // namespace sim

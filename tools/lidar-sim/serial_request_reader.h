@@ -11,12 +11,12 @@ namespace lidar {
 namespace sim {
 
 class SerialRequestReader {
- public:
-  //! Appends received bytes and returns every request frame they complete (unchecked).
-  std::vector<std::vector<uint8_t>> Feed(const uint8_t* data, size_t size);
+public:
+    //! Appends received bytes and returns every request frame they complete (unchecked).
+    std::vector<std::vector<uint8_t>> Feed(const uint8_t* data, size_t size);
 
- private:
-  std::vector<uint8_t> pending_;
+private:
+    std::vector<uint8_t> pending_;
 };
 
 }  // namespace sim

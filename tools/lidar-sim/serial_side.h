@@ -21,46 +21,46 @@ namespace sim {
 constexpr uint8_t kTunnelRefused = 0x01;
 
 struct SerialSideOptions {
-  bool serial_lines = false;        //!< --serial: make the two pty lines
-  PointStream::Options stream;      //!< --point-rate, --point-garbage, --point-truncate
+    bool serial_lines = false;    //!< --serial: make the two pty lines
+    PointStream::Options stream;  //!< --point-rate, --point-garbage, --point-truncate
 };
 
 class SerialSide {
- public:
-  SerialSide();
-  ~SerialSide();
-  SerialSide(const SerialSide&) = delete;
-  SerialSide& operator=(const SerialSide&) = delete;
+public:
+    SerialSide();
+    ~SerialSide();
+    SerialSide(const SerialSide&) = delete;
+    SerialSide& operator=(const SerialSide&) = delete;
 
-  //! Parses one serial option at argv[i] (advancing i past its value). False when argv[i] is not
-  //! a serial option or its value is malformed.
-  static bool ParseOption(int argc, char** argv, int& i, SerialSideOptions& options);
+    //! Parses one serial option at argv[i] (advancing i past its value). False when argv[i] is not
+    //! a serial option or its value is malformed.
+    static bool ParseOption(int argc, char** argv, int& i, SerialSideOptions& options);
 
-  //! Usage lines of the serial options.
-  static const char* Usage();
+    //! Usage lines of the serial options.
+    static const char* Usage();
 
-  //! Registers the 0xFF tunnel on `device` and, when asked, opens the pty lines. False (with
-  //! LastError) when a pty could not be made.
-  bool Start(SimDevice& device, const SerialSideOptions& options);
+    //! Registers the 0xFF tunnel on `device` and, when asked, opens the pty lines. False (with
+    //! LastError) when a pty could not be made.
+    bool Start(SimDevice& device, const SerialSideOptions& options);
 
-  //! Stops the pty lines. Idempotent.
-  void Stop();
+    //! Stops the pty lines. Idempotent.
+    void Stop();
 
-  //! The shared command side (tests set faults and read state through it).
-  SerialResponder& Responder() { return *responder_; }
+    //! The shared command side (tests set faults and read state through it).
+    SerialResponder& Responder() { return *responder_; }
 
-  //! Names of the pty slave ends; empty without --serial.
-  std::string UartName() const;
-  std::string Rs485Name() const;
-  const std::string& LastError() const { return last_error_; }
+    //! Names of the pty slave ends; empty without --serial.
+    std::string UartName() const;
+    std::string Rs485Name() const;
+    const std::string& LastError() const { return last_error_; }
 
-  //! The 0xFF tunnel handler over `responder`, for devices set up without this class.
-  static CommandHandler TunnelHandler(std::shared_ptr<SerialResponder> responder);
+    //! The 0xFF tunnel handler over `responder`, for devices set up without this class.
+    static CommandHandler TunnelHandler(std::shared_ptr<SerialResponder> responder);
 
- private:
-  std::shared_ptr<SerialResponder> responder_;
-  std::unique_ptr<SerialLineSim> lines_;
-  std::string last_error_;
+private:
+    std::shared_ptr<SerialResponder> responder_;
+    std::unique_ptr<SerialLineSim> lines_;
+    std::string last_error_;
 };
 
 }  // namespace sim

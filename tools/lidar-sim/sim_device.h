@@ -32,50 +32,50 @@ namespace sim {
 
 //! One decoded request frame.
 struct SimRequest {
-  uint8_t version = 1;  // 1 = CMX 1.0, 2 = CMX 2.0
-  uint8_t cmd = 0;
-  std::vector<uint8_t> payload;
+    uint8_t version = 1;  // 1 = CMX 1.0, 2 = CMX 2.0
+    uint8_t cmd = 0;
+    std::vector<uint8_t> payload;
 };
 
 //! What a handler answers; the server frames it in the request's version.
 struct SimReply {
-  uint8_t ret_code = 0;
-  std::vector<uint8_t> payload;
-  bool send = true;               // false: answer nothing
-  bool close_after_reply = false;  // drop the connection once the reply is out
+    uint8_t ret_code = 0;
+    std::vector<uint8_t> payload;
+    bool send = true;                // false: answer nothing
+    bool close_after_reply = false;  // drop the connection once the reply is out
 };
 
 using CommandHandler = std::function<SimReply(const SimRequest&)>;
 
 class SimDevice {
- public:
-  //! A device with only the default store-and-return handler.
-  SimDevice();
+public:
+    //! A device with only the default store-and-return handler.
+    SimDevice();
 
-  //! Registers (or replaces) the handler of `cmd`. Any thread.
-  void SetHandler(uint8_t cmd, CommandHandler handler);
-  //! Removes the handler of `cmd`; the default handler answers it again. Any thread.
-  void RemoveHandler(uint8_t cmd);
-  //! The handler registered for `cmd`, or an empty function when none is. Any thread.
-  CommandHandler HandlerFor(uint8_t cmd) const;
-  //! Replaces the handler used for commands without one of their own. Any thread.
-  void SetDefaultHandler(CommandHandler handler);
-  //! Answers one request with the registered or default handler. Any thread.
-  SimReply Handle(const SimRequest& request);
+    //! Registers (or replaces) the handler of `cmd`. Any thread.
+    void SetHandler(uint8_t cmd, CommandHandler handler);
+    //! Removes the handler of `cmd`; the default handler answers it again. Any thread.
+    void RemoveHandler(uint8_t cmd);
+    //! The handler registered for `cmd`, or an empty function when none is. Any thread.
+    CommandHandler HandlerFor(uint8_t cmd) const;
+    //! Replaces the handler used for commands without one of their own. Any thread.
+    void SetDefaultHandler(CommandHandler handler);
+    //! Answers one request with the registered or default handler. Any thread.
+    SimReply Handle(const SimRequest& request);
 
-  //! Stores `bytes` under `key` (a command code, or any key a handler chooses). Any thread.
-  void Store(uint32_t key, std::vector<uint8_t> bytes);
-  //! The bytes stored under `key`; empty when none. Any thread.
-  std::vector<uint8_t> Stored(uint32_t key) const;
+    //! Stores `bytes` under `key` (a command code, or any key a handler chooses). Any thread.
+    void Store(uint32_t key, std::vector<uint8_t> bytes);
+    //! The bytes stored under `key`; empty when none. Any thread.
+    std::vector<uint8_t> Stored(uint32_t key) const;
 
-  //! The default handler's behaviour, usable from other handlers.
-  SimReply StoreAndReturn(const SimRequest& request);
+    //! The default handler's behaviour, usable from other handlers.
+    SimReply StoreAndReturn(const SimRequest& request);
 
- private:
-  mutable std::mutex mutex_;  // guards handlers_, default_handler_ and store_
-  std::map<uint8_t, CommandHandler> handlers_;
-  CommandHandler default_handler_;
-  std::map<uint32_t, std::vector<uint8_t>> store_;
+private:
+    mutable std::mutex mutex_;  // guards handlers_, default_handler_ and store_
+    std::map<uint8_t, CommandHandler> handlers_;
+    CommandHandler default_handler_;
+    std::map<uint32_t, std::vector<uint8_t>> store_;
 };
 
 }  // namespace sim

@@ -27,272 +27,274 @@ constexpr size_t kHeaderBytesV1 = 8;
 constexpr size_t kHeaderBytesV2 = 12;
 
 bool IsFrameStart(const uint8_t* b) {
-  return (b[0] == 0x47 && b[1] == 0x74) || (b[0] == 0x57 && b[1] == 0x75);
+    return (b[0] == 0x47 && b[1] == 0x74) || (b[0] == 0x57 && b[1] == 0x75);
 }
 
 void PutU32(uint8_t* dst, uint32_t v) {
-  dst[0] = static_cast<uint8_t>(v >> 24);
-  dst[1] = static_cast<uint8_t>(v >> 16);
-  dst[2] = static_cast<uint8_t>(v >> 8);
-  dst[3] = static_cast<uint8_t>(v);
+    dst[0] = static_cast<uint8_t>(v >> 24);
+    dst[1] = static_cast<uint8_t>(v >> 16);
+    dst[2] = static_cast<uint8_t>(v >> 8);
+    dst[3] = static_cast<uint8_t>(v);
 }
 
-std::vector<uint8_t> EncodeHeader(uint8_t version, uint8_t cmd, uint8_t ret_code,
-                                  uint32_t length) {
-  if (version == 1) {
-    std::vector<uint8_t> h{0x47, 0x74, cmd, ret_code, 0, 0, 0, 0};
-    PutU32(&h[4], length);
+std::vector<uint8_t> EncodeHeader(uint8_t version, uint8_t cmd, uint8_t ret_code, uint32_t length) {
+    if (version == 1) {
+        std::vector<uint8_t> h{0x47, 0x74, cmd, ret_code, 0, 0, 0, 0};
+        PutU32(&h[4], length);
+        return h;
+    }
+    std::vector<uint8_t> h{0x57, 0x75, 0x01, cmd, ret_code, 0, 0, 0, 0, 0, 0, 0};
+    PutU32(&h[8], length);
     return h;
-  }
-  std::vector<uint8_t> h{0x57, 0x75, 0x01, cmd, ret_code, 0, 0, 0, 0, 0, 0, 0};
-  PutU32(&h[8], length);
-  return h;
 }
 
 // A client that disappears must end its connection thread, not the process.
 void BlockSigpipeOnThisThread() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
 }  // namespace
 
 SimServer::SimServer(std::shared_ptr<SimDevice> device) : device_(std::move(device)) {}
 
-SimServer::~SimServer() { Stop(); }
+SimServer::~SimServer() {
+    Stop();
+}
 
 std::string SimServer::LastError() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return last_error_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return last_error_;
 }
 
 bool SimServer::MakeTlsContext(const SimServerOptions& options) {
-  ssl_ctx_.reset(SSL_CTX_new(TLS_server_method()));
-  if (!ssl_ctx_ ||
-      SSL_CTX_use_certificate_file(ssl_ctx_.get(), options.cert_path.c_str(),
-                                   SSL_FILETYPE_PEM) != 1 ||
-      SSL_CTX_use_PrivateKey_file(ssl_ctx_.get(), options.key_path.c_str(), SSL_FILETYPE_PEM) !=
-          1 ||
-      SSL_CTX_check_private_key(ssl_ctx_.get()) != 1) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    last_error_ = "cannot load the TLS certificate or key";
-    return false;
-  }
-  if (!options.ca_path.empty()) {
-    if (SSL_CTX_load_verify_locations(ssl_ctx_.get(), options.ca_path.c_str(), nullptr) != 1) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      last_error_ = "cannot load the TLS CA file";
-      return false;
+    ssl_ctx_.reset(SSL_CTX_new(TLS_server_method()));
+    if (!ssl_ctx_ ||
+        SSL_CTX_use_certificate_file(ssl_ctx_.get(), options.cert_path.c_str(), SSL_FILETYPE_PEM) !=
+            1 ||
+        SSL_CTX_use_PrivateKey_file(ssl_ctx_.get(), options.key_path.c_str(), SSL_FILETYPE_PEM) !=
+            1 ||
+        SSL_CTX_check_private_key(ssl_ctx_.get()) != 1) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        last_error_ = "cannot load the TLS certificate or key";
+        return false;
     }
-    SSL_CTX_set_verify(ssl_ctx_.get(), SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT,
-                       nullptr);
-  }
-  return true;
+    if (!options.ca_path.empty()) {
+        if (SSL_CTX_load_verify_locations(ssl_ctx_.get(), options.ca_path.c_str(), nullptr) != 1) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            last_error_ = "cannot load the TLS CA file";
+            return false;
+        }
+        SSL_CTX_set_verify(ssl_ctx_.get(), SSL_VERIFY_PEER | SSL_VERIFY_FAIL_IF_NO_PEER_CERT,
+                           nullptr);
+    }
+    return true;
 }
 
 bool SimServer::Start(const SimServerOptions& options) {
-  if (options.tls && !MakeTlsContext(options)) {
-    return false;
-  }
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(options.port);
-  if (::inet_pton(AF_INET, options.bind_ip.c_str(), &addr.sin_addr) != 1) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    last_error_ = "not an IPv4 address: " + options.bind_ip;
-    return false;
-  }
-  listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-  const int one = 1;
-  ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
-  socklen_t len = sizeof(addr);
-  if (listen_fd_ < 0 || ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-      ::listen(listen_fd_, kListenBacklog) != 0 ||
-      ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    last_error_ = std::string("cannot listen: ") + std::strerror(errno);
-    if (listen_fd_ >= 0) {
-      ::close(listen_fd_);
-      listen_fd_ = -1;
+    if (options.tls && !MakeTlsContext(options)) {
+        return false;
     }
-    return false;
-  }
-  port_ = ntohs(addr.sin_port);
-  stop_ = false;
-  accept_thread_ = std::thread([this] { AcceptLoop(); });
-  return true;
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(options.port);
+    if (::inet_pton(AF_INET, options.bind_ip.c_str(), &addr.sin_addr) != 1) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        last_error_ = "not an IPv4 address: " + options.bind_ip;
+        return false;
+    }
+    listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int one = 1;
+    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    socklen_t len = sizeof(addr);
+    if (listen_fd_ < 0 ||
+        ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        ::listen(listen_fd_, kListenBacklog) != 0 ||
+        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        last_error_ = std::string("cannot listen: ") + std::strerror(errno);
+        if (listen_fd_ >= 0) {
+            ::close(listen_fd_);
+            listen_fd_ = -1;
+        }
+        return false;
+    }
+    port_ = ntohs(addr.sin_port);
+    stop_ = false;
+    accept_thread_ = std::thread([this] { AcceptLoop(); });
+    return true;
 }
 
 void SimServer::Stop() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stop_ = true;
-  }
-  stop_cv_.notify_all();
-  if (accept_thread_.joinable()) {
-    accept_thread_.join();
-  }
-  if (listen_fd_ >= 0) {
-    ::close(listen_fd_);
-    listen_fd_ = -1;
-  }
-  std::list<Connection> connections;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    connections.splice(connections.end(), connections_);
-  }
-  for (auto& connection : connections) {
-    connection.stream->ShutdownNow();
-    connection.thread.join();
-  }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    stop_cv_.notify_all();
+    if (accept_thread_.joinable()) {
+        accept_thread_.join();
+    }
+    if (listen_fd_ >= 0) {
+        ::close(listen_fd_);
+        listen_fd_ = -1;
+    }
+    std::list<Connection> connections;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        connections.splice(connections.end(), connections_);
+    }
+    for (auto& connection : connections) {
+        connection.stream->ShutdownNow();
+        connection.thread.join();
+    }
 }
 
 void SimServer::DropConnections() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto& connection : connections_) {
-    connection.stream->ShutdownNow();
-  }
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& connection : connections_) {
+        connection.stream->ShutdownNow();
+    }
 }
 
 void SimServer::SetFaults(const SimFaults& faults) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  faults_ = faults;
+    std::lock_guard<std::mutex> lock(mutex_);
+    faults_ = faults;
 }
 
 SimFaults SimServer::Faults() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return faults_;
+    std::lock_guard<std::mutex> lock(mutex_);
+    return faults_;
 }
 
 SimFaults SimServer::TakeFaults() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  SimFaults taken = faults_;
-  if (faults_.once) {
-    faults_ = SimFaults{};
-  }
-  return taken;
+    std::lock_guard<std::mutex> lock(mutex_);
+    SimFaults taken = faults_;
+    if (faults_.once) {
+        faults_ = SimFaults{};
+    }
+    return taken;
 }
 
 bool SimServer::SleepUnlessStopped(uint32_t ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  return !stop_cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
+    std::unique_lock<std::mutex> lock(mutex_);
+    return !stop_cv_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stop_.load(); });
 }
 
 void SimServer::ReapFinished() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  for (auto it = connections_.begin(); it != connections_.end();) {
-    if (it->done.load()) {
-      it->thread.join();
-      it = connections_.erase(it);
-    } else {
-      ++it;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto it = connections_.begin(); it != connections_.end();) {
+        if (it->done.load()) {
+            it->thread.join();
+            it = connections_.erase(it);
+        } else {
+            ++it;
+        }
     }
-  }
 }
 
 void SimServer::AcceptLoop() {
-  while (!stop_.load()) {
-    pollfd pfd{listen_fd_, POLLIN, 0};
-    if (::poll(&pfd, 1, kAcceptPollMs) <= 0) {
-      ReapFinished();
-      continue;
+    while (!stop_.load()) {
+        pollfd pfd{listen_fd_, POLLIN, 0};
+        if (::poll(&pfd, 1, kAcceptPollMs) <= 0) {
+            ReapFinished();
+            continue;
+        }
+        const int fd = ::accept(listen_fd_, nullptr, nullptr);
+        if (fd < 0) {
+            continue;
+        }
+        ReapFinished();
+        connection_count_++;
+        std::lock_guard<std::mutex> lock(mutex_);
+        connections_.emplace_back();
+        Connection* connection = &connections_.back();
+        connection->stream = std::make_shared<SimStream>(fd, ssl_ctx_.get());
+        connection->thread = std::thread([this, connection] { Serve(connection); });
     }
-    const int fd = ::accept(listen_fd_, nullptr, nullptr);
-    if (fd < 0) {
-      continue;
-    }
-    ReapFinished();
-    connection_count_++;
-    std::lock_guard<std::mutex> lock(mutex_);
-    connections_.emplace_back();
-    Connection* connection = &connections_.back();
-    connection->stream = std::make_shared<SimStream>(fd, ssl_ctx_.get());
-    connection->thread = std::thread([this, connection] { Serve(connection); });
-  }
 }
 
 void SimServer::Serve(Connection* connection) {
-  BlockSigpipeOnThisThread();
-  SimStream& stream = *connection->stream;
-  if (stream.Accept(stop_)) {
-    SimRequest request;
-    while (ReadRequest(stream, request)) {
-      request_count_++;
-      const SimFaults faults = TakeFaults();
-      if (faults.reply_delay_ms > 0 && !SleepUnlessStopped(faults.reply_delay_ms)) {
-        break;
-      }
-      if (faults.no_reply) {
-        continue;
-      }
-      if (!Answer(stream, request, device_->Handle(request), faults)) {
-        break;
-      }
+    BlockSigpipeOnThisThread();
+    SimStream& stream = *connection->stream;
+    if (stream.Accept(stop_)) {
+        SimRequest request;
+        while (ReadRequest(stream, request)) {
+            request_count_++;
+            const SimFaults faults = TakeFaults();
+            if (faults.reply_delay_ms > 0 && !SleepUnlessStopped(faults.reply_delay_ms)) {
+                break;
+            }
+            if (faults.no_reply) {
+                continue;
+            }
+            if (!Answer(stream, request, device_->Handle(request), faults)) {
+                break;
+            }
+        }
     }
-  }
-  stream.ShutdownNow();
-  connection->done = true;
+    stream.ShutdownNow();
+    connection->done = true;
 }
 
 bool SimServer::ReadRequest(SimStream& stream, SimRequest& request) {
-  // The shorter (1.0) header is read in one go; bytes in front of a frame start are dropped.
-  uint8_t header[kHeaderBytesV2];
-  size_t have = 0;
-  for (;;) {
-    if (!stream.ReadExact(header + have, kHeaderBytesV1 - have, stop_)) {
-      return false;
+    // The shorter (1.0) header is read in one go; bytes in front of a frame start are dropped.
+    uint8_t header[kHeaderBytesV2];
+    size_t have = 0;
+    for (;;) {
+        if (!stream.ReadExact(header + have, kHeaderBytesV1 - have, stop_)) {
+            return false;
+        }
+        size_t start = 0;
+        while (start + 1 < kHeaderBytesV1 && !IsFrameStart(header + start)) {
+            ++start;
+        }
+        if (start == 0) {
+            break;
+        }
+        have = kHeaderBytesV1 - start;
+        std::memmove(header, header + start, have);
     }
-    size_t start = 0;
-    while (start + 1 < kHeaderBytesV1 && !IsFrameStart(header + start)) {
-      ++start;
+    request.version = header[0] == 0x47 ? 1 : 2;
+    const size_t size = request.version == 1 ? kHeaderBytesV1 : kHeaderBytesV2;
+    if (size > kHeaderBytesV1 &&
+        !stream.ReadExact(header + kHeaderBytesV1, size - kHeaderBytesV1, stop_)) {
+        return false;
     }
-    if (start == 0) {
-      break;
+    request.cmd = request.version == 1 ? header[2] : header[3];
+    const uint32_t length = (static_cast<uint32_t>(header[size - 4]) << 24) |
+                            (static_cast<uint32_t>(header[size - 3]) << 16) |
+                            (static_cast<uint32_t>(header[size - 2]) << 8) | header[size - 1];
+    if (length > kMaxRequestPayloadBytes) {
+        return false;
     }
-    have = kHeaderBytesV1 - start;
-    std::memmove(header, header + start, have);
-  }
-  request.version = header[0] == 0x47 ? 1 : 2;
-  const size_t size = request.version == 1 ? kHeaderBytesV1 : kHeaderBytesV2;
-  if (size > kHeaderBytesV1 &&
-      !stream.ReadExact(header + kHeaderBytesV1, size - kHeaderBytesV1, stop_)) {
-    return false;
-  }
-  request.cmd = request.version == 1 ? header[2] : header[3];
-  const uint32_t length = (static_cast<uint32_t>(header[size - 4]) << 24) |
-                          (static_cast<uint32_t>(header[size - 3]) << 16) |
-                          (static_cast<uint32_t>(header[size - 2]) << 8) | header[size - 1];
-  if (length > kMaxRequestPayloadBytes) {
-    return false;
-  }
-  request.payload.resize(length);
-  return stream.ReadExact(request.payload.data(), length, stop_);
+    request.payload.resize(length);
+    return stream.ReadExact(request.payload.data(), length, stop_);
 }
 
 bool SimServer::Answer(SimStream& stream, const SimRequest& request, const SimReply& reply,
                        const SimFaults& faults) {
-  if (!reply.send) {
-    return true;
-  }
-  const uint8_t cmd = faults.wrong_command ? request.cmd ^ kWrongCommandMask : request.cmd;
-  const uint8_t ret_code = faults.return_code != 0 ? faults.return_code : reply.ret_code;
-  const uint32_t length =
-      faults.announced_length.value_or(static_cast<uint32_t>(reply.payload.size()));
-  std::vector<uint8_t> bytes(faults.garbage_bytes, kGarbageByte);
-  const std::vector<uint8_t> header = EncodeHeader(request.version, cmd, ret_code, length);
-  bytes.insert(bytes.end(), header.begin(), header.end());
-  if (faults.close_after_header) {
-    stream.WriteAll(bytes.data(), bytes.size());
-    return false;
-  }
-  const size_t withheld = std::min<size_t>(faults.truncate_payload_bytes, reply.payload.size());
-  bytes.insert(bytes.end(), reply.payload.begin(), reply.payload.end() - withheld);
-  if (!stream.WriteAll(bytes.data(), bytes.size())) {
-    return false;
-  }
-  return !reply.close_after_reply;
+    if (!reply.send) {
+        return true;
+    }
+    const uint8_t cmd = faults.wrong_command ? request.cmd ^ kWrongCommandMask : request.cmd;
+    const uint8_t ret_code = faults.return_code != 0 ? faults.return_code : reply.ret_code;
+    const uint32_t length =
+        faults.announced_length.value_or(static_cast<uint32_t>(reply.payload.size()));
+    std::vector<uint8_t> bytes(faults.garbage_bytes, kGarbageByte);
+    const std::vector<uint8_t> header = EncodeHeader(request.version, cmd, ret_code, length);
+    bytes.insert(bytes.end(), header.begin(), header.end());
+    if (faults.close_after_header) {
+        stream.WriteAll(bytes.data(), bytes.size());
+        return false;
+    }
+    const size_t withheld = std::min<size_t>(faults.truncate_payload_bytes, reply.payload.size());
+    bytes.insert(bytes.end(), reply.payload.begin(), reply.payload.end() - withheld);
+    if (!stream.WriteAll(bytes.data(), bytes.size())) {
+        return false;
+    }
+    return !reply.close_after_reply;
 }
 
 }  // namespace sim

@@ -14,30 +14,30 @@ namespace lidar {
 namespace sim {
 
 class SimStream {
- public:
-  //! Takes ownership of the accepted socket `fd`. With a non-null `ctx` the TLS handshake runs
-  //! in Accept().
-  SimStream(int fd, SSL_CTX* ctx);
-  ~SimStream();
-  SimStream(const SimStream&) = delete;
-  SimStream& operator=(const SimStream&) = delete;
+public:
+    //! Takes ownership of the accepted socket `fd`. With a non-null `ctx` the TLS handshake runs
+    //! in Accept().
+    SimStream(int fd, SSL_CTX* ctx);
+    ~SimStream();
+    SimStream(const SimStream&) = delete;
+    SimStream& operator=(const SimStream&) = delete;
 
-  //! Finishes the TLS handshake (nothing to do for plain TCP). False on failure or stop.
-  bool Accept(const std::atomic<bool>& stop);
-  //! Reads exactly `size` bytes; false on close, error, or when `stop` becomes true.
-  bool ReadExact(uint8_t* data, size_t size, const std::atomic<bool>& stop);
-  //! Writes all bytes; false on error.
-  bool WriteAll(const uint8_t* data, size_t size);
-  //! Wakes a blocked reader and ends the connection. Any thread.
-  void ShutdownNow();
+    //! Finishes the TLS handshake (nothing to do for plain TCP). False on failure or stop.
+    bool Accept(const std::atomic<bool>& stop);
+    //! Reads exactly `size` bytes; false on close, error, or when `stop` becomes true.
+    bool ReadExact(uint8_t* data, size_t size, const std::atomic<bool>& stop);
+    //! Writes all bytes; false on error.
+    bool WriteAll(const uint8_t* data, size_t size);
+    //! Wakes a blocked reader and ends the connection. Any thread.
+    void ShutdownNow();
 
- private:
-  struct SslDeleter {
-    void operator()(SSL* ssl) const { SSL_free(ssl); }
-  };
+private:
+    struct SslDeleter {
+        void operator()(SSL* ssl) const { SSL_free(ssl); }
+    };
 
-  int fd_;
-  std::unique_ptr<SSL, SslDeleter> ssl_;
+    int fd_;
+    std::unique_ptr<SSL, SslDeleter> ssl_;
 };
 
 }  // namespace sim

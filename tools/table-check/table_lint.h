@@ -9,17 +9,17 @@
 #include "DeviceBenchCore/config_parser.h"
 
 class TableLint {
- public:
-  explicit TableLint(const ConfigParser& parser) : parser_(parser) {}
+public:
+    explicit TableLint(const ConfigParser& parser) : parser_(parser) {}
 
-  //! Every finding, in table order; empty for a clean table.
-  std::vector<ConfigParser::Diagnostic> Run() const;
+    //! Every finding, in table order; empty for a clean table.
+    std::vector<ConfigParser::Diagnostic> Run() const;
 
- private:
-  void CheckVariable(const VarInfo& var, std::vector<ConfigParser::Diagnostic>& out) const;
-  void CheckPlacement(const VarInfo& var, std::vector<ConfigParser::Diagnostic>& out) const;
-  void CheckSections(std::vector<ConfigParser::Diagnostic>& out) const;
-  void CheckGroupKeys(std::vector<ConfigParser::Diagnostic>& out) const;
+private:
+    void CheckVariable(const VarInfo& var, std::vector<ConfigParser::Diagnostic>& out) const;
+    void CheckPlacement(const VarInfo& var, std::vector<ConfigParser::Diagnostic>& out) const;
+    void CheckSections(std::vector<ConfigParser::Diagnostic>& out) const;
+    void CheckGroupKeys(std::vector<ConfigParser::Diagnostic>& out) const;
 
-  const ConfigParser& parser_;
+    const ConfigParser& parser_;
 };

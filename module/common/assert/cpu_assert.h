@@ -1,6 +1,5 @@
 // Host-side assertion of the inference framework.
-#ifndef KRELL_MODULE_COMMON_ASSERT_CPU_ASSERT_H
-#define KRELL_MODULE_COMMON_ASSERT_CPU_ASSERT_H
+#pragma once
 
 #include <cstdint>
 
@@ -14,5 +13,3 @@ namespace krell::det {
 void CPUAssert(int32_t code, int32_t kind, const char* file, int32_t line, bool exitInsteadOfThrow);
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_COMMON_ASSERT_CPU_ASSERT_H

@@ -1,6 +1,5 @@
 // The inference framework's only exception type.
-#ifndef KRELL_MODULE_COMMON_ASSERT_KRELL_EXCEPTION_H
-#define KRELL_MODULE_COMMON_ASSERT_KRELL_EXCEPTION_H
+#pragma once
 
 #include <cstdint>
 #include <exception>
@@ -34,5 +33,3 @@ private:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_COMMON_ASSERT_KRELL_EXCEPTION_H

@@ -17,8 +17,8 @@ int32_t getDataType(const std::string& name) {
     if (name == "float32") {
         return kDataTypeFloat32;
     }
-    DET_LOG(kLogError) << "[getDataType] Wrong data type of " << name << ", please use int8, float16, float32 "
-                       << kLogReset;
+    DET_LOG(kLogError) << "[getDataType] Wrong data type of " << name
+                       << ", please use int8, float16, float32 " << kLogReset;
     return kDataTypeUnknown;
 }
 

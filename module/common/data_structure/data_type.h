@@ -1,6 +1,5 @@
 // Framework data-type codes named in parameter files.
-#ifndef KRELL_MODULE_COMMON_DATA_STRUCTURE_DATA_TYPE_H
-#define KRELL_MODULE_COMMON_DATA_STRUCTURE_DATA_TYPE_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -17,5 +16,3 @@ constexpr int32_t kDataTypeFloat32 = 4;
 int32_t getDataType(const std::string& name);
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_COMMON_DATA_STRUCTURE_DATA_TYPE_H

@@ -9,8 +9,8 @@ bool checkCuda(cudaError_t code, const char* file, int line, const char* signatu
         return true;  // the common case formats nothing
     }
     LogLine(kLogError, sourceNameOf(file), line, qualifiedFunctionName(signature)).stream()
-        << "Cuda Runtime Assert: cuda error code " << static_cast<int>(code) << ", " << cudaGetErrorString(code)
-        << " " << file << ":" << line << kLogReset;
+        << "Cuda Runtime Assert: cuda error code " << static_cast<int>(code) << ", "
+        << cudaGetErrorString(code) << " " << file << ":" << line << kLogReset;
     return false;
 }
 

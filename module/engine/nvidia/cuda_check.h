@@ -1,7 +1,6 @@
 // The CUDA return-code check: a failed call is logged with the code, CUDA's text and the call
 // site, and the caller carries on.
-#ifndef KRELL_MODULE_ENGINE_NVIDIA_CUDA_CHECK_H
-#define KRELL_MODULE_ENGINE_NVIDIA_CUDA_CHECK_H
+#pragma once
 
 #include <cuda_runtime_api.h>
 
@@ -15,6 +14,5 @@ bool checkCuda(cudaError_t code, const char* file, int line, const char* signatu
 }  // namespace krell::det
 
 //! Checks the result of one CUDA runtime call made in the current function.
-#define DET_CUDA_CHECK(call) ::krell::det::checkCuda((call), __FILE__, __LINE__, __PRETTY_FUNCTION__)
-
-#endif  // KRELL_MODULE_ENGINE_NVIDIA_CUDA_CHECK_H
+#define DET_CUDA_CHECK(call) \
+    ::krell::det::checkCuda((call), __FILE__, __LINE__, __PRETTY_FUNCTION__)

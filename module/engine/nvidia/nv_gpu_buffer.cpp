@@ -35,7 +35,8 @@ std::shared_ptr<Buffer> NvGPUBuffer::sub(int32_t start, int32_t size) {
                            << " is wrong, the total size is " << size_ << kLogReset;
         return nullptr;
     }
-    return std::make_shared<NvGPUBuffer>(static_cast<uint8_t*>(data_) + start, static_cast<uint32_t>(size));
+    return std::make_shared<NvGPUBuffer>(static_cast<uint8_t*>(data_) + start,
+                                         static_cast<uint32_t>(size));
 }
 
 bool NvGPUBuffer::setOne(cudaStream_t stream) {
@@ -46,8 +47,8 @@ bool NvGPUBuffer::setZero(cudaStream_t stream) {
     return size_ == 0 || DET_CUDA_CHECK(cudaMemsetAsync(data_, 0, size_, stream));
 }
 
-bool NvGPUBuffer::copyTo(void* dst, uint32_t size, uint32_t srcOffset, uint32_t dstOffset, TransferKind kind,
-                         cudaStream_t stream) {
+bool NvGPUBuffer::copyTo(void* dst, uint32_t size, uint32_t srcOffset, uint32_t dstOffset,
+                         TransferKind kind, cudaStream_t stream) {
     if (!checkRawCopy("[NvGPUBuffer][copyTo]", dst, size, srcOffset)) {
         return false;
     }
@@ -57,15 +58,16 @@ bool NvGPUBuffer::copyTo(void* dst, uint32_t size, uint32_t srcOffset, uint32_t 
     } else if (kind == TransferKind::NvGPUToCPU || kind == TransferKind::NvGPUToNvCPU) {
         direction = cudaMemcpyDeviceToHost;
     } else {
-        DET_LOG(kLogError) << "[NvGPUBuffer][copyTo] NvGPUBuffer does not support " << transferKindName(kind)
-                           << kLogReset;
+        DET_LOG(kLogError) << "[NvGPUBuffer][copyTo] NvGPUBuffer does not support "
+                           << transferKindName(kind) << kLogReset;
         return false;
     }
     if (size == 0) {
         return true;
     }
     return DET_CUDA_CHECK(cudaMemcpyAsync(static_cast<uint8_t*>(dst) + dstOffset,
-                                          static_cast<const uint8_t*>(data_) + srcOffset, size, direction, stream));
+                                          static_cast<const uint8_t*>(data_) + srcOffset, size,
+                                          direction, stream));
 }
 
 bool NvGPUBuffer::copyFrom(const void* src, uint32_t size, uint32_t srcOffset, uint32_t dstOffset,
@@ -79,15 +81,16 @@ bool NvGPUBuffer::copyFrom(const void* src, uint32_t size, uint32_t srcOffset, u
     } else if (kind == TransferKind::CPUToNvGPU || kind == TransferKind::NvCPUToNvGPU) {
         direction = cudaMemcpyHostToDevice;
     } else {
-        DET_LOG(kLogError) << "[NvGPUBuffer][copyFrom] NvGPUBuffer does not support " << transferKindName(kind)
-                           << kLogReset;
+        DET_LOG(kLogError) << "[NvGPUBuffer][copyFrom] NvGPUBuffer does not support "
+                           << transferKindName(kind) << kLogReset;
         return false;
     }
     if (size == 0) {
         return true;
     }
     return DET_CUDA_CHECK(cudaMemcpyAsync(static_cast<uint8_t*>(data_) + dstOffset,
-                                          static_cast<const uint8_t*>(src) + srcOffset, size, direction, stream));
+                                          static_cast<const uint8_t*>(src) + srcOffset, size,
+                                          direction, stream));
 }
 
 bool NvGPUBuffer::save(const std::string& path) {
@@ -101,7 +104,8 @@ bool NvGPUBuffer::save(const std::string& path) {
 
 bool NvGPUBuffer::load(const std::string& path) {
     if (data_ != nullptr || size_ != 0) {
-        DET_LOG(kLogError) << "[NvGPUBuffer][load] load function is only support for empty buffer!" << kLogReset;
+        DET_LOG(kLogError) << "[NvGPUBuffer][load] load function is only support for empty buffer!"
+                           << kLogReset;
         return false;
     }
     std::unique_ptr<uint8_t[]> bytes;

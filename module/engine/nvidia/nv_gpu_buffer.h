@@ -1,7 +1,6 @@
 // NvGPUBuffer: a buffer in CUDA device memory. Copies and sets are queued on the given stream and
 // not waited for; every CUDA result goes through the CUDA check.
-#ifndef KRELL_MODULE_ENGINE_NVIDIA_NV_GPU_BUFFER_H
-#define KRELL_MODULE_ENGINE_NVIDIA_NV_GPU_BUFFER_H
+#pragma once
 
 #include <memory>
 
@@ -33,8 +32,8 @@ public:
     bool copyTo(void* dst, uint32_t size, uint32_t srcOffset, uint32_t dstOffset, TransferKind kind,
                 cudaStream_t stream) override;
     //! Accepts NvGPUToNvGPU, CPUToNvGPU and NvCPUToNvGPU.
-    bool copyFrom(const void* src, uint32_t size, uint32_t srcOffset, uint32_t dstOffset, TransferKind kind,
-                  cudaStream_t stream) override;
+    bool copyFrom(const void* src, uint32_t size, uint32_t srcOffset, uint32_t dstOffset,
+                  TransferKind kind, cudaStream_t stream) override;
     //! Downloads on the default stream, waits, then writes the file.
     bool save(const std::string& path) override;
     //! Reads the file into host memory, allocates device memory and uploads on the default stream.
@@ -42,5 +41,3 @@ public:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_ENGINE_NVIDIA_NV_GPU_BUFFER_H

@@ -11,12 +11,14 @@ void NvGPUBufferVector1d::mallocCustomizedPtrs() {
         return;
     }
     customized_ptrs_.reset();
-    customized_ptrs_ = std::make_shared<NvGPUBuffer>(static_cast<uint32_t>(sizeof(void*) * elements_.size()));
+    customized_ptrs_ =
+        std::make_shared<NvGPUBuffer>(static_cast<uint32_t>(sizeof(void*) * elements_.size()));
 }
 
 void NvGPUBufferVector1d::uploadPtrs() {
     if (!cpu_ptrs_ || !customized_ptrs_) {
-        DET_LOG(kLogError) << "[NvGPUBufferVector1d] Error, the pointer tables are not built!" << kLogReset;
+        DET_LOG(kLogError) << "[NvGPUBufferVector1d] Error, the pointer tables are not built!"
+                           << kLogReset;
         return;
     }
     customized_ptrs_->copyFrom(cpu_ptrs_, TransferKind::CPUToNvGPU, nullptr);

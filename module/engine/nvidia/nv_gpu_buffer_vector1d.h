@@ -1,6 +1,5 @@
 // NvGPUBufferVector1d: a buffer vector whose customized pointer table lives in device memory.
-#ifndef KRELL_MODULE_ENGINE_NVIDIA_NV_GPU_BUFFER_VECTOR1D_H
-#define KRELL_MODULE_ENGINE_NVIDIA_NV_GPU_BUFFER_VECTOR1D_H
+#pragma once
 
 #include "module/engine/buffer_vector1d.h"
 
@@ -19,5 +18,3 @@ public:
 };
 
 }  // namespace krell::det
-
-#endif  // KRELL_MODULE_ENGINE_NVIDIA_NV_GPU_BUFFER_VECTOR1D_H

@@ -1,6 +1,5 @@
 // Host stand-in: the C++ layer over cuda_runtime_api.h (typed allocation helpers).
-#ifndef KRELL_HOST_CUDA_RUNTIME_H
-#define KRELL_HOST_CUDA_RUNTIME_H
+#pragma once
 
 #include "cuda_runtime_api.h"
 
@@ -16,5 +15,3 @@ inline cudaError_t cudaMallocHost(T** ptr, size_t size) {
     return ::cudaMallocHost(reinterpret_cast<void**>(ptr), size);
 }
 #endif
-
-#endif  // KRELL_HOST_CUDA_RUNTIME_H

@@ -11,8 +11,7 @@
 //  - cudaFree and cudaDeviceSynchronize wait for every stream, so no queued copy can touch
 //    freed memory.
 // All functions may be called from any thread. Errors are also kept as the "last error".
-#ifndef KRELL_HOST_CUDA_RUNTIME_API_H
-#define KRELL_HOST_CUDA_RUNTIME_API_H
+#pragma once
 
 #include "driver_types.h"
 
@@ -86,5 +85,3 @@ cudaError_t cudaEventElapsedTime(float* ms, cudaEvent_t start, cudaEvent_t end);
 #ifdef __cplusplus
 }
 #endif
-
-#endif  // KRELL_HOST_CUDA_RUNTIME_API_H

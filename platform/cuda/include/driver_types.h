@@ -1,7 +1,6 @@
 // Host stand-in: the CUDA runtime's basic types, enumerations and flag values.
 // Numeric values match CUDA 11 so that logged codes read the same as on a GPU machine.
-#ifndef KRELL_HOST_DRIVER_TYPES_H
-#define KRELL_HOST_DRIVER_TYPES_H
+#pragma once
 
 #include <cstddef>
 
@@ -41,5 +40,3 @@ typedef void (*cudaHostFn_t)(void* userData);
 #define cudaEventDefault 0x00
 #define cudaEventBlockingSync 0x01
 #define cudaEventDisableTiming 0x02
-
-#endif  // KRELL_HOST_DRIVER_TYPES_H

@@ -119,12 +119,14 @@ constexpr ErrorText kErrorTexts[] = {
     {cudaErrorInitializationError, "cudaErrorInitializationError", "initialization error"},
     {cudaErrorCudartUnloading, "cudaErrorCudartUnloading", "driver shutting down"},
     {cudaErrorInvalidDevicePointer, "cudaErrorInvalidDevicePointer", "invalid device pointer"},
-    {cudaErrorInvalidMemcpyDirection, "cudaErrorInvalidMemcpyDirection", "invalid copy direction for memcpy"},
+    {cudaErrorInvalidMemcpyDirection, "cudaErrorInvalidMemcpyDirection",
+     "invalid copy direction for memcpy"},
     {cudaErrorNoDevice, "cudaErrorNoDevice", "no CUDA-capable device is detected"},
     {cudaErrorInvalidDevice, "cudaErrorInvalidDevice", "invalid device ordinal"},
     {cudaErrorInvalidResourceHandle, "cudaErrorInvalidResourceHandle", "invalid resource handle"},
     {cudaErrorNotReady, "cudaErrorNotReady", "device not ready"},
-    {cudaErrorIllegalAddress, "cudaErrorIllegalAddress", "an illegal memory access was encountered"},
+    {cudaErrorIllegalAddress, "cudaErrorIllegalAddress",
+     "an illegal memory access was encountered"},
     {cudaErrorNotSupported, "cudaErrorNotSupported", "operation not supported"},
     {cudaErrorUnknown, "cudaErrorUnknown", "unknown error"},
 };
@@ -158,9 +160,13 @@ cudaError_t cudaGetLastError(void) {
     return error;
 }
 
-cudaError_t cudaPeekAtLastError(void) { return t_last_error; }
+cudaError_t cudaPeekAtLastError(void) {
+    return t_last_error;
+}
 
-cudaError_t cudaSetDevice(int device) { return device == 0 ? cudaSuccess : record(cudaErrorInvalidDevice); }
+cudaError_t cudaSetDevice(int device) {
+    return device == 0 ? cudaSuccess : record(cudaErrorInvalidDevice);
+}
 
 cudaError_t cudaGetDevice(int* device) {
     if (device == nullptr) {
@@ -201,7 +207,8 @@ cudaError_t cudaMalloc(void** devPtr, size_t size) {
     if (size == 0) {
         return cudaSuccess;
     }
-    const size_t rounded = (size + kAllocationAlignmentBytes - 1) / kAllocationAlignmentBytes * kAllocationAlignmentBytes;
+    const size_t rounded = (size + kAllocationAlignmentBytes - 1) / kAllocationAlignmentBytes *
+                           kAllocationAlignmentBytes;
     if (rounded < size) {
         return record(cudaErrorMemoryAllocation);
     }
@@ -233,11 +240,16 @@ cudaError_t cudaFree(void* devPtr) {
     return cudaSuccess;
 }
 
-cudaError_t cudaMallocHost(void** ptr, size_t size) { return cudaMalloc(ptr, size); }
+cudaError_t cudaMallocHost(void** ptr, size_t size) {
+    return cudaMalloc(ptr, size);
+}
 
-cudaError_t cudaFreeHost(void* ptr) { return cudaFree(ptr); }
+cudaError_t cudaFreeHost(void* ptr) {
+    return cudaFree(ptr);
+}
 
-cudaError_t cudaMemcpyAsync(void* dst, const void* src, size_t count, cudaMemcpyKind kind, cudaStream_t stream) {
+cudaError_t cudaMemcpyAsync(void* dst, const void* src, size_t count, cudaMemcpyKind kind,
+                            cudaStream_t stream) {
     if (!validKind(kind)) {
         return record(cudaErrorInvalidMemcpyDirection);
     }
@@ -392,7 +404,9 @@ cudaError_t cudaEventCreateWithFlags(cudaEvent_t* event, unsigned int flags) {
     return cudaSuccess;
 }
 
-cudaError_t cudaEventCreate(cudaEvent_t* event) { return cudaEventCreateWithFlags(event, cudaEventDefault); }
+cudaError_t cudaEventCreate(cudaEvent_t* event) {
+    return cudaEventCreateWithFlags(event, cudaEventDefault);
+}
 
 cudaError_t cudaEventDestroy(cudaEvent_t event) {
     Registry& reg = registry();
@@ -432,7 +446,8 @@ cudaError_t cudaEventElapsedTime(float* ms, cudaEvent_t start, cudaEvent_t end) 
     if (ms == nullptr) {
         return record(cudaErrorInvalidValue);
     }
-    if (!first || !second || !first->timing() || !second->timing() || !first->hasTime() || !second->hasTime()) {
+    if (!first || !second || !first->timing() || !second->timing() || !first->hasTime() ||
+        !second->hasTime()) {
         return record(cudaErrorInvalidResourceHandle);
     }
     if (!first->reached() || !second->reached()) {

@@ -1,6 +1,5 @@
 // One event of the host CUDA stand-in: a point in a stream's work with its completion time.
-#ifndef KRELL_PLATFORM_CUDA_HOST_EVENT_H
-#define KRELL_PLATFORM_CUDA_HOST_EVENT_H
+#pragma once
 
 #include <chrono>
 #include <condition_variable>
@@ -45,5 +44,3 @@ private:
 };
 
 }  // namespace krell::cuda_host
-
-#endif  // KRELL_PLATFORM_CUDA_HOST_EVENT_H

@@ -56,7 +56,9 @@ bool HostStream::idle() const {
     return completed_ == enqueued_;
 }
 
-bool HostStream::isCurrentWorker() const { return t_running_stream == this; }
+bool HostStream::isCurrentWorker() const {
+    return t_running_stream == this;
+}
 
 void HostStream::runNext(std::unique_lock<std::mutex>& lock) {
     std::function<void()> work = std::move(queue_.front());

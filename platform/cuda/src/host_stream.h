@@ -1,8 +1,7 @@
 // One stream of the host CUDA stand-in: a worker thread running queued work in order. A thread
 // that waits for the stream helps: it runs queued items itself, one at a time and in order,
 // whenever the worker is not running one, so a copy followed by a wait costs about a copy.
-#ifndef KRELL_PLATFORM_CUDA_HOST_STREAM_H
-#define KRELL_PLATFORM_CUDA_HOST_STREAM_H
+#pragma once
 
 #include <condition_variable>
 #include <cstdint>
@@ -56,5 +55,3 @@ private:
 };
 
 }  // namespace krell::cuda_host
-
-#endif  // KRELL_PLATFORM_CUDA_HOST_STREAM_H

@@ -18,52 +18,52 @@
 namespace tf {
 
 class Scheduler {
- public:
-  //! Starts `workers` threads (0 starts none; submit() must then not be called).
-  explicit Scheduler(size_t workers);
-  //! Waits for every submitted job, then stops and joins the workers.
-  ~Scheduler();
-  Scheduler(const Scheduler&) = delete;
-  Scheduler& operator=(const Scheduler&) = delete;
+public:
+    //! Starts `workers` threads (0 starts none; submit() must then not be called).
+    explicit Scheduler(size_t workers);
+    //! Waits for every submitted job, then stops and joins the workers.
+    ~Scheduler();
+    Scheduler(const Scheduler&) = delete;
+    Scheduler& operator=(const Scheduler&) = delete;
 
-  size_t workers() const { return count_; }
+    size_t workers() const { return count_; }
 
-  //! Queues `job` for a worker. Any thread. May throw std::bad_alloc, then nothing is queued.
-  void submit(detail::Job&& job);
+    //! Queues `job` for a worker. Any thread. May throw std::bad_alloc, then nothing is queued.
+    void submit(detail::Job&& job);
 
-  //! Blocks until every job submitted so far, and every job those submit, has finished.
-  //! Any thread except this scheduler's workers.
-  void waitForAll();
+    //! Blocks until every job submitted so far, and every job those submit, has finished.
+    //! Any thread except this scheduler's workers.
+    void waitForAll();
 
- private:
-  void workerLoop(size_t self);
-  bool takeJob(size_t self, detail::Job& job);
-  bool waitForJob(size_t self, detail::Job& job);
-  bool searchForJob(size_t self, detail::Job& job);
-  bool sleepUntilWoken();
-  bool anyQueued() const;
-  void wakeOneIfNobodySearches();
-  void wakeOne();
-  void finished(size_t count);
-  void stop();
+private:
+    void workerLoop(size_t self);
+    bool takeJob(size_t self, detail::Job& job);
+    bool waitForJob(size_t self, detail::Job& job);
+    bool searchForJob(size_t self, detail::Job& job);
+    bool sleepUntilWoken();
+    bool anyQueued() const;
+    void wakeOneIfNobodySearches();
+    void wakeOne();
+    void finished(size_t count);
+    void stop();
 
-  const size_t count_;
-  const size_t max_searchers_;
-  std::unique_ptr<JobQueue[]> queues_;  // one per worker
+    const size_t count_;
+    const size_t max_searchers_;
+    std::unique_ptr<JobQueue[]> queues_;  // one per worker
 
-  alignas(64) std::atomic<size_t> pending_{0};  // submitted and not yet counted as finished
-  alignas(64) std::atomic<size_t> searching_{0};  // workers looking for a job without sleeping
-  std::atomic<size_t> sleeping_{0};  // workers registered in sleepUntilWoken
-  std::atomic<bool> stopping_{false};
+    alignas(64) std::atomic<size_t> pending_{0};    // submitted and not yet counted as finished
+    alignas(64) std::atomic<size_t> searching_{0};  // workers looking for a job without sleeping
+    std::atomic<size_t> sleeping_{0};               // workers registered in sleepUntilWoken
+    std::atomic<bool> stopping_{false};
 
-  std::mutex sleep_mutex_;  // guards wake_permits_; pairs with wake_
-  std::condition_variable wake_;
-  size_t wake_permits_ = 0;  // wake-ups granted to sleepers and not yet taken
+    std::mutex sleep_mutex_;  // guards wake_permits_; pairs with wake_
+    std::condition_variable wake_;
+    size_t wake_permits_ = 0;  // wake-ups granted to sleepers and not yet taken
 
-  std::mutex idle_mutex_;  // pending_ reaching zero is announced under it, with idle_
-  std::condition_variable idle_;
+    std::mutex idle_mutex_;  // pending_ reaching zero is announced under it, with idle_
+    std::condition_variable idle_;
 
-  std::vector<std::thread> threads_;
+    std::vector<std::thread> threads_;
 };
 
 }  // namespace tf

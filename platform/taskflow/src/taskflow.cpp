@@ -8,14 +8,18 @@ Taskflow::~Taskflow() = default;
 Taskflow::Taskflow(Taskflow&&) noexcept = default;
 Taskflow& Taskflow::operator=(Taskflow&&) noexcept = default;
 
-Task Taskflow::placeholder() { return addNode(std::function<void()>()); }
+Task Taskflow::placeholder() {
+    return addNode(std::function<void()>());
+}
 
-void Taskflow::clear() { nodes_.clear(); }
+void Taskflow::clear() {
+    nodes_.clear();
+}
 
 Task Taskflow::addNode(std::function<void()> work) {
-  nodes_.push_back(std::make_unique<Node>());
-  nodes_.back()->work = std::move(work);
-  return Task(nodes_.back().get());
+    nodes_.push_back(std::make_unique<Node>());
+    nodes_.back()->work = std::move(work);
+    return Task(nodes_.back().get());
 }
 
 }  // namespace tf

@@ -1,8 +1,7 @@
 // Host stand-in for the TensorRT builder subset cloud_denoiser uses: a network definition of
 // convolution-style layers, a builder configuration and a builder that compiles the network into
 // an engine blob which the runtime of NvInferRuntime.h executes on the CPU.
-#ifndef NV_INFER_H
-#define NV_INFER_H
+#pragma once
 
 #include <cstdint>
 
@@ -46,15 +45,15 @@ enum class LayerType : int32_t {
 
 //! Activation functions; alpha and beta are the layer's two parameters (both 0 by default).
 enum class ActivationType : int32_t {
-    kRELU = 0,            //!< max(x, 0)
-    kSIGMOID = 1,         //!< 1 / (1 + exp(-x))
-    kTANH = 2,            //!< tanh(x)
-    kLEAKY_RELU = 3,      //!< x >= 0 ? x : alpha * x
-    kELU = 4,             //!< x >= 0 ? x : alpha * (exp(x) - 1)
+    kRELU = 0,        //!< max(x, 0)
+    kSIGMOID = 1,     //!< 1 / (1 + exp(-x))
+    kTANH = 2,        //!< tanh(x)
+    kLEAKY_RELU = 3,  //!< x >= 0 ? x : alpha * x
+    kELU = 4,         //!< x >= 0 ? x : alpha * (exp(x) - 1)
     kSELU = 5,
     kSOFTSIGN = 6,
     kSOFTPLUS = 7,
-    kCLIP = 8,            //!< min(max(x, alpha), beta)
+    kCLIP = 8,  //!< min(max(x, alpha), beta)
     kHARD_SIGMOID = 9,
     kSCALED_TANH = 10,
     kTHRESHOLDED_RELU = 11,
@@ -73,8 +72,8 @@ enum class ElementWiseOperation : int32_t {
     kPROD = 1,
     kMAX = 2,
     kMIN = 3,
-    kSUB = 4,   //!< first - second
-    kDIV = 5,   //!< first / second
+    kSUB = 4,  //!< first - second
+    kDIV = 5,  //!< first / second
     kPOW = 6,
     kFLOOR_DIV = 7,
     kAND = 8,
@@ -361,13 +360,17 @@ public:
     virtual ITensor* addInput(char const* name, DataType type, Dims dimensions) noexcept = 0;
     virtual void markOutput(ITensor& tensor) noexcept = 0;
     virtual void unmarkOutput(ITensor& tensor) noexcept = 0;
-    virtual IConvolutionLayer* addConvolutionNd(ITensor& input, int32_t nbOutputMaps, Dims kernelSize,
-                                                Weights kernelWeights, Weights biasWeights) noexcept = 0;
-    virtual IDeconvolutionLayer* addDeconvolutionNd(ITensor& input, int32_t nbOutputMaps, Dims kernelSize,
-                                                    Weights kernelWeights, Weights biasWeights) noexcept = 0;
+    virtual IConvolutionLayer* addConvolutionNd(ITensor& input, int32_t nbOutputMaps,
+                                                Dims kernelSize, Weights kernelWeights,
+                                                Weights biasWeights) noexcept = 0;
+    virtual IDeconvolutionLayer* addDeconvolutionNd(ITensor& input, int32_t nbOutputMaps,
+                                                    Dims kernelSize, Weights kernelWeights,
+                                                    Weights biasWeights) noexcept = 0;
     virtual IActivationLayer* addActivation(ITensor& input, ActivationType type) noexcept = 0;
-    virtual IPoolingLayer* addPoolingNd(ITensor& input, PoolingType type, Dims windowSize) noexcept = 0;
-    virtual IConcatenationLayer* addConcatenation(ITensor* const* inputs, int32_t nbInputs) noexcept = 0;
+    virtual IPoolingLayer* addPoolingNd(ITensor& input, PoolingType type,
+                                        Dims windowSize) noexcept = 0;
+    virtual IConcatenationLayer* addConcatenation(ITensor* const* inputs,
+                                                  int32_t nbInputs) noexcept = 0;
     virtual IElementWiseLayer* addElementWise(ITensor& input1, ITensor& input2,
                                               ElementWiseOperation op) noexcept = 0;
     virtual ISoftMaxLayer* addSoftMax(ITensor& input) noexcept = 0;
@@ -429,9 +432,11 @@ public:
     virtual INetworkDefinition* createNetworkV2(NetworkDefinitionCreationFlags flags) noexcept = 0;
     //! Checks the network, infers its shapes, consults the algorithm selector and serialises the
     //! engine. The caller owns the result; null, after logger messages, for an inconsistent network.
-    virtual IHostMemory* buildSerializedNetwork(INetworkDefinition& network, IBuilderConfig& config) noexcept = 0;
+    virtual IHostMemory* buildSerializedNetwork(INetworkDefinition& network,
+                                                IBuilderConfig& config) noexcept = 0;
     //! buildSerializedNetwork, then deserialisation; the caller owns the engine. Null on failure.
-    virtual ICudaEngine* buildEngineWithConfig(INetworkDefinition& network, IBuilderConfig& config) noexcept = 0;
+    virtual ICudaEngine* buildEngineWithConfig(INetworkDefinition& network,
+                                               IBuilderConfig& config) noexcept = 0;
     virtual ILogger* getLogger() const noexcept = 0;
     virtual void reset() noexcept = 0;
     //! Older spelling of delete.
@@ -452,5 +457,3 @@ inline IBuilder* createInferBuilder(ILogger& logger) noexcept {
 }
 
 }  // namespace nvinfer1
-
-#endif  // NV_INFER_H

@@ -1,7 +1,6 @@
 // Host stand-in for the algorithm-selection interfaces of the TensorRT builder. The builder
 // offers a list of candidate implementations per layer; a selector picks which ones it may use.
-#ifndef NV_INFER_ALGORITHM_H
-#define NV_INFER_ALGORITHM_H
+#pragma once
 
 #include "NvInferRuntimeBase.h"
 
@@ -59,13 +58,13 @@ public:
     virtual ~IAlgorithmSelector() noexcept = default;
     //! Writes the indices (into choices) of the allowed candidates into selection, which has
     //! room for nbChoices entries, and returns how many were written. 0 lets the builder choose.
-    virtual int32_t selectAlgorithms(IAlgorithmContext const& context, IAlgorithm const* const* choices,
-                                     int32_t nbChoices, int32_t* selection) noexcept = 0;
+    virtual int32_t selectAlgorithms(IAlgorithmContext const& context,
+                                     IAlgorithm const* const* choices, int32_t nbChoices,
+                                     int32_t* selection) noexcept = 0;
     //! Tells the selector which candidate was finally used for each of nbAlgorithms layers.
     virtual void reportAlgorithms(IAlgorithmContext const* const* algoContexts,
-                                  IAlgorithm const* const* algoChoices, int32_t nbAlgorithms) noexcept = 0;
+                                  IAlgorithm const* const* algoChoices,
+                                  int32_t nbAlgorithms) noexcept = 0;
 };
 
 }  // namespace nvinfer1
-
-#endif  // NV_INFER_ALGORITHM_H

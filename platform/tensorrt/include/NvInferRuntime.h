@@ -1,7 +1,6 @@
 // Host stand-in for the TensorRT runtime subset cloud_denoiser uses: deserialising an engine
 // blob, querying its bindings and running it on a CUDA stream (executed on the CPU here).
-#ifndef NV_INFER_RUNTIME_H
-#define NV_INFER_RUNTIME_H
+#pragma once
 
 #include <cuda_runtime.h>
 
@@ -14,7 +13,8 @@
 #define NV_TENSORRT_MINOR 6
 #define NV_TENSORRT_PATCH 1
 #define NV_TENSORRT_BUILD 6
-#define NV_TENSORRT_VERSION ((NV_TENSORRT_MAJOR * 1000) + (NV_TENSORRT_MINOR * 100) + NV_TENSORRT_PATCH)
+#define NV_TENSORRT_VERSION \
+    ((NV_TENSORRT_MAJOR * 1000) + (NV_TENSORRT_MINOR * 100) + NV_TENSORRT_PATCH)
 
 namespace nvinfer1 {
 
@@ -69,7 +69,8 @@ public:
                          cudaEvent_t* inputConsumed) noexcept = 0;
     //! execute/enqueue without a batch size (the shapes carry the batch).
     virtual bool executeV2(void* const* bindings) noexcept = 0;
-    virtual bool enqueueV2(void* const* bindings, cudaStream_t stream, cudaEvent_t* inputConsumed) noexcept = 0;
+    virtual bool enqueueV2(void* const* bindings, cudaStream_t stream,
+                           cudaEvent_t* inputConsumed) noexcept = 0;
     //! Installs a profiler (borrowed, may be null): one reportLayerTime per engine layer per run,
     //! in layer order, called on the thread that runs the work.
     virtual void setProfiler(IProfiler* profiler) noexcept = 0;
@@ -164,5 +165,3 @@ inline IRuntime* createInferRuntime(ILogger& logger) noexcept {
 }
 
 }  // namespace nvinfer1
-
-#endif  // NV_INFER_RUNTIME_H

@@ -2,8 +2,7 @@
 // Plain value types and abstract classes only; the builder and runtime live in NvInfer*.h.
 // Layouts and enumerator values follow TensorRT 8.6 so that code written against this header
 // also builds against the vendor's runtime on machines that have it.
-#ifndef NV_INFER_RUNTIME_BASE_H
-#define NV_INFER_RUNTIME_BASE_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -27,8 +26,8 @@ enum class DataType : int32_t {
 class Dims32 {
 public:
     static constexpr int32_t MAX_DIMS{8};
-    int32_t nbDims{0};           //!< number of valid entries in d; -1 marks an invalid shape
-    int32_t d[MAX_DIMS]{};       //!< extents, outermost first
+    int32_t nbDims{0};      //!< number of valid entries in d; -1 marks an invalid shape
+    int32_t d[MAX_DIMS]{};  //!< extents, outermost first
 };
 using Dims = Dims32;
 
@@ -178,5 +177,3 @@ public:
 };
 
 }  // namespace nvinfer1
-
-#endif  // NV_INFER_RUNTIME_BASE_H

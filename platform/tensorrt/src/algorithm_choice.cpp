@@ -11,7 +11,8 @@ AlgorithmIOInfo::AlgorithmIOInfo(const nvinfer1::Dims& dims) {
     }
 }
 
-Algorithm::Algorithm(const Graph& graph, const GraphOp& op) : implementation_(static_cast<int64_t>(op.kind)) {
+Algorithm::Algorithm(const Graph& graph, const GraphOp& op)
+    : implementation_(static_cast<int64_t>(op.kind)) {
     for (int32_t index : op.inputs) {
         io_.emplace_back(graph.tensors[index].dims);
     }
@@ -20,7 +21,8 @@ Algorithm::Algorithm(const Graph& graph, const GraphOp& op) : implementation_(st
     }
 }
 
-const nvinfer1::IAlgorithmIOInfo* Algorithm::getAlgorithmIOInfoByIndex(int32_t index) const noexcept {
+const nvinfer1::IAlgorithmIOInfo* Algorithm::getAlgorithmIOInfoByIndex(
+    int32_t index) const noexcept {
     return index >= 0 && index < static_cast<int32_t>(io_.size()) ? &io_[index] : nullptr;
 }
 
@@ -34,7 +36,8 @@ AlgorithmContext::AlgorithmContext(const Graph& graph, const GraphOp& op)
     }
 }
 
-nvinfer1::Dims AlgorithmContext::getDimensions(int32_t index, nvinfer1::OptProfileSelector) const noexcept {
+nvinfer1::Dims AlgorithmContext::getDimensions(int32_t index,
+                                               nvinfer1::OptProfileSelector) const noexcept {
     if (index < 0 || index >= static_cast<int32_t>(dims_.size())) {
         nvinfer1::Dims invalid{};
         invalid.nbDims = -1;

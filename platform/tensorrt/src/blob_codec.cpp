@@ -17,10 +17,12 @@ public:
 
     void u8(uint8_t v) { bytes.push_back(v); }
     void u32(uint32_t v) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
     void u64(uint64_t v) {
-        for (int i = 0; i < 8; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+        for (int i = 0; i < 8; ++i)
+            bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
     }
     void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
     void f32(float v) {
@@ -34,15 +36,18 @@ public:
     }
     void dims(const nvinfer1::Dims& d) {
         i32(d.nbDims);
-        for (int32_t v : d.d) i32(v);
+        for (int32_t v : d.d)
+            i32(v);
     }
     void ivec(const std::vector<int32_t>& v) {
         u32(static_cast<uint32_t>(v.size()));
-        for (int32_t x : v) i32(x);
+        for (int32_t x : v)
+            i32(x);
     }
     void fvec(const std::vector<float>& v) {
         u32(static_cast<uint32_t>(v.size()));
-        for (float x : v) f32(x);
+        for (float x : v)
+            f32(x);
     }
 };
 
@@ -65,7 +70,8 @@ public:
     uint32_t u32() {
         if (!take(4)) return 0;
         uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(data_[pos_++]) << (8 * i);
+        for (int i = 0; i < 4; ++i)
+            v |= static_cast<uint32_t>(data_[pos_++]) << (8 * i);
         return v;
     }
     uint64_t u64() {
@@ -93,7 +99,8 @@ public:
     nvinfer1::Dims dims() {
         nvinfer1::Dims d{};
         d.nbDims = i32();
-        for (int32_t& v : d.d) v = i32();
+        for (int32_t& v : d.d)
+            v = i32();
         if (d.nbDims < 0 || d.nbDims > nvinfer1::Dims::MAX_DIMS) ok_ = false;
         return d;
     }
@@ -105,12 +112,14 @@ public:
     }
     std::vector<int32_t> ivec() {
         std::vector<int32_t> v(count(4));
-        for (int32_t& x : v) x = i32();
+        for (int32_t& x : v)
+            x = i32();
         return v;
     }
     std::vector<float> fvec() {
         std::vector<float> v(count(4));
-        for (float& x : v) x = f32();
+        for (float& x : v)
+            x = f32();
         return v;
     }
 
@@ -137,7 +146,8 @@ void writeOp(Writer& w, const GraphOp& op) {
     w.u8(op.output_type_set);
     w.i32(op.out_maps);
     w.i32(op.groups);
-    for (const nvinfer1::Dims* d : {&op.kernel, &op.stride, &op.pre_padding, &op.post_padding, &op.dilation}) {
+    for (const nvinfer1::Dims* d :
+         {&op.kernel, &op.stride, &op.pre_padding, &op.post_padding, &op.dilation}) {
         w.dims(*d);
     }
     w.fvec(op.weights);
@@ -154,7 +164,8 @@ void writeOp(Writer& w, const GraphOp& op) {
     w.fvec(op.scales);
     w.dims(op.resize_dims);
     w.u8(op.has_transpose);
-    for (int32_t v : op.transpose.order) w.i32(v);
+    for (int32_t v : op.transpose.order)
+        w.i32(v);
     w.u8(op.has_reshape);
     w.dims(op.reshape);
 }
@@ -171,7 +182,8 @@ GraphOp readOp(Reader& r) {
     op.output_type_set = r.flag();
     op.out_maps = r.i32();
     op.groups = r.i32();
-    for (nvinfer1::Dims* d : {&op.kernel, &op.stride, &op.pre_padding, &op.post_padding, &op.dilation}) {
+    for (nvinfer1::Dims* d :
+         {&op.kernel, &op.stride, &op.pre_padding, &op.post_padding, &op.dilation}) {
         *d = r.dims();
     }
     op.weights = r.fvec();
@@ -188,7 +200,8 @@ GraphOp readOp(Reader& r) {
     op.scales = r.fvec();
     op.resize_dims = r.dims();
     op.has_transpose = r.flag();
-    for (int32_t& v : op.transpose.order) v = r.i32();
+    for (int32_t& v : op.transpose.order)
+        v = r.i32();
     op.has_reshape = r.flag();
     op.reshape = r.dims();
     return op;
@@ -211,7 +224,8 @@ void writeGraph(Writer& w, const Graph& graph) {
     w.ivec(graph.inputs);
     w.ivec(graph.outputs);
     w.u32(static_cast<uint32_t>(graph.ops.size()));
-    for (const GraphOp& op : graph.ops) writeOp(w, op);
+    for (const GraphOp& op : graph.ops)
+        writeOp(w, op);
 }
 
 bool readGraph(Reader& r, Graph& graph) {
@@ -273,13 +287,13 @@ bool BlobCodec::decode(const void* blob, std::size_t size, Graph& graph, std::st
     const uint64_t payload_size = header.u64();
     const uint64_t sum = header.u64();
     if (version != kFormatVersion) {
-        error = "engine blob format version " + std::to_string(version) + " is not supported (expected " +
-                std::to_string(kFormatVersion) + ")";
+        error = "engine blob format version " + std::to_string(version) +
+                " is not supported (expected " + std::to_string(kFormatVersion) + ")";
         return false;
     }
     if (payload_size != size - kHeaderBytes) {
-        error = "engine blob is truncated or has trailing bytes (" + std::to_string(size) + " bytes, header says " +
-                std::to_string(payload_size + kHeaderBytes) + ")";
+        error = "engine blob is truncated or has trailing bytes (" + std::to_string(size) +
+                " bytes, header says " + std::to_string(payload_size + kHeaderBytes) + ")";
         return false;
     }
     const uint8_t* payload = bytes + kHeaderBytes;

@@ -21,8 +21,7 @@
 //               u8 has transpose, 8 x i32 permutation, u8 has reshape, dims reshape
 //   where str = u32 length + bytes, dims = i32 count + 8 x i32 extents, ivec/fvec = u32 count +
 //   elements. Weights are float32 whatever type they were given in.
-#ifndef PLATFORM_TENSORRT_SRC_BLOB_CODEC_H
-#define PLATFORM_TENSORRT_SRC_BLOB_CODEC_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -52,5 +51,3 @@ public:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_BLOB_CODEC_H

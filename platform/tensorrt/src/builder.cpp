@@ -19,10 +19,14 @@ void Builder::logError(const std::string& message) const {
     logger_.log(nvinfer1::ILogger::Severity::kERROR, message.c_str());
 }
 
-nvinfer1::IBuilderConfig* Builder::createBuilderConfig() noexcept { return new (std::nothrow) BuilderConfig(); }
+nvinfer1::IBuilderConfig* Builder::createBuilderConfig() noexcept {
+    return new (std::nothrow) BuilderConfig();
+}
 
-nvinfer1::INetworkDefinition* Builder::createNetworkV2(nvinfer1::NetworkDefinitionCreationFlags flags) noexcept {
-    const auto explicit_batch = 1U << static_cast<uint32_t>(nvinfer1::NetworkDefinitionCreationFlag::kEXPLICIT_BATCH);
+nvinfer1::INetworkDefinition* Builder::createNetworkV2(
+    nvinfer1::NetworkDefinitionCreationFlags flags) noexcept {
+    const auto explicit_batch =
+        1U << static_cast<uint32_t>(nvinfer1::NetworkDefinitionCreationFlag::kEXPLICIT_BATCH);
     if ((flags & explicit_batch) == 0) {
         logError("createNetworkV2: only explicit-batch networks are supported");
         return nullptr;
@@ -44,13 +48,20 @@ bool Builder::consultSelector(const Graph& graph, nvinfer1::IBuilderConfig& conf
         const nvinfer1::IAlgorithm* choices[] = {algorithms.back().get()};
         constexpr int32_t kChoiceCount = 1;
         int32_t selection[kChoiceCount] = {-1};
-        const int32_t selected = selector->selectAlgorithms(*contexts.back(), choices, kChoiceCount, selection);
-        if (selected < 0 || selected > kChoiceCount || (selected > 0 && (selection[0] < 0 || selection[0] >= kChoiceCount))) {
-            logError("buildSerializedNetwork: the algorithm selector returned an invalid selection for layer " + op.name);
+        const int32_t selected =
+            selector->selectAlgorithms(*contexts.back(), choices, kChoiceCount, selection);
+        if (selected < 0 || selected > kChoiceCount ||
+            (selected > 0 && (selection[0] < 0 || selection[0] >= kChoiceCount))) {
+            logError(
+                "buildSerializedNetwork: the algorithm selector returned an invalid selection for "
+                "layer " +
+                op.name);
             return false;
         }
         if (selected == 0 && reject_empty) {
-            logError("buildSerializedNetwork: the algorithm selector allowed no algorithm for layer " + op.name);
+            logError(
+                "buildSerializedNetwork: the algorithm selector allowed no algorithm for layer " +
+                op.name);
             return false;
         }
     }
@@ -60,7 +71,8 @@ bool Builder::consultSelector(const Graph& graph, nvinfer1::IBuilderConfig& conf
         context_views.push_back(contexts[i].get());
         algorithm_views.push_back(algorithms[i].get());
     }
-    selector->reportAlgorithms(context_views.data(), algorithm_views.data(), static_cast<int32_t>(contexts.size()));
+    selector->reportAlgorithms(context_views.data(), algorithm_views.data(),
+                               static_cast<int32_t>(contexts.size()));
     return true;
 }
 
@@ -77,7 +89,8 @@ nvinfer1::IHostMemory* Builder::buildSerializedNetwork(nvinfer1::INetworkDefinit
         graph.flags = config.getFlags();
         std::string reason;
         if (!ShapeInference::check(graph, reason)) {
-            logError("buildSerializedNetwork: network " + graph.name + " is inconsistent: " + reason);
+            logError("buildSerializedNetwork: network " + graph.name +
+                     " is inconsistent: " + reason);
             return nullptr;
         }
         if (!consultSelector(graph, config)) {
@@ -109,7 +122,8 @@ extern "C" void* createInferBuilder_INTERNAL(void* logger, int32_t version) noex
     auto* sink = static_cast<nvinfer1::ILogger*>(logger);
     if (version / 1000 != NV_TENSORRT_MAJOR) {
         const std::string message = "createInferBuilder: version " + std::to_string(version) +
-                                    " does not match this library (" + std::to_string(NV_TENSORRT_VERSION) + ")";
+                                    " does not match this library (" +
+                                    std::to_string(NV_TENSORRT_VERSION) + ")";
         sink->log(nvinfer1::ILogger::Severity::kERROR, message.c_str());
         return nullptr;
     }

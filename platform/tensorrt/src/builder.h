@@ -1,6 +1,5 @@
 // IBuilder of the stand-in: checks a network and compiles it into an engine blob.
-#ifndef PLATFORM_TENSORRT_SRC_BUILDER_H
-#define PLATFORM_TENSORRT_SRC_BUILDER_H
+#pragma once
 
 #include "NvInfer.h"
 #include "platform/tensorrt/src/graph.h"
@@ -18,11 +17,12 @@ public:
     bool platformHasFastFp16() const noexcept override { return true; }
     int32_t getNbDLACores() const noexcept override { return 0; }
     nvinfer1::IBuilderConfig* createBuilderConfig() noexcept override;
-    nvinfer1::INetworkDefinition* createNetworkV2(nvinfer1::NetworkDefinitionCreationFlags flags) noexcept override;
-    nvinfer1::IHostMemory* buildSerializedNetwork(nvinfer1::INetworkDefinition& network,
-                                                  nvinfer1::IBuilderConfig& config) noexcept override;
-    nvinfer1::ICudaEngine* buildEngineWithConfig(nvinfer1::INetworkDefinition& network,
-                                                 nvinfer1::IBuilderConfig& config) noexcept override;
+    nvinfer1::INetworkDefinition* createNetworkV2(
+        nvinfer1::NetworkDefinitionCreationFlags flags) noexcept override;
+    nvinfer1::IHostMemory* buildSerializedNetwork(
+        nvinfer1::INetworkDefinition& network, nvinfer1::IBuilderConfig& config) noexcept override;
+    nvinfer1::ICudaEngine* buildEngineWithConfig(
+        nvinfer1::INetworkDefinition& network, nvinfer1::IBuilderConfig& config) noexcept override;
     nvinfer1::ILogger* getLogger() const noexcept override { return &logger_; }
     void reset() noexcept override { max_batch_ = 1; }
 
@@ -37,5 +37,3 @@ private:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_BUILDER_H

@@ -1,6 +1,5 @@
 // IBuilderConfig of the stand-in: flags, algorithm selector and device settings.
-#ifndef PLATFORM_TENSORRT_SRC_BUILDER_CONFIG_H
-#define PLATFORM_TENSORRT_SRC_BUILDER_CONFIG_H
+#pragma once
 
 #include "NvInfer.h"
 
@@ -13,14 +12,24 @@ public:
     nvinfer1::BuilderFlags getFlags() const noexcept override { return flags_; }
     void setFlag(nvinfer1::BuilderFlag flag) noexcept override { flags_ |= bit(flag); }
     void clearFlag(nvinfer1::BuilderFlag flag) noexcept override { flags_ &= ~bit(flag); }
-    bool getFlag(nvinfer1::BuilderFlag flag) const noexcept override { return (flags_ & bit(flag)) != 0; }
-    void setAlgorithmSelector(nvinfer1::IAlgorithmSelector* selector) noexcept override { selector_ = selector; }
-    nvinfer1::IAlgorithmSelector* getAlgorithmSelector() const noexcept override { return selector_; }
+    bool getFlag(nvinfer1::BuilderFlag flag) const noexcept override {
+        return (flags_ & bit(flag)) != 0;
+    }
+    void setAlgorithmSelector(nvinfer1::IAlgorithmSelector* selector) noexcept override {
+        selector_ = selector;
+    }
+    nvinfer1::IAlgorithmSelector* getAlgorithmSelector() const noexcept override {
+        return selector_;
+    }
     void setDLACore(int32_t dlaCore) noexcept override { dla_core_ = dlaCore; }
     int32_t getDLACore() const noexcept override { return dla_core_; }
-    void setDefaultDeviceType(nvinfer1::DeviceType deviceType) noexcept override { device_type_ = deviceType; }
+    void setDefaultDeviceType(nvinfer1::DeviceType deviceType) noexcept override {
+        device_type_ = deviceType;
+    }
     nvinfer1::DeviceType getDefaultDeviceType() const noexcept override { return device_type_; }
-    void setMaxWorkspaceSize(std::size_t workspaceSize) noexcept override { workspace_bytes_ = workspaceSize; }
+    void setMaxWorkspaceSize(std::size_t workspaceSize) noexcept override {
+        workspace_bytes_ = workspaceSize;
+    }
     std::size_t getMaxWorkspaceSize() const noexcept override { return workspace_bytes_; }
     void setMemoryPoolLimit(nvinfer1::MemoryPoolType pool, std::size_t poolSize) noexcept override {
         const auto index = static_cast<std::size_t>(pool);
@@ -47,5 +56,3 @@ private:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_BUILDER_CONFIG_H

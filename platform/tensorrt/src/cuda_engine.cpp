@@ -96,8 +96,8 @@ nvinfer1::IExecutionContext* CudaEngine::createExecutionContext() noexcept {
     try {
         return new ExecutionContext(graph_, *this, logger_);
     } catch (const std::exception& e) {
-        const std::string message = std::string("createExecutionContext: cannot prepare engine ") + graph_->name +
-                                    ": " + e.what();
+        const std::string message = std::string("createExecutionContext: cannot prepare engine ") +
+                                    graph_->name + ": " + e.what();
         logger_.log(nvinfer1::ILogger::Severity::kERROR, message.c_str());
         return nullptr;
     }

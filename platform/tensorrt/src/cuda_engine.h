@@ -1,6 +1,5 @@
 // ICudaEngine of the stand-in: an immutable checked Graph plus binding queries.
-#ifndef PLATFORM_TENSORRT_SRC_CUDA_ENGINE_H
-#define PLATFORM_TENSORRT_SRC_CUDA_ENGINE_H
+#pragma once
 
 #include <memory>
 #include <string>
@@ -17,17 +16,23 @@ class CudaEngine final : public nvinfer1::ICudaEngine {
 public:
     CudaEngine(std::shared_ptr<const Graph> graph, nvinfer1::ILogger& logger);
 
-    int32_t getNbBindings() const noexcept override { return static_cast<int32_t>(bindings_.size()); }
+    int32_t getNbBindings() const noexcept override {
+        return static_cast<int32_t>(bindings_.size());
+    }
     int32_t getBindingIndex(char const* name) const noexcept override;
     char const* getBindingName(int32_t bindingIndex) const noexcept override;
     bool bindingIsInput(int32_t bindingIndex) const noexcept override;
     nvinfer1::Dims getBindingDimensions(int32_t bindingIndex) const noexcept override;
     nvinfer1::DataType getBindingDataType(int32_t bindingIndex) const noexcept override;
-    nvinfer1::TensorFormat getBindingFormat(int32_t) const noexcept override { return nvinfer1::TensorFormat::kLINEAR; }
+    nvinfer1::TensorFormat getBindingFormat(int32_t) const noexcept override {
+        return nvinfer1::TensorFormat::kLINEAR;
+    }
     int32_t getBindingVectorizedDim(int32_t) const noexcept override { return -1; }
     int32_t getBindingComponentsPerElement(int32_t) const noexcept override { return 1; }
     int32_t getNbIOTensors() const noexcept override { return getNbBindings(); }
-    char const* getIOTensorName(int32_t index) const noexcept override { return getBindingName(index); }
+    char const* getIOTensorName(int32_t index) const noexcept override {
+        return getBindingName(index);
+    }
     nvinfer1::Dims getTensorShape(char const* tensorName) const noexcept override;
     nvinfer1::DataType getTensorDataType(char const* tensorName) const noexcept override;
     nvinfer1::TensorIOMode getTensorIOMode(char const* tensorName) const noexcept override;
@@ -47,5 +52,3 @@ private:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_CUDA_ENGINE_H

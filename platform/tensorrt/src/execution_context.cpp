@@ -9,9 +9,13 @@ struct ExecutionContext::Job {
     std::vector<void*> bindings;
 };
 
-ExecutionContext::ExecutionContext(std::shared_ptr<const Graph> graph, const nvinfer1::ICudaEngine& engine,
-                                   nvinfer1::ILogger& logger)
-    : graph_(graph), engine_(engine), logger_(logger), max_batch_(engine.getMaxBatchSize()), executor_(std::move(graph)) {}
+ExecutionContext::ExecutionContext(std::shared_ptr<const Graph> graph,
+                                   const nvinfer1::ICudaEngine& engine, nvinfer1::ILogger& logger)
+    : graph_(graph),
+      engine_(engine),
+      logger_(logger),
+      max_batch_(engine.getMaxBatchSize()),
+      executor_(std::move(graph)) {}
 
 ExecutionContext::~ExecutionContext() noexcept {
     std::unique_lock<std::mutex> lock(pending_mutex_);
@@ -38,12 +42,13 @@ void ExecutionContext::reportError(nvinfer1::ErrorCode code, const std::string& 
     }
 }
 
-bool ExecutionContext::checkArguments(int32_t batchSize, void* const* bindings, const char* caller) {
+bool ExecutionContext::checkArguments(int32_t batchSize, void* const* bindings,
+                                      const char* caller) {
     const int32_t batch = max_batch_;
     if (batchSize < 1 || batchSize > batch) {
-        reportError(nvinfer1::ErrorCode::kINVALID_ARGUMENT, std::string(caller) + ": batch size " +
-                                                                std::to_string(batchSize) + " outside 1.." +
-                                                                std::to_string(batch));
+        reportError(nvinfer1::ErrorCode::kINVALID_ARGUMENT,
+                    std::string(caller) + ": batch size " + std::to_string(batchSize) +
+                        " outside 1.." + std::to_string(batch));
         return false;
     }
     const std::size_t count = graph_->inputs.size() + graph_->outputs.size();
@@ -55,7 +60,8 @@ bool ExecutionContext::checkArguments(int32_t batchSize, void* const* bindings, 
         }
     }
     if (bindings == nullptr) {
-        reportError(nvinfer1::ErrorCode::kINVALID_ARGUMENT, std::string(caller) + ": bindings is null");
+        reportError(nvinfer1::ErrorCode::kINVALID_ARGUMENT,
+                    std::string(caller) + ": bindings is null");
         return false;
     }
     return true;
@@ -67,7 +73,8 @@ bool ExecutionContext::runNow(void* const* bindings) noexcept {
         executor_.run(bindings, profiler_);
         return true;
     } catch (const std::exception& e) {
-        reportError(nvinfer1::ErrorCode::kFAILED_EXECUTION, std::string("inference failed: ") + e.what());
+        reportError(nvinfer1::ErrorCode::kFAILED_EXECUTION,
+                    std::string("inference failed: ") + e.what());
         return false;
     }
 }
@@ -96,7 +103,8 @@ bool ExecutionContext::enqueue(int32_t batchSize, void* const* bindings, cudaStr
     }
     Job* job = nullptr;
     try {
-        job = new Job{this, std::vector<void*>(bindings, bindings + graph_->inputs.size() + graph_->outputs.size())};
+        job = new Job{this, std::vector<void*>(bindings, bindings + graph_->inputs.size() +
+                                                             graph_->outputs.size())};
     } catch (const std::exception&) {
         reportError(nvinfer1::ErrorCode::kFAILED_ALLOCATION, "enqueue: out of memory");
         return false;
@@ -111,14 +119,16 @@ bool ExecutionContext::enqueue(int32_t batchSize, void* const* bindings, cudaStr
         std::lock_guard<std::mutex> lock(pending_mutex_);
         --pending_;
         pending_done_.notify_all();
-        reportError(nvinfer1::ErrorCode::kINVALID_ARGUMENT,
-                    std::string("enqueue: cannot queue on the stream: ") + cudaGetErrorString(status));
+        reportError(
+            nvinfer1::ErrorCode::kINVALID_ARGUMENT,
+            std::string("enqueue: cannot queue on the stream: ") + cudaGetErrorString(status));
         return false;
     }
     return true;
 }
 
-bool ExecutionContext::enqueueV2(void* const* bindings, cudaStream_t stream, cudaEvent_t* inputConsumed) noexcept {
+bool ExecutionContext::enqueueV2(void* const* bindings, cudaStream_t stream,
+                                 cudaEvent_t* inputConsumed) noexcept {
     return enqueue(max_batch_, bindings, stream, inputConsumed);
 }
 

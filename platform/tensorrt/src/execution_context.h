@@ -1,7 +1,6 @@
 // IExecutionContext of the stand-in: runs an engine's plan on the CPU in the order of a CUDA
 // stream of the host CUDA layer.
-#ifndef PLATFORM_TENSORRT_SRC_EXECUTION_CONTEXT_H
-#define PLATFORM_TENSORRT_SRC_EXECUTION_CONTEXT_H
+#pragma once
 
 #include <condition_variable>
 #include <memory>
@@ -30,7 +29,8 @@ public:
     bool enqueue(int32_t batchSize, void* const* bindings, cudaStream_t stream,
                  cudaEvent_t* inputConsumed) noexcept override;
     bool executeV2(void* const* bindings) noexcept override;
-    bool enqueueV2(void* const* bindings, cudaStream_t stream, cudaEvent_t* inputConsumed) noexcept override;
+    bool enqueueV2(void* const* bindings, cudaStream_t stream,
+                   cudaEvent_t* inputConsumed) noexcept override;
     void setProfiler(nvinfer1::IProfiler* profiler) noexcept override { profiler_ = profiler; }
     nvinfer1::IProfiler* getProfiler() const noexcept override { return profiler_; }
     void setErrorRecorder(nvinfer1::IErrorRecorder* recorder) noexcept override;
@@ -55,12 +55,10 @@ private:
     nvinfer1::IProfiler* profiler_{nullptr};
     nvinfer1::IErrorRecorder* recorder_{nullptr};
     std::string name_;
-    std::mutex run_mutex_;  // guards executor_ (runs queued on different streams may overlap)
+    std::mutex run_mutex_;      // guards executor_ (runs queued on different streams may overlap)
     std::mutex pending_mutex_;  // guards pending_
     std::condition_variable pending_done_;
     int32_t pending_{0};
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_EXECUTION_CONTEXT_H

@@ -1,7 +1,6 @@
 // What GraphPlanner produces and GraphExecutor runs: oneDNN primitives in order, the buffers
 // they read and write, and which engine layer each step belongs to.
-#ifndef PLATFORM_TENSORRT_SRC_EXECUTION_PLAN_H
-#define PLATFORM_TENSORRT_SRC_EXECUTION_PLAN_H
+#pragma once
 
 #include <oneapi/dnnl/dnnl.hpp>
 
@@ -15,18 +14,18 @@ namespace trt_host {
 
 //! Where a buffer's bytes live.
 enum class BufferHome {
-    kArena,     //!< a slice of the executor's arena, shared with buffers of disjoint lifetime
-    kOwned,     //!< allocated once by oneDNN and kept (weights, bias, binding staging)
-    kBinding,   //!< the caller's binding pointer, set before every run
+    kArena,    //!< a slice of the executor's arena, shared with buffers of disjoint lifetime
+    kOwned,    //!< allocated once by oneDNN and kept (weights, bias, binding staging)
+    kBinding,  //!< the caller's binding pointer, set before every run
 };
 
 //! One tensor in one memory layout.
 struct PlanBuffer {
     dnnl::memory memory;
     BufferHome home{BufferHome::kArena};
-    int32_t binding{-1};     //!< binding index for kBinding
-    int32_t alias_of{-1};    //!< when set, a second view (other descriptor) of that buffer's bytes
-    int32_t first_use{-1};   //!< step indices; filled by the executor
+    int32_t binding{-1};    //!< binding index for kBinding
+    int32_t alias_of{-1};   //!< when set, a second view (other descriptor) of that buffer's bytes
+    int32_t first_use{-1};  //!< step indices; filled by the executor
     int32_t last_use{-1};
 };
 
@@ -47,5 +46,3 @@ struct ExecutionPlan {
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_EXECUTION_PLAN_H

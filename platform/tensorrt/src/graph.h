@@ -1,8 +1,7 @@
 // The stand-in's own representation of a network: what the network definition records, what the
 // engine blob stores and what the executor plans from. Plain data; every check lives in
 // ShapeInference, so a Graph that passed it can be executed without further validation.
-#ifndef PLATFORM_TENSORRT_SRC_GRAPH_H
-#define PLATFORM_TENSORRT_SRC_GRAPH_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -34,7 +33,8 @@ struct GraphTensor {
     bool has_range{false};
     float range_min{0.0F};
     float range_max{0.0F};
-    nvinfer1::TensorFormats allowed_formats{1U << static_cast<uint32_t>(nvinfer1::TensorFormat::kLINEAR)};
+    nvinfer1::TensorFormats allowed_formats{
+        1U << static_cast<uint32_t>(nvinfer1::TensorFormat::kLINEAR)};
 };
 
 //! One layer. Only the fields of its kind are meaningful; the others keep their defaults.
@@ -55,7 +55,7 @@ struct GraphOp {
     nvinfer1::Dims stride{};       //!< nbDims 0 means 1 on every axis (pooling: the window)
     nvinfer1::Dims pre_padding{};  //!< nbDims 0 means 0 on every axis
     nvinfer1::Dims post_padding{};
-    nvinfer1::Dims dilation{};     //!< nbDims 0 means 1 on every axis
+    nvinfer1::Dims dilation{};  //!< nbDims 0 means 1 on every axis
     std::vector<float> weights;
     std::vector<float> bias;
 
@@ -100,5 +100,3 @@ struct Graph {
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_GRAPH_H

@@ -11,7 +11,9 @@ namespace {
 
 constexpr std::size_t kArenaAlignBytes = 64;
 
-std::size_t alignUp(std::size_t bytes) { return (bytes + kArenaAlignBytes - 1) / kArenaAlignBytes * kArenaAlignBytes; }
+std::size_t alignUp(std::size_t bytes) {
+    return (bytes + kArenaAlignBytes - 1) / kArenaAlignBytes * kArenaAlignBytes;
+}
 
 struct Placement {
     int32_t buffer;
@@ -60,10 +62,12 @@ void GraphExecutor::assignMemory() {
     for (std::size_t id = 0; id < plan_.buffers.size(); ++id) {
         const PlanBuffer& buffer = plan_.buffers[id];
         if (buffer.home == BufferHome::kArena && buffer.alias_of < 0 && buffer.first_use >= 0) {
-            pending.push_back({static_cast<int32_t>(id), alignUp(buffer.memory.get_desc().get_size()), 0});
+            pending.push_back(
+                {static_cast<int32_t>(id), alignUp(buffer.memory.get_desc().get_size()), 0});
         }
     }
-    std::stable_sort(pending.begin(), pending.end(), [](const Placement& a, const Placement& b) { return a.bytes > b.bytes; });
+    std::stable_sort(pending.begin(), pending.end(),
+                     [](const Placement& a, const Placement& b) { return a.bytes > b.bytes; });
     for (Placement item : pending) {
         std::vector<std::pair<std::size_t, std::size_t>> busy;
         for (const Placement& other : placed) {
@@ -86,11 +90,13 @@ void GraphExecutor::assignMemory() {
         throw std::bad_alloc();
     }
     for (const Placement& item : placed) {
-        plan_.buffers[item.buffer].memory.set_data_handle(static_cast<uint8_t*>(arena_.get()) + item.offset);
+        plan_.buffers[item.buffer].memory.set_data_handle(static_cast<uint8_t*>(arena_.get()) +
+                                                          item.offset);
     }
     for (PlanBuffer& buffer : plan_.buffers) {
         if (buffer.alias_of >= 0) {
-            buffer.memory.set_data_handle(plan_.buffers[root(buffer.alias_of)].memory.get_data_handle());
+            buffer.memory.set_data_handle(
+                plan_.buffers[root(buffer.alias_of)].memory.get_data_handle());
         }
     }
     for (const PlanStep& step : plan_.steps) {
@@ -112,7 +118,8 @@ void GraphExecutor::run(void* const* bindings, nvinfer1::IProfiler* profiler) {
     // Views of a binding follow it to this run's pointer.
     for (PlanBuffer& buffer : plan_.buffers) {
         if (buffer.alias_of >= 0) {
-            buffer.memory.set_data_handle(plan_.buffers[root(buffer.alias_of)].memory.get_data_handle());
+            buffer.memory.set_data_handle(
+                plan_.buffers[root(buffer.alias_of)].memory.get_data_handle());
         }
     }
     std::fill(layer_ms_.begin(), layer_ms_.end(), 0.0F);
@@ -126,7 +133,8 @@ void GraphExecutor::run(void* const* bindings, nvinfer1::IProfiler* profiler) {
         }
         if (profiler != nullptr && step.layer >= 0) {
             stream_.wait();
-            const std::chrono::duration<float, std::milli> spent = std::chrono::steady_clock::now() - start;
+            const std::chrono::duration<float, std::milli> spent =
+                std::chrono::steady_clock::now() - start;
             layer_ms_[step.layer] += spent.count();
         }
     }

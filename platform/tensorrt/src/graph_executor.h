@@ -1,7 +1,6 @@
 // Runs a checked Graph on the CPU: plans it once (primitives, weights, one arena for every
 // intermediate tensor) and then executes the plan for each set of bindings.
-#ifndef PLATFORM_TENSORRT_SRC_GRAPH_EXECUTOR_H
-#define PLATFORM_TENSORRT_SRC_GRAPH_EXECUTOR_H
+#pragma once
 
 #include <oneapi/dnnl/dnnl.hpp>
 
@@ -58,5 +57,3 @@ private:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_GRAPH_EXECUTOR_H

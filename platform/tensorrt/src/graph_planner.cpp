@@ -12,9 +12,9 @@
 namespace trt_host {
 namespace {
 
+using dnnl::memory;
 using nvinfer1::DataType;
 using nvinfer1::Dims;
-using dnnl::memory;
 
 memory::dims denseStrides(const memory::dims& dims) {
     memory::dims strides(dims.size(), 1);
@@ -37,7 +37,8 @@ memory::desc GraphPlanner::plainDesc(const Dims& dims) {
 
 bool GraphPlanner::denseLike(const memory::desc& md, const Dims& dims) {
     const dnnl_memory_desc_t& raw = md.data;
-    if (raw.format_kind != dnnl_blocked || raw.format_desc.blocking.inner_nblks != 0 || raw.ndims != dims.nbDims) {
+    if (raw.format_kind != dnnl_blocked || raw.format_desc.blocking.inner_nblks != 0 ||
+        raw.ndims != dims.nbDims) {
         return false;
     }
     int64_t stride = 1;
@@ -53,7 +54,8 @@ bool GraphPlanner::denseLike(const memory::desc& md, const Dims& dims) {
 
 int32_t GraphPlanner::addBuffer(const memory::desc& md, BufferHome home) {
     PlanBuffer buffer;
-    buffer.memory = home == BufferHome::kOwned ? memory(md, engine_) : memory(md, engine_, DNNL_MEMORY_NONE);
+    buffer.memory =
+        home == BufferHome::kOwned ? memory(md, engine_) : memory(md, engine_, DNNL_MEMORY_NONE);
     buffer.home = home;
     plan_.buffers.push_back(std::move(buffer));
     return static_cast<int32_t>(plan_.buffers.size()) - 1;
@@ -73,8 +75,8 @@ int32_t GraphPlanner::ensureLayout(int32_t tensor, const memory::desc& md) {
     const int32_t source = primary(tensor);
     const int32_t converted = addBuffer(md, BufferHome::kArena);
     PlanStep step;
-    step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(engine_, plan_.buffers[source].memory.get_desc(),
-                                                                 engine_, md));
+    step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(
+        engine_, plan_.buffers[source].memory.get_desc(), engine_, md));
     step.args = {{DNNL_ARG_FROM, source}, {DNNL_ARG_TO, converted}};
     addStep(std::move(step));
     tensor_buffers_[tensor].push_back(converted);
@@ -113,9 +115,11 @@ void GraphPlanner::planInputs(const std::vector<void*>& bindings) {
         PlanStep step;
         step.custom = [plan, &bindings, i, id, count, is_int8, scale] {
             if (is_int8) {
-                BindingConversion::dequantizeInt8(static_cast<const int8_t*>(bindings[i]), data(*plan, id), count, scale);
+                BindingConversion::dequantizeInt8(static_cast<const int8_t*>(bindings[i]),
+                                                  data(*plan, id), count, scale);
             } else {
-                BindingConversion::halfToFloat(static_cast<const uint16_t*>(bindings[i]), data(*plan, id), count);
+                BindingConversion::halfToFloat(static_cast<const uint16_t*>(bindings[i]),
+                                               data(*plan, id), count);
             }
         };
         step.custom_uses = {id};
@@ -132,7 +136,8 @@ void GraphPlanner::planOutputs(const std::vector<void*>& bindings) {
         const int32_t source = primary(graph_.outputs[j]);
         PlanBuffer& produced = plan_.buffers[source];
         const bool dense = denseLike(produced.memory.get_desc(), tensor.dims);
-        if (tensor.type == DataType::kFLOAT && dense && produced.home == BufferHome::kArena && produced.alias_of < 0) {
+        if (tensor.type == DataType::kFLOAT && dense && produced.home == BufferHome::kArena &&
+            produced.alias_of < 0) {
             // The producing layer writes straight into the caller's buffer.
             produced.home = BufferHome::kBinding;
             produced.binding = static_cast<int32_t>(binding);
@@ -142,8 +147,8 @@ void GraphPlanner::planOutputs(const std::vector<void*>& bindings) {
             const int32_t target = addBuffer(md, BufferHome::kBinding);
             plan_.buffers[target].binding = static_cast<int32_t>(binding);
             PlanStep step;
-            step.primitive = dnnl::reorder(
-                dnnl::reorder::primitive_desc(engine_, plan_.buffers[source].memory.get_desc(), engine_, md));
+            step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(
+                engine_, plan_.buffers[source].memory.get_desc(), engine_, md));
             step.args = {{DNNL_ARG_FROM, source}, {DNNL_ARG_TO, target}};
             addStep(std::move(step));
             continue;
@@ -156,9 +161,11 @@ void GraphPlanner::planOutputs(const std::vector<void*>& bindings) {
         PlanStep step;
         step.custom = [plan, &bindings, binding, plain, count, is_int8, scale] {
             if (is_int8) {
-                BindingConversion::quantizeInt8(data(*plan, plain), static_cast<int8_t*>(bindings[binding]), count, scale);
+                BindingConversion::quantizeInt8(
+                    data(*plan, plain), static_cast<int8_t*>(bindings[binding]), count, scale);
             } else {
-                BindingConversion::floatToHalf(data(*plan, plain), static_cast<uint16_t*>(bindings[binding]), count);
+                BindingConversion::floatToHalf(data(*plan, plain),
+                                               static_cast<uint16_t*>(bindings[binding]), count);
             }
         };
         step.custom_uses = {plain};
@@ -194,32 +201,47 @@ void GraphPlanner::planOp(std::size_t op_index) {
     layer_ = static_cast<int32_t>(plan_.layer_names.size());
     std::string name = op.name;
     switch (op.kind) {
-    case OpKind::kConvolution:
-    case OpKind::kDeconvolution: {
-        const int32_t act = fusedActivation(graph_, op_index);
-        const GraphOp* activation = act >= 0 ? &graph_.ops[act] : nullptr;
-        if (activation != nullptr) {
-            fused_[act] = true;
-            name += " + " + activation->name;
+        case OpKind::kConvolution:
+        case OpKind::kDeconvolution: {
+            const int32_t act = fusedActivation(graph_, op_index);
+            const GraphOp* activation = act >= 0 ? &graph_.ops[act] : nullptr;
+            if (activation != nullptr) {
+                fused_[act] = true;
+                name += " + " + activation->name;
+            }
+            planConvolution(op, activation);
+            if (activation != nullptr && !tensor_buffers_[op.outputs[0]].empty()) {
+                tensor_buffers_[activation->outputs[0]] = {primary(op.outputs[0])};
+            }
+            break;
         }
-        planConvolution(op, activation);
-        if (activation != nullptr && !tensor_buffers_[op.outputs[0]].empty()) {
-            tensor_buffers_[activation->outputs[0]] = {primary(op.outputs[0])};
-        }
-        break;
-    }
-    case OpKind::kActivation: planActivation(op); break;
-    case OpKind::kPooling: planPooling(op); break;
-    case OpKind::kConcatenation: planConcatenation(op); break;
-    case OpKind::kElementWise: planElementWise(op); break;
-    case OpKind::kSoftMax: planSoftMax(op); break;
-    case OpKind::kResize: planResize(op); break;
-    case OpKind::kShuffle: planShuffle(op); break;
+        case OpKind::kActivation:
+            planActivation(op);
+            break;
+        case OpKind::kPooling:
+            planPooling(op);
+            break;
+        case OpKind::kConcatenation:
+            planConcatenation(op);
+            break;
+        case OpKind::kElementWise:
+            planElementWise(op);
+            break;
+        case OpKind::kSoftMax:
+            planSoftMax(op);
+            break;
+        case OpKind::kResize:
+            planResize(op);
+            break;
+        case OpKind::kShuffle:
+            planShuffle(op);
+            break;
     }
     plan_.layer_names.push_back(name);
 }
 
-int32_t GraphPlanner::ownedWeights(const memory::desc& user, const float* values, const memory::desc& target) {
+int32_t GraphPlanner::ownedWeights(const memory::desc& user, const float* values,
+                                   const memory::desc& target) {
     const int32_t id = addBuffer(target, BufferHome::kOwned);
     memory source(user, engine_, const_cast<float*>(values));
     memory& prepared = plan_.buffers[id].memory;
@@ -242,7 +264,8 @@ int32_t GraphPlanner::prepareWeights(const GraphOp& op, const memory::desc& targ
         strides[o] = taps;
         strides[o + 1] = ocg * taps;
     }
-    return ownedWeights(memory::desc(dims, memory::data_type::f32, strides), op.weights.data(), target);
+    return ownedWeights(memory::desc(dims, memory::data_type::f32, strides), op.weights.data(),
+                        target);
 }
 
 }  // namespace trt_host

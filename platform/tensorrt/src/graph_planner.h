@@ -1,7 +1,6 @@
 // Turns a checked Graph into an ExecutionPlan: picks memory layouts, fuses activations into the
 // convolutions before them, prepares weights and creates every oneDNN primitive once.
-#ifndef PLATFORM_TENSORRT_SRC_GRAPH_PLANNER_H
-#define PLATFORM_TENSORRT_SRC_GRAPH_PLANNER_H
+#pragma once
 
 #include <oneapi/dnnl/dnnl.hpp>
 
@@ -18,7 +17,8 @@ namespace trt_host {
 class GraphPlanner {
 public:
     //! graph must have passed ShapeInference::check and outlive the plan (weights are read from it).
-    GraphPlanner(const Graph& graph, const dnnl::engine& engine, dnnl::stream& stream, ExecutionPlan& plan)
+    GraphPlanner(const Graph& graph, const dnnl::engine& engine, dnnl::stream& stream,
+                 ExecutionPlan& plan)
         : graph_(graph), engine_(engine), stream_(stream), plan_(plan) {}
 
     //! Fills the plan. current_bindings is read by the binding steps at run time.
@@ -47,7 +47,8 @@ private:
     // Kernel of op (a convolution or deconvolution) reordered into target; returns its buffer.
     int32_t prepareWeights(const GraphOp& op, const dnnl::memory::desc& target);
     // values laid out as user, reordered once into a buffer of layout target.
-    int32_t ownedWeights(const dnnl::memory::desc& user, const float* values, const dnnl::memory::desc& target);
+    int32_t ownedWeights(const dnnl::memory::desc& user, const float* values,
+                         const dnnl::memory::desc& target);
     // The activation as a post-op of the layer before it (none when activation is null).
     static dnnl::primitive_attr activationAttr(const GraphOp* activation);
     // A deconvolution whose kernel equals its stride (no padding, dilation or groups): every
@@ -60,7 +61,8 @@ private:
     // channel, float output. Returns false (planning nothing) when the op does not qualify.
     bool planInt8Convolution(const GraphOp& op, const GraphOp* activation);
     // op's float kernel (dims, dense) quantised once into target with 1 / scale per output channel.
-    int32_t quantisedWeights(const GraphOp& op, const dnnl::memory::dims& dims, const dnnl::memory::desc& target,
+    int32_t quantisedWeights(const GraphOp& op, const dnnl::memory::dims& dims,
+                             const dnnl::memory::desc& target,
                              const std::vector<float>& inverse_scales);
     // tensor as s8 in layout md (value / scale, rounded), converted once per tensor and layout.
     int32_t quantisedInput(int32_t tensor, const dnnl::memory::desc& md, float scale);
@@ -83,8 +85,9 @@ private:
     dnnl::engine engine_;
     dnnl::stream& stream_;
     ExecutionPlan& plan_;
-    std::vector<std::vector<int32_t>> tensor_buffers_;  // per tensor: buffer ids, first = producer's
-    std::vector<bool> fused_;                            // per op: folded into the layer before it
+    std::vector<std::vector<int32_t>>
+        tensor_buffers_;       // per tensor: buffer ids, first = producer's
+    std::vector<bool> fused_;  // per op: folded into the layer before it
     struct PendingUpsample {
         int32_t mid;  // buffer of the 1x1 convolution: channel-last, channels (tap, map)
         int64_t kh, kw, maps;
@@ -94,5 +97,3 @@ private:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_GRAPH_PLANNER_H

@@ -33,18 +33,21 @@ std::vector<float> weightScales(const GraphOp& op) {
 
 }  // namespace
 
-int32_t GraphPlanner::quantisedWeights(const GraphOp& op, const memory::dims& dims, const memory::desc& target,
+int32_t GraphPlanner::quantisedWeights(const GraphOp& op, const memory::dims& dims,
+                                       const memory::desc& target,
                                        const std::vector<float>& inverse_scales) {
     memory::dims strides(dims.size(), 1);
     for (int i = static_cast<int>(dims.size()) - 2; i >= 0; --i) {
         strides[i] = strides[i + 1] * dims[i + 1];
     }
-    memory user(memory::desc(dims, memory::data_type::f32, strides), engine_, const_cast<float*>(op.weights.data()));
+    memory user(memory::desc(dims, memory::data_type::f32, strides), engine_,
+                const_cast<float*>(op.weights.data()));
     const int32_t id = addBuffer(target, BufferHome::kOwned);
     dnnl::primitive_attr attr;
     attr.set_output_scales(1 << 0, inverse_scales);
     memory& quantised = plan_.buffers[id].memory;
-    dnnl::reorder(dnnl::reorder::primitive_desc(user, quantised, attr)).execute(stream_, user, quantised);
+    dnnl::reorder(dnnl::reorder::primitive_desc(user, quantised, attr))
+        .execute(stream_, user, quantised);
     stream_.wait();
     return id;
 }
@@ -59,8 +62,8 @@ int32_t GraphPlanner::quantisedInput(int32_t tensor, const memory::desc& md, flo
     dnnl::primitive_attr attr;
     attr.set_output_scales(0, {1.0F / scale});
     PlanStep step;
-    step.primitive = dnnl::reorder(
-        dnnl::reorder::primitive_desc(engine_, plan_.buffers[primary(tensor)].memory.get_desc(), engine_, md, attr));
+    step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(
+        engine_, plan_.buffers[primary(tensor)].memory.get_desc(), engine_, md, attr));
     step.args = {{DNNL_ARG_FROM, primary(tensor)}, {DNNL_ARG_TO, id}};
     addStep(std::move(step));
     tensor_buffers_[tensor].push_back(id);
@@ -71,8 +74,9 @@ bool GraphPlanner::planInt8Convolution(const GraphOp& op, const GraphOp* activat
     const GraphTensor& input = graph_.tensors[op.inputs[0]];
     const float in_scale = BindingConversion::int8Scale(input.range_min, input.range_max);
     if (!flagSet(graph_.flags, nvinfer1::BuilderFlag::kINT8) ||
-        !flagSet(graph_.flags, nvinfer1::BuilderFlag::kHOST_INT8_COMPUTE) || op.kind != OpKind::kConvolution ||
-        op.groups != 1 || !input.has_range || !(in_scale > 0.0F) || !std::isfinite(in_scale)) {
+        !flagSet(graph_.flags, nvinfer1::BuilderFlag::kHOST_INT8_COMPUTE) ||
+        op.kind != OpKind::kConvolution || op.groups != 1 || !input.has_range ||
+        !(in_scale > 0.0F) || !std::isfinite(in_scale)) {
         return false;
     }
     const Dims& in_dims = input.dims;
@@ -97,18 +101,23 @@ bool GraphPlanner::planInt8Convolution(const GraphOp& op, const GraphOp* activat
         dnnl::prop_kind::forward_inference, dnnl::algorithm::convolution_direct,
         memory::desc(toDnnl(in_dims), memory::data_type::s8, memory::format_tag::any),
         memory::desc(wdims, memory::data_type::s8, memory::format_tag::any), bmd,
-        memory::desc(toDnnl(out_dims), memory::data_type::f32, memory::format_tag::any), spatial(op.stride, n, 1),
-        spatial(op.dilation, n, 1, -1), spatial(op.pre_padding, n, 0), spatial(op.post_padding, n, 0));
+        memory::desc(toDnnl(out_dims), memory::data_type::f32, memory::format_tag::any),
+        spatial(op.stride, n, 1), spatial(op.dilation, n, 1, -1), spatial(op.pre_padding, n, 0),
+        spatial(op.post_padding, n, 0));
     const dnnl::convolution_forward::primitive_desc pd(desc, attr, engine_);
 
     const int32_t weights = quantisedWeights(op, wdims, pd.weights_desc(), inverse_w);
     const int32_t bias_id = addBuffer(bmd, BufferHome::kOwned);
-    std::memcpy(plan_.buffers[bias_id].memory.get_data_handle(), bias.data(), bias.size() * sizeof(float));
+    std::memcpy(plan_.buffers[bias_id].memory.get_data_handle(), bias.data(),
+                bias.size() * sizeof(float));
     const int32_t src = quantisedInput(op.inputs[0], pd.src_desc(), in_scale);
     PlanStep step;
     step.primitive = dnnl::convolution_forward(pd);
     const int32_t dst = addBuffer(pd.dst_desc(), BufferHome::kArena);
-    step.args = {{DNNL_ARG_SRC, src}, {DNNL_ARG_WEIGHTS, weights}, {DNNL_ARG_BIAS, bias_id}, {DNNL_ARG_DST, dst}};
+    step.args = {{DNNL_ARG_SRC, src},
+                 {DNNL_ARG_WEIGHTS, weights},
+                 {DNNL_ARG_BIAS, bias_id},
+                 {DNNL_ARG_DST, dst}};
     addStep(std::move(step));
     tensor_buffers_[op.outputs[0]].push_back(dst);
     return true;

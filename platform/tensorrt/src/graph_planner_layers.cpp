@@ -11,8 +11,8 @@
 namespace trt_host {
 namespace {
 
-using nvinfer1::Dims;
 using dnnl::memory;
+using nvinfer1::Dims;
 
 memory::desc anyDesc(const Dims& dims) {
     return memory::desc(toDnnl(dims), memory::data_type::f32, memory::format_tag::any);
@@ -23,44 +23,64 @@ dnnl::algorithm eltwiseAlgorithm(const GraphOp& act, float& alpha, float& beta) 
     alpha = 0.0F;
     beta = 0.0F;
     switch (act.activation) {
-    case ActivationType::kRELU: return dnnl::algorithm::eltwise_relu;
-    case ActivationType::kLEAKY_RELU: alpha = act.alpha; return dnnl::algorithm::eltwise_relu;
-    case ActivationType::kSIGMOID: return dnnl::algorithm::eltwise_logistic;
-    case ActivationType::kTANH: return dnnl::algorithm::eltwise_tanh;
-    case ActivationType::kELU: alpha = act.alpha; return dnnl::algorithm::eltwise_elu;
-    case ActivationType::kCLIP:
-        alpha = act.alpha;
-        beta = act.beta;
-        return dnnl::algorithm::eltwise_clip;
-    default: throw std::runtime_error("unsupported activation in layer " + act.name);
+        case ActivationType::kRELU:
+            return dnnl::algorithm::eltwise_relu;
+        case ActivationType::kLEAKY_RELU:
+            alpha = act.alpha;
+            return dnnl::algorithm::eltwise_relu;
+        case ActivationType::kSIGMOID:
+            return dnnl::algorithm::eltwise_logistic;
+        case ActivationType::kTANH:
+            return dnnl::algorithm::eltwise_tanh;
+        case ActivationType::kELU:
+            alpha = act.alpha;
+            return dnnl::algorithm::eltwise_elu;
+        case ActivationType::kCLIP:
+            alpha = act.alpha;
+            beta = act.beta;
+            return dnnl::algorithm::eltwise_clip;
+        default:
+            throw std::runtime_error("unsupported activation in layer " + act.name);
     }
 }
 
 dnnl::algorithm binaryAlgorithm(nvinfer1::ElementWiseOperation op) {
     using nvinfer1::ElementWiseOperation;
     switch (op) {
-    case ElementWiseOperation::kSUM: return dnnl::algorithm::binary_add;
-    case ElementWiseOperation::kPROD: return dnnl::algorithm::binary_mul;
-    case ElementWiseOperation::kMAX: return dnnl::algorithm::binary_max;
-    case ElementWiseOperation::kMIN: return dnnl::algorithm::binary_min;
-    case ElementWiseOperation::kSUB: return dnnl::algorithm::binary_sub;
-    case ElementWiseOperation::kDIV: return dnnl::algorithm::binary_div;
-    default: throw std::runtime_error("unsupported element-wise operation");
+        case ElementWiseOperation::kSUM:
+            return dnnl::algorithm::binary_add;
+        case ElementWiseOperation::kPROD:
+            return dnnl::algorithm::binary_mul;
+        case ElementWiseOperation::kMAX:
+            return dnnl::algorithm::binary_max;
+        case ElementWiseOperation::kMIN:
+            return dnnl::algorithm::binary_min;
+        case ElementWiseOperation::kSUB:
+            return dnnl::algorithm::binary_sub;
+        case ElementWiseOperation::kDIV:
+            return dnnl::algorithm::binary_div;
+        default:
+            throw std::runtime_error("unsupported element-wise operation");
     }
 }
 
-bool sameDims(const Dims& a, const Dims& b) { return a.nbDims == b.nbDims && std::equal(a.d, a.d + a.nbDims, b.d); }
+bool sameDims(const Dims& a, const Dims& b) {
+    return a.nbDims == b.nbDims && std::equal(a.d, a.d + a.nbDims, b.d);
+}
 
 float* data(const ExecutionPlan& plan, int32_t buffer) {
     return static_cast<float*>(plan.buffers[buffer].memory.get_data_handle());
 }
 
 // Source index along one axis of a nearest resize: floor(out / scale), kept inside the input.
-std::vector<int64_t> nearestIndices(int64_t in_extent, int64_t out_extent, const std::vector<float>& scales, int axis) {
+std::vector<int64_t> nearestIndices(int64_t in_extent, int64_t out_extent,
+                                    const std::vector<float>& scales, int axis) {
     std::vector<int64_t> table(out_extent);
     for (int64_t o = 0; o < out_extent; ++o) {
-        const int64_t source = scales.empty() ? (o * in_extent) / out_extent
-                                              : static_cast<int64_t>(std::floor(static_cast<double>(o) / scales[axis]));
+        const int64_t source =
+            scales.empty()
+                ? (o * in_extent) / out_extent
+                : static_cast<int64_t>(std::floor(static_cast<double>(o) / scales[axis]));
         table[o] = std::min(std::max<int64_t>(source, 0), in_extent - 1);
     }
     return table;
@@ -92,11 +112,14 @@ void GraphPlanner::planConvolution(const GraphOp& op, const GraphOp* activation)
     const Dims& in_dims = graph_.tensors[in].dims;
     const Dims& out_dims = graph_.tensors[out].dims;
     const int32_t n = in_dims.nbDims - 2;
-    const memory::dims strides = spatial(op.stride, n, 1), dilation = spatial(op.dilation, n, 1, -1);
-    const memory::dims pad_l = spatial(op.pre_padding, n, 0), pad_r = spatial(op.post_padding, n, 0);
+    const memory::dims strides = spatial(op.stride, n, 1),
+                       dilation = spatial(op.dilation, n, 1, -1);
+    const memory::dims pad_l = spatial(op.pre_padding, n, 0),
+                       pad_r = spatial(op.post_padding, n, 0);
     const int64_t groups = op.groups;
-    memory::dims wdims = groups > 1 ? memory::dims{groups, op.out_maps / groups, in_dims.d[1] / groups}
-                                    : memory::dims{op.out_maps, in_dims.d[1]};
+    memory::dims wdims = groups > 1
+                             ? memory::dims{groups, op.out_maps / groups, in_dims.d[1] / groups}
+                             : memory::dims{op.out_maps, in_dims.d[1]};
     const memory::dims kernel = toDnnl(op.kernel);
     wdims.insert(wdims.end(), kernel.begin(), kernel.end());
     const memory::desc wmd(wdims, memory::data_type::f32, memory::format_tag::any);
@@ -109,10 +132,11 @@ void GraphPlanner::planConvolution(const GraphOp& op, const GraphOp* activation)
     PlanStep step;
     if (op.kind == OpKind::kConvolution) {
         const auto alg = dnnl::algorithm::convolution_direct;
-        const auto desc = has_bias ? dnnl::convolution_forward::desc(kind, alg, anyDesc(in_dims), wmd, bmd, dst_md, strides,
-                                                                      dilation, pad_l, pad_r)
-                                   : dnnl::convolution_forward::desc(kind, alg, anyDesc(in_dims), wmd, dst_md, strides,
-                                                                      dilation, pad_l, pad_r);
+        const auto desc =
+            has_bias ? dnnl::convolution_forward::desc(kind, alg, anyDesc(in_dims), wmd, bmd,
+                                                       dst_md, strides, dilation, pad_l, pad_r)
+                     : dnnl::convolution_forward::desc(kind, alg, anyDesc(in_dims), wmd, dst_md,
+                                                       strides, dilation, pad_l, pad_r);
         const dnnl::convolution_forward::primitive_desc pd(desc, attr, engine_);
         src_md = pd.src_desc();
         weights_md = pd.weights_desc();
@@ -120,10 +144,11 @@ void GraphPlanner::planConvolution(const GraphOp& op, const GraphOp* activation)
         step.primitive = dnnl::convolution_forward(pd);
     } else {
         const auto alg = dnnl::algorithm::deconvolution_direct;
-        const auto desc = has_bias ? dnnl::deconvolution_forward::desc(kind, alg, anyDesc(in_dims), wmd, bmd, dst_md,
-                                                                        strides, dilation, pad_l, pad_r)
-                                   : dnnl::deconvolution_forward::desc(kind, alg, anyDesc(in_dims), wmd, dst_md, strides,
-                                                                        dilation, pad_l, pad_r);
+        const auto desc =
+            has_bias ? dnnl::deconvolution_forward::desc(kind, alg, anyDesc(in_dims), wmd, bmd,
+                                                         dst_md, strides, dilation, pad_l, pad_r)
+                     : dnnl::deconvolution_forward::desc(kind, alg, anyDesc(in_dims), wmd, dst_md,
+                                                         strides, dilation, pad_l, pad_r);
         const dnnl::deconvolution_forward::primitive_desc pd(desc, attr, engine_);
         src_md = pd.src_desc();
         weights_md = pd.weights_desc();
@@ -134,7 +159,8 @@ void GraphPlanner::planConvolution(const GraphOp& op, const GraphOp* activation)
     step.args = {{DNNL_ARG_SRC, ensureLayout(in, src_md)}, {DNNL_ARG_WEIGHTS, weights}};
     if (has_bias) {
         const int32_t bias = addBuffer(bmd, BufferHome::kOwned);
-        std::memcpy(plan_.buffers[bias].memory.get_data_handle(), op.bias.data(), op.bias.size() * sizeof(float));
+        std::memcpy(plan_.buffers[bias].memory.get_data_handle(), op.bias.data(),
+                    op.bias.size() * sizeof(float));
         step.args[DNNL_ARG_BIAS] = bias;
     }
     const int32_t dst = addBuffer(out_md, BufferHome::kArena);
@@ -148,7 +174,8 @@ void GraphPlanner::planActivation(const GraphOp& op) {
     const memory::desc md = plan_.buffers[src].memory.get_desc();
     float alpha = 0.0F, beta = 0.0F;
     const dnnl::algorithm alg = eltwiseAlgorithm(op, alpha, beta);
-    const dnnl::eltwise_forward::desc desc(dnnl::prop_kind::forward_inference, alg, md, alpha, beta);
+    const dnnl::eltwise_forward::desc desc(dnnl::prop_kind::forward_inference, alg, md, alpha,
+                                           beta);
     PlanStep step;
     step.primitive = dnnl::eltwise_forward(dnnl::eltwise_forward::primitive_desc(desc, engine_));
     const int32_t dst = addBuffer(md, BufferHome::kArena);
@@ -163,14 +190,16 @@ void GraphPlanner::planPooling(const GraphOp& op) {
     const int32_t n = in_dims.nbDims - 2;
     const memory::dims kernel = toDnnl(op.kernel);
     const memory::dims strides = op.stride.nbDims == 0 ? kernel : spatial(op.stride, n, 1);
-    const memory::dims pad_l = spatial(op.pre_padding, n, 0), pad_r = spatial(op.post_padding, n, 0);
+    const memory::dims pad_l = spatial(op.pre_padding, n, 0),
+                       pad_r = spatial(op.post_padding, n, 0);
     dnnl::algorithm alg = dnnl::algorithm::pooling_max;
     if (op.pooling == nvinfer1::PoolingType::kAVERAGE) {
         alg = op.exclude_padding ? dnnl::algorithm::pooling_avg_exclude_padding
                                  : dnnl::algorithm::pooling_avg_include_padding;
     }
-    const dnnl::pooling_forward::desc desc(dnnl::prop_kind::forward_inference, alg, plan_.buffers[src].memory.get_desc(),
-                                           anyDesc(graph_.tensors[op.outputs[0]].dims), strides, kernel, pad_l, pad_r);
+    const dnnl::pooling_forward::desc desc(
+        dnnl::prop_kind::forward_inference, alg, plan_.buffers[src].memory.get_desc(),
+        anyDesc(graph_.tensors[op.outputs[0]].dims), strides, kernel, pad_l, pad_r);
     const dnnl::pooling_forward::primitive_desc pd(desc, engine_);
     PlanStep step;
     step.primitive = dnnl::pooling_forward(pd);
@@ -198,9 +227,11 @@ void GraphPlanner::planConcatenation(const GraphOp& op) {
     PlanStep step;
     for (std::size_t k = 0; k < op.inputs.size(); ++k) {
         const int32_t tensor = op.inputs[k];
-        const int32_t src = tag == memory::format_tag::undef
-                                ? primary(tensor)
-                                : ensureLayout(tensor, memory::desc(toDnnl(graph_.tensors[tensor].dims), memory::data_type::f32, tag));
+        const int32_t src =
+            tag == memory::format_tag::undef
+                ? primary(tensor)
+                : ensureLayout(tensor, memory::desc(toDnnl(graph_.tensors[tensor].dims),
+                                                    memory::data_type::f32, tag));
         sources.push_back(plan_.buffers[src].memory.get_desc());
         step.args[DNNL_ARG_MULTIPLE_SRC + static_cast<int>(k)] = src;
     }
@@ -208,7 +239,9 @@ void GraphPlanner::planConcatenation(const GraphOp& op) {
     const dnnl::concat::primitive_desc pd =
         tag == memory::format_tag::undef
             ? dnnl::concat::primitive_desc(axis, sources, engine_)
-            : dnnl::concat::primitive_desc(memory::desc(toDnnl(out_dims), memory::data_type::f32, tag), axis, sources, engine_);
+            : dnnl::concat::primitive_desc(
+                  memory::desc(toDnnl(out_dims), memory::data_type::f32, tag), axis, sources,
+                  engine_);
     step.primitive = dnnl::concat(pd);
     const int32_t dst = addBuffer(pd.dst_desc(), BufferHome::kArena);
     step.args[DNNL_ARG_DST] = dst;
@@ -226,7 +259,8 @@ memory::format_tag GraphPlanner::commonLayout(const std::vector<int32_t>& tensor
     // Channel-last is preferred: the convolutions that read it need no reorder.
     for (const tag candidate : candidates) {
         for (int32_t tensor : tensors) {
-            const memory::desc md(toDnnl(graph_.tensors[tensor].dims), memory::data_type::f32, candidate);
+            const memory::desc md(toDnnl(graph_.tensors[tensor].dims), memory::data_type::f32,
+                                  candidate);
             if (plan_.buffers[primary(tensor)].memory.get_desc() == md) {
                 return candidate;
             }
@@ -239,7 +273,8 @@ void GraphPlanner::planElementWise(const GraphOp& op) {
     int32_t a = op.inputs[0], b = op.inputs[1];
     const Dims& out_dims = graph_.tensors[op.outputs[0]].dims;
     if (!sameDims(graph_.tensors[a].dims, out_dims)) {
-        std::swap(a, b);  // only commutative operations pass the shape check with a broadcast first input
+        std::swap(
+            a, b);  // only commutative operations pass the shape check with a broadcast first input
     }
     int32_t src0 = primary(a), src1 = -1;
     if (sameDims(graph_.tensors[b].dims, out_dims)) {
@@ -249,7 +284,8 @@ void GraphPlanner::planElementWise(const GraphOp& op) {
         src1 = ensureLayout(b, plainDesc(graph_.tensors[b].dims));
     }
     const memory::desc md0 = plan_.buffers[src0].memory.get_desc();
-    const dnnl::binary::desc desc(binaryAlgorithm(op.elementwise), md0, plan_.buffers[src1].memory.get_desc(), md0);
+    const dnnl::binary::desc desc(binaryAlgorithm(op.elementwise), md0,
+                                  plan_.buffers[src1].memory.get_desc(), md0);
     PlanStep step;
     step.primitive = dnnl::binary(dnnl::binary::primitive_desc(desc, engine_));
     const int32_t dst = addBuffer(md0, BufferHome::kArena);
@@ -338,11 +374,13 @@ void GraphPlanner::planShuffle(const GraphOp& op) {
     const memory::desc view_md(toDnnl(transposed), memory::data_type::f32, view_strides);
     const int32_t view = addBuffer(view_md, BufferHome::kArena);
     plan_.buffers[view].alias_of = src;
-    const int32_t dst = addBuffer(plainDesc(graph_.tensors[op.outputs[0]].dims), BufferHome::kArena);
+    const int32_t dst =
+        addBuffer(plainDesc(graph_.tensors[op.outputs[0]].dims), BufferHome::kArena);
     const int32_t dst_view = addBuffer(plainDesc(transposed), BufferHome::kArena);
     plan_.buffers[dst_view].alias_of = dst;
     PlanStep step;
-    step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(engine_, view_md, engine_, plainDesc(transposed)));
+    step.primitive = dnnl::reorder(
+        dnnl::reorder::primitive_desc(engine_, view_md, engine_, plainDesc(transposed)));
     step.args = {{DNNL_ARG_FROM, view}, {DNNL_ARG_TO, dst_view}};
     addStep(std::move(step));
     tensor_buffers_[op.outputs[0]].push_back(dst);

@@ -28,7 +28,8 @@ struct UpsampleShape {
 };
 
 // Copies the channel-last (tap, map) channels of each input pixel to its kh x kw output pixels.
-std::function<void()> depthToSpace(const ExecutionPlan* plan, int32_t mid, int32_t out, UpsampleShape s) {
+std::function<void()> depthToSpace(const ExecutionPlan* plan, int32_t mid, int32_t out,
+                                   UpsampleShape s) {
     return [plan, mid, out, s] {
         const auto* from = static_cast<const float*>(plan->buffers[mid].memory.get_data_handle());
         auto* to = static_cast<float*>(plan->buffers[out].memory.get_data_handle());
@@ -50,8 +51,9 @@ std::function<void()> depthToSpace(const ExecutionPlan* plan, int32_t mid, int32
 
 bool GraphPlanner::isUpsampling(const GraphOp& op) const {
     const Dims& in = graph_.tensors[op.inputs[0]].dims;
-    if (op.kind != OpKind::kDeconvolution || in.nbDims != 4 || op.groups != 1 || !allEqual(op.pre_padding, 2, 0) ||
-        !allEqual(op.post_padding, 2, 0) || !allEqual(op.dilation, 2, 1)) {
+    if (op.kind != OpKind::kDeconvolution || in.nbDims != 4 || op.groups != 1 ||
+        !allEqual(op.pre_padding, 2, 0) || !allEqual(op.post_padding, 2, 0) ||
+        !allEqual(op.dilation, 2, 1)) {
         return false;
     }
     const int32_t sh = op.stride.nbDims == 0 ? 1 : op.stride.d[0];
@@ -70,7 +72,8 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
     for (int64_t t = 0; t < taps; ++t) {
         for (int64_t m = 0; m < maps; ++m) {
             for (int64_t c = 0; c < ic; ++c) {
-                kernel[static_cast<std::size_t>((t * maps + m) * ic + c)] = op.weights[static_cast<std::size_t>((c * maps + m) * taps + t)];
+                kernel[static_cast<std::size_t>((t * maps + m) * ic + c)] =
+                    op.weights[static_cast<std::size_t>((c * maps + m) * taps + t)];
             }
             if (!bias.empty()) {
                 bias[static_cast<std::size_t>(t * maps + m)] = op.bias[static_cast<std::size_t>(m)];
@@ -79,14 +82,17 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
     }
     const memory::dims wdims{taps * maps, ic, 1, 1};
     const memory::desc bmd({taps * maps}, memory::data_type::f32, memory::format_tag::a);
-    const memory::desc mid_md({n, taps * maps, h, w}, memory::data_type::f32, memory::format_tag::acdb);
+    const memory::desc mid_md({n, taps * maps, h, w}, memory::data_type::f32,
+                              memory::format_tag::acdb);
     const memory::desc src_any({n, ic, h, w}, memory::data_type::f32, memory::format_tag::any);
     const memory::desc w_any(wdims, memory::data_type::f32, memory::format_tag::any);
     const auto kind = dnnl::prop_kind::forward_inference;
     const auto alg = dnnl::algorithm::convolution_direct;
     const memory::dims ones{1, 1}, zeros{0, 0};
-    const auto desc = bias.empty() ? dnnl::convolution_forward::desc(kind, alg, src_any, w_any, mid_md, ones, zeros, zeros)
-                                   : dnnl::convolution_forward::desc(kind, alg, src_any, w_any, bmd, mid_md, ones, zeros, zeros);
+    const auto desc = bias.empty() ? dnnl::convolution_forward::desc(kind, alg, src_any, w_any,
+                                                                     mid_md, ones, zeros, zeros)
+                                   : dnnl::convolution_forward::desc(kind, alg, src_any, w_any, bmd,
+                                                                     mid_md, ones, zeros, zeros);
     const dnnl::convolution_forward::primitive_desc pd(desc, activationAttr(activation), engine_);
     PlanStep conv;
     conv.primitive = dnnl::convolution_forward(pd);
@@ -95,7 +101,8 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
                  {DNNL_ARG_WEIGHTS, ownedWeights(user_w, kernel.data(), pd.weights_desc())}};
     if (!bias.empty()) {
         const int32_t id = addBuffer(bmd, BufferHome::kOwned);
-        std::memcpy(plan_.buffers[id].memory.get_data_handle(), bias.data(), bias.size() * sizeof(float));
+        std::memcpy(plan_.buffers[id].memory.get_data_handle(), bias.data(),
+                    bias.size() * sizeof(float));
         conv.args[DNNL_ARG_BIAS] = id;
     }
     const int32_t mid = addBuffer(mid_md, BufferHome::kArena);
@@ -107,7 +114,8 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
         pending_upsamples_[final_tensor] = {mid, kh, kw, maps};
         return;
     }
-    const memory::desc out_md({n, maps, h * kh, w * kw}, memory::data_type::f32, memory::format_tag::acdb);
+    const memory::desc out_md({n, maps, h * kh, w * kw}, memory::data_type::f32,
+                              memory::format_tag::acdb);
     const int32_t out = addBuffer(out_md, BufferHome::kArena);
     PlanStep shuffle;
     shuffle.custom = depthToSpace(&plan_, mid, out, {n, h, w, kh, kw, maps});
@@ -128,7 +136,8 @@ bool GraphPlanner::readOnlyByChannelConcat(int32_t tensor) const {
         }
         reader = uses == 1 ? &op : reader;
     }
-    return reader != nullptr && reader->kind == OpKind::kConcatenation && graph_.tensors[tensor].dims.nbDims == 4 &&
+    return reader != nullptr && reader->kind == OpKind::kConcatenation &&
+           graph_.tensors[tensor].dims.nbDims == 4 &&
            (reader->axis < 0 ? ShapeInference::defaultAxis(4) : reader->axis) == 1;
 }
 
@@ -140,21 +149,25 @@ void GraphPlanner::planExpandingConcat(const GraphOp& op) {
         int64_t kh, kw;
     };
     const Dims& out_dims = graph_.tensors[op.outputs[0]].dims;
-    const int64_t rows = int64_t{out_dims.d[0]} * out_dims.d[2], width = out_dims.d[3], channels = out_dims.d[1];
+    const int64_t rows = int64_t{out_dims.d[0]} * out_dims.d[2], width = out_dims.d[3],
+                  channels = out_dims.d[1];
     std::vector<Part> parts;
     PlanStep step;
     for (int32_t tensor : op.inputs) {
         const Dims& dims = graph_.tensors[tensor].dims;
         const auto pending = pending_upsamples_.find(tensor);
         if (pending != pending_upsamples_.end()) {
-            parts.push_back({pending->second.mid, dims.d[1], true, pending->second.kh, pending->second.kw});
+            parts.push_back(
+                {pending->second.mid, dims.d[1], true, pending->second.kh, pending->second.kw});
         } else {
-            const memory::desc md({dims.d[0], dims.d[1], dims.d[2], dims.d[3]}, memory::data_type::f32, memory::format_tag::acdb);
+            const memory::desc md({dims.d[0], dims.d[1], dims.d[2], dims.d[3]},
+                                  memory::data_type::f32, memory::format_tag::acdb);
             parts.push_back({ensureLayout(tensor, md), dims.d[1], false, 1, 1});
         }
         step.custom_uses.push_back(parts.back().buffer);
     }
-    const memory::desc out_md({out_dims.d[0], channels, out_dims.d[2], width}, memory::data_type::f32, memory::format_tag::acdb);
+    const memory::desc out_md({out_dims.d[0], channels, out_dims.d[2], width},
+                              memory::data_type::f32, memory::format_tag::acdb);
     const int32_t out = addBuffer(out_md, BufferHome::kArena);
     step.custom_uses.push_back(out);
     const ExecutionPlan* plan = &plan_;
@@ -166,11 +179,15 @@ void GraphPlanner::planExpandingConcat(const GraphOp& op) {
             const int64_t image = row / height, y = row % height;
             int64_t offset = 0;
             for (const Part& part : parts) {
-                const auto* from = static_cast<const float*>(plan->buffers[part.buffer].memory.get_data_handle());
-                const int64_t c = part.channels, taps = part.kh * part.kw, in_width = width / part.kw;
+                const auto* from =
+                    static_cast<const float*>(plan->buffers[part.buffer].memory.get_data_handle());
+                const int64_t c = part.channels, taps = part.kh * part.kw,
+                              in_width = width / part.kw;
                 // Output pixel (y, xi * kw + kx) takes tap (y % kh, kx) of input pixel (y / kh, xi).
-                const float* line = from + ((image * (height / part.kh) + y / part.kh) * in_width * taps +
-                                            (y % part.kh) * part.kw) * c;
+                const float* line =
+                    from + ((image * (height / part.kh) + y / part.kh) * in_width * taps +
+                            (y % part.kh) * part.kw) *
+                               c;
                 float* target = to + row * width * channels + offset;
                 for (int64_t xi = 0; xi < in_width; ++xi) {
                     for (int64_t kx = 0; kx < part.kw; ++kx, target += channels) {

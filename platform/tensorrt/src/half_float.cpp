@@ -59,7 +59,8 @@ uint16_t HalfFloat::fromFloat(float f) {
     const auto sign = static_cast<uint16_t>((bits >> 16) & 0x8000U);
     const uint32_t magnitude = bits & kFloatAbsMask;
     if (magnitude > kFloatInfBits) {
-        return static_cast<uint16_t>(sign | kHalfInf | kHalfQuietBit | ((magnitude >> 13) & 0x3ffU));
+        return static_cast<uint16_t>(sign | kHalfInf | kHalfQuietBit |
+                                     ((magnitude >> 13) & 0x3ffU));
     }
     if (magnitude >= kHalfOverflowBits) {
         return static_cast<uint16_t>(sign | kHalfInf);
@@ -83,7 +84,8 @@ float BindingConversion::int8Scale(float range_min, float range_max) {
     return std::max(std::fabs(range_min), std::fabs(range_max)) / 127.0F;
 }
 
-void BindingConversion::dequantizeInt8(const int8_t* q, float* out, std::size_t count, float scale) {
+void BindingConversion::dequantizeInt8(const int8_t* q, float* out, std::size_t count,
+                                       float scale) {
     TRT_HOST_PARALLEL_FOR
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = static_cast<float>(q[i]) * scale;
@@ -118,4 +120,3 @@ void BindingConversion::floatToHalf(const float* x, uint16_t* out, std::size_t c
 }
 
 }  // namespace trt_host
-

@@ -1,6 +1,5 @@
 // IEEE-754 half precision conversions, exact in both directions (round to nearest even).
-#ifndef PLATFORM_TENSORRT_SRC_HALF_FLOAT_H
-#define PLATFORM_TENSORRT_SRC_HALF_FLOAT_H
+#pragma once
 
 #include <cstddef>
 #include <cstdint>
@@ -31,5 +30,3 @@ public:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_HALF_FLOAT_H

@@ -1,6 +1,5 @@
 // IHostMemory holding a serialised engine.
-#ifndef PLATFORM_TENSORRT_SRC_HOST_MEMORY_H
-#define PLATFORM_TENSORRT_SRC_HOST_MEMORY_H
+#pragma once
 
 #include <cstdint>
 #include <vector>
@@ -22,5 +21,3 @@ private:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_HOST_MEMORY_H

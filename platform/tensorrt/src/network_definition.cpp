@@ -9,15 +9,24 @@ namespace {
 
 const char* kindText(OpKind kind) {
     switch (kind) {
-    case OpKind::kConvolution: return "Convolution";
-    case OpKind::kDeconvolution: return "Deconvolution";
-    case OpKind::kActivation: return "Activation";
-    case OpKind::kPooling: return "Pooling";
-    case OpKind::kConcatenation: return "Concatenation";
-    case OpKind::kElementWise: return "ElementWise";
-    case OpKind::kSoftMax: return "Softmax";
-    case OpKind::kResize: return "Resize";
-    case OpKind::kShuffle: return "Shuffle";
+        case OpKind::kConvolution:
+            return "Convolution";
+        case OpKind::kDeconvolution:
+            return "Deconvolution";
+        case OpKind::kActivation:
+            return "Activation";
+        case OpKind::kPooling:
+            return "Pooling";
+        case OpKind::kConcatenation:
+            return "Concatenation";
+        case OpKind::kElementWise:
+            return "ElementWise";
+        case OpKind::kSoftMax:
+            return "Softmax";
+        case OpKind::kResize:
+            return "Resize";
+        case OpKind::kShuffle:
+            return "Shuffle";
     }
     return "Layer";
 }
@@ -78,14 +87,16 @@ nvinfer1::ITensor* NetworkDefinition::addInput(char const* name, nvinfer1::DataT
 
 void NetworkDefinition::markOutput(nvinfer1::ITensor& tensor) noexcept {
     const int32_t index = tensorIndex(tensor, "markOutput");
-    if (index >= 0 && std::find(graph_.outputs.begin(), graph_.outputs.end(), index) == graph_.outputs.end()) {
+    if (index >= 0 &&
+        std::find(graph_.outputs.begin(), graph_.outputs.end(), index) == graph_.outputs.end()) {
         graph_.outputs.push_back(index);
     }
 }
 
 void NetworkDefinition::unmarkOutput(nvinfer1::ITensor& tensor) noexcept {
     const int32_t index = tensorIndex(tensor, "unmarkOutput");
-    graph_.outputs.erase(std::remove(graph_.outputs.begin(), graph_.outputs.end(), index), graph_.outputs.end());
+    graph_.outputs.erase(std::remove(graph_.outputs.begin(), graph_.outputs.end(), index),
+                         graph_.outputs.end());
 }
 
 int32_t NetworkDefinition::appendOp(OpKind kind, const std::vector<int32_t>& inputs) {
@@ -118,9 +129,9 @@ int32_t NetworkDefinition::appendUnary(OpKind kind, nvinfer1::ITensor& input, co
 }
 
 template <typename Layer>
-Layer* NetworkDefinition::addWindowed(OpKind kind, nvinfer1::ITensor& input, int32_t maps, nvinfer1::Dims kernel,
-                                      nvinfer1::Weights kernelWeights, nvinfer1::Weights biasWeights,
-                                      const char* caller) {
+Layer* NetworkDefinition::addWindowed(OpKind kind, nvinfer1::ITensor& input, int32_t maps,
+                                      nvinfer1::Dims kernel, nvinfer1::Weights kernelWeights,
+                                      nvinfer1::Weights biasWeights, const char* caller) {
     if (appendUnary(kind, input, caller) < 0) {
         return nullptr;
     }
@@ -132,23 +143,22 @@ Layer* NetworkDefinition::addWindowed(OpKind kind, nvinfer1::ITensor& input, int
     return layer;
 }
 
-nvinfer1::IConvolutionLayer* NetworkDefinition::addConvolutionNd(nvinfer1::ITensor& input, int32_t nbOutputMaps,
-                                                                 nvinfer1::Dims kernelSize, nvinfer1::Weights kernelWeights,
-                                                                 nvinfer1::Weights biasWeights) noexcept {
-    return addWindowed<ConvolutionLayer>(OpKind::kConvolution, input, nbOutputMaps, kernelSize, kernelWeights,
-                                         biasWeights, "addConvolutionNd");
+nvinfer1::IConvolutionLayer* NetworkDefinition::addConvolutionNd(
+    nvinfer1::ITensor& input, int32_t nbOutputMaps, nvinfer1::Dims kernelSize,
+    nvinfer1::Weights kernelWeights, nvinfer1::Weights biasWeights) noexcept {
+    return addWindowed<ConvolutionLayer>(OpKind::kConvolution, input, nbOutputMaps, kernelSize,
+                                         kernelWeights, biasWeights, "addConvolutionNd");
 }
 
-nvinfer1::IDeconvolutionLayer* NetworkDefinition::addDeconvolutionNd(nvinfer1::ITensor& input, int32_t nbOutputMaps,
-                                                                     nvinfer1::Dims kernelSize,
-                                                                     nvinfer1::Weights kernelWeights,
-                                                                     nvinfer1::Weights biasWeights) noexcept {
-    return addWindowed<DeconvolutionLayer>(OpKind::kDeconvolution, input, nbOutputMaps, kernelSize, kernelWeights,
-                                           biasWeights, "addDeconvolutionNd");
+nvinfer1::IDeconvolutionLayer* NetworkDefinition::addDeconvolutionNd(
+    nvinfer1::ITensor& input, int32_t nbOutputMaps, nvinfer1::Dims kernelSize,
+    nvinfer1::Weights kernelWeights, nvinfer1::Weights biasWeights) noexcept {
+    return addWindowed<DeconvolutionLayer>(OpKind::kDeconvolution, input, nbOutputMaps, kernelSize,
+                                           kernelWeights, biasWeights, "addDeconvolutionNd");
 }
 
-nvinfer1::IActivationLayer* NetworkDefinition::addActivation(nvinfer1::ITensor& input,
-                                                             nvinfer1::ActivationType type) noexcept {
+nvinfer1::IActivationLayer* NetworkDefinition::addActivation(
+    nvinfer1::ITensor& input, nvinfer1::ActivationType type) noexcept {
     if (appendUnary(OpKind::kActivation, input, "addActivation") < 0) {
         return nullptr;
     }
@@ -157,7 +167,8 @@ nvinfer1::IActivationLayer* NetworkDefinition::addActivation(nvinfer1::ITensor& 
     return layer;
 }
 
-nvinfer1::IPoolingLayer* NetworkDefinition::addPoolingNd(nvinfer1::ITensor& input, nvinfer1::PoolingType type,
+nvinfer1::IPoolingLayer* NetworkDefinition::addPoolingNd(nvinfer1::ITensor& input,
+                                                         nvinfer1::PoolingType type,
                                                          nvinfer1::Dims windowSize) noexcept {
     if (appendUnary(OpKind::kPooling, input, "addPoolingNd") < 0) {
         return nullptr;
@@ -176,7 +187,8 @@ nvinfer1::IConcatenationLayer* NetworkDefinition::addConcatenation(nvinfer1::ITe
     }
     std::vector<int32_t> indices;
     for (int32_t i = 0; i < nbInputs; ++i) {
-        const int32_t index = inputs[i] != nullptr ? tensorIndex(*inputs[i], "addConcatenation") : -1;
+        const int32_t index =
+            inputs[i] != nullptr ? tensorIndex(*inputs[i], "addConcatenation") : -1;
         if (index < 0) {
             return nullptr;
         }
@@ -186,8 +198,9 @@ nvinfer1::IConcatenationLayer* NetworkDefinition::addConcatenation(nvinfer1::ITe
     return attach<ConcatenationLayer>();
 }
 
-nvinfer1::IElementWiseLayer* NetworkDefinition::addElementWise(nvinfer1::ITensor& input1, nvinfer1::ITensor& input2,
-                                                               nvinfer1::ElementWiseOperation op) noexcept {
+nvinfer1::IElementWiseLayer* NetworkDefinition::addElementWise(
+    nvinfer1::ITensor& input1, nvinfer1::ITensor& input2,
+    nvinfer1::ElementWiseOperation op) noexcept {
     const int32_t first = tensorIndex(input1, "addElementWise");
     const int32_t second = tensorIndex(input2, "addElementWise");
     if (first < 0 || second < 0) {
@@ -200,7 +213,8 @@ nvinfer1::IElementWiseLayer* NetworkDefinition::addElementWise(nvinfer1::ITensor
 }
 
 nvinfer1::ISoftMaxLayer* NetworkDefinition::addSoftMax(nvinfer1::ITensor& input) noexcept {
-    return appendUnary(OpKind::kSoftMax, input, "addSoftMax") < 0 ? nullptr : attach<SoftMaxLayer>();
+    return appendUnary(OpKind::kSoftMax, input, "addSoftMax") < 0 ? nullptr
+                                                                  : attach<SoftMaxLayer>();
 }
 
 nvinfer1::IResizeLayer* NetworkDefinition::addResize(nvinfer1::ITensor& input) noexcept {
@@ -208,7 +222,8 @@ nvinfer1::IResizeLayer* NetworkDefinition::addResize(nvinfer1::ITensor& input) n
 }
 
 nvinfer1::IShuffleLayer* NetworkDefinition::addShuffle(nvinfer1::ITensor& input) noexcept {
-    return appendUnary(OpKind::kShuffle, input, "addShuffle") < 0 ? nullptr : attach<ShuffleLayer>();
+    return appendUnary(OpKind::kShuffle, input, "addShuffle") < 0 ? nullptr
+                                                                  : attach<ShuffleLayer>();
 }
 
 nvinfer1::ILayer* NetworkDefinition::getLayer(int32_t index) const noexcept {

@@ -1,7 +1,6 @@
 // INetworkDefinition of the stand-in: records layers into a Graph that the builder checks and
 // serialises.
-#ifndef PLATFORM_TENSORRT_SRC_NETWORK_DEFINITION_H
-#define PLATFORM_TENSORRT_SRC_NETWORK_DEFINITION_H
+#pragma once
 
 #include <memory>
 #include <string>
@@ -33,29 +32,38 @@ public:
     //! Handle of tensor index.
     nvinfer1::ITensor* tensorHandle(int32_t index) const { return tensors_[index].get(); }
 
-    nvinfer1::ITensor* addInput(char const* name, nvinfer1::DataType type, nvinfer1::Dims dimensions) noexcept override;
+    nvinfer1::ITensor* addInput(char const* name, nvinfer1::DataType type,
+                                nvinfer1::Dims dimensions) noexcept override;
     void markOutput(nvinfer1::ITensor& tensor) noexcept override;
     void unmarkOutput(nvinfer1::ITensor& tensor) noexcept override;
     nvinfer1::IConvolutionLayer* addConvolutionNd(nvinfer1::ITensor& input, int32_t nbOutputMaps,
-                                                  nvinfer1::Dims kernelSize, nvinfer1::Weights kernelWeights,
+                                                  nvinfer1::Dims kernelSize,
+                                                  nvinfer1::Weights kernelWeights,
                                                   nvinfer1::Weights biasWeights) noexcept override;
-    nvinfer1::IDeconvolutionLayer* addDeconvolutionNd(nvinfer1::ITensor& input, int32_t nbOutputMaps,
-                                                      nvinfer1::Dims kernelSize, nvinfer1::Weights kernelWeights,
-                                                      nvinfer1::Weights biasWeights) noexcept override;
-    nvinfer1::IActivationLayer* addActivation(nvinfer1::ITensor& input, nvinfer1::ActivationType type) noexcept override;
+    nvinfer1::IDeconvolutionLayer* addDeconvolutionNd(
+        nvinfer1::ITensor& input, int32_t nbOutputMaps, nvinfer1::Dims kernelSize,
+        nvinfer1::Weights kernelWeights, nvinfer1::Weights biasWeights) noexcept override;
+    nvinfer1::IActivationLayer* addActivation(nvinfer1::ITensor& input,
+                                              nvinfer1::ActivationType type) noexcept override;
     nvinfer1::IPoolingLayer* addPoolingNd(nvinfer1::ITensor& input, nvinfer1::PoolingType type,
                                           nvinfer1::Dims windowSize) noexcept override;
-    nvinfer1::IConcatenationLayer* addConcatenation(nvinfer1::ITensor* const* inputs, int32_t nbInputs) noexcept override;
-    nvinfer1::IElementWiseLayer* addElementWise(nvinfer1::ITensor& input1, nvinfer1::ITensor& input2,
-                                                nvinfer1::ElementWiseOperation op) noexcept override;
+    nvinfer1::IConcatenationLayer* addConcatenation(nvinfer1::ITensor* const* inputs,
+                                                    int32_t nbInputs) noexcept override;
+    nvinfer1::IElementWiseLayer* addElementWise(
+        nvinfer1::ITensor& input1, nvinfer1::ITensor& input2,
+        nvinfer1::ElementWiseOperation op) noexcept override;
     nvinfer1::ISoftMaxLayer* addSoftMax(nvinfer1::ITensor& input) noexcept override;
     nvinfer1::IResizeLayer* addResize(nvinfer1::ITensor& input) noexcept override;
     nvinfer1::IShuffleLayer* addShuffle(nvinfer1::ITensor& input) noexcept override;
     int32_t getNbLayers() const noexcept override { return static_cast<int32_t>(layers_.size()); }
     nvinfer1::ILayer* getLayer(int32_t index) const noexcept override;
-    int32_t getNbInputs() const noexcept override { return static_cast<int32_t>(graph_.inputs.size()); }
+    int32_t getNbInputs() const noexcept override {
+        return static_cast<int32_t>(graph_.inputs.size());
+    }
     nvinfer1::ITensor* getInput(int32_t index) const noexcept override;
-    int32_t getNbOutputs() const noexcept override { return static_cast<int32_t>(graph_.outputs.size()); }
+    int32_t getNbOutputs() const noexcept override {
+        return static_cast<int32_t>(graph_.outputs.size());
+    }
     nvinfer1::ITensor* getOutput(int32_t index) const noexcept override;
     bool hasImplicitBatchDimension() const noexcept override { return false; }
     void setName(char const* name) noexcept override;
@@ -71,7 +79,8 @@ private:
     int32_t appendUnary(OpKind kind, nvinfer1::ITensor& input, const char* caller);
     template <typename Layer>
     Layer* addWindowed(OpKind kind, nvinfer1::ITensor& input, int32_t maps, nvinfer1::Dims kernel,
-                       nvinfer1::Weights kernelWeights, nvinfer1::Weights biasWeights, const char* caller);
+                       nvinfer1::Weights kernelWeights, nvinfer1::Weights biasWeights,
+                       const char* caller);
 
     nvinfer1::ILogger& logger_;
     Graph graph_;
@@ -80,5 +89,3 @@ private:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_NETWORK_DEFINITION_H

@@ -15,7 +15,8 @@ bool copyWeights(const nvinfer1::Weights& weights, std::vector<float>& out) {
     if (weights.count == 0) {
         return true;
     }
-    if (weights.count < 0 || weights.count >= ShapeInference::kMaxElements || weights.values == nullptr) {
+    if (weights.count < 0 || weights.count >= ShapeInference::kMaxElements ||
+        weights.values == nullptr) {
         return false;
     }
     const auto count = static_cast<std::size_t>(weights.count);
@@ -39,15 +40,24 @@ namespace {
 
 nvinfer1::LayerType layerType(OpKind kind) {
     switch (kind) {
-    case OpKind::kConvolution: return nvinfer1::LayerType::kCONVOLUTION;
-    case OpKind::kDeconvolution: return nvinfer1::LayerType::kDECONVOLUTION;
-    case OpKind::kActivation: return nvinfer1::LayerType::kACTIVATION;
-    case OpKind::kPooling: return nvinfer1::LayerType::kPOOLING;
-    case OpKind::kConcatenation: return nvinfer1::LayerType::kCONCATENATION;
-    case OpKind::kElementWise: return nvinfer1::LayerType::kELEMENTWISE;
-    case OpKind::kSoftMax: return nvinfer1::LayerType::kSOFTMAX;
-    case OpKind::kResize: return nvinfer1::LayerType::kRESIZE;
-    case OpKind::kShuffle: return nvinfer1::LayerType::kSHUFFLE;
+        case OpKind::kConvolution:
+            return nvinfer1::LayerType::kCONVOLUTION;
+        case OpKind::kDeconvolution:
+            return nvinfer1::LayerType::kDECONVOLUTION;
+        case OpKind::kActivation:
+            return nvinfer1::LayerType::kACTIVATION;
+        case OpKind::kPooling:
+            return nvinfer1::LayerType::kPOOLING;
+        case OpKind::kConcatenation:
+            return nvinfer1::LayerType::kCONCATENATION;
+        case OpKind::kElementWise:
+            return nvinfer1::LayerType::kELEMENTWISE;
+        case OpKind::kSoftMax:
+            return nvinfer1::LayerType::kSOFTMAX;
+        case OpKind::kResize:
+            return nvinfer1::LayerType::kRESIZE;
+        case OpKind::kShuffle:
+            return nvinfer1::LayerType::kSHUFFLE;
     }
     return nvinfer1::LayerType::kIDENTITY;
 }

@@ -1,7 +1,6 @@
 // The ILayer handles a NetworkDefinition hands out, one class per layer interface. Each is a
 // view of one GraphOp of the network's Graph; the setters write straight into it.
-#ifndef PLATFORM_TENSORRT_SRC_NETWORK_LAYERS_H
-#define PLATFORM_TENSORRT_SRC_NETWORK_LAYERS_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -69,7 +68,9 @@ template <typename Interface>
 class WindowedLayer : public LayerImpl<Interface> {
 public:
     using LayerImpl<Interface>::LayerImpl;
-    void setNbOutputMaps(int32_t nbOutputMaps) noexcept override { this->op().out_maps = nbOutputMaps; }
+    void setNbOutputMaps(int32_t nbOutputMaps) noexcept override {
+        this->op().out_maps = nbOutputMaps;
+    }
     int32_t getNbOutputMaps() const noexcept override { return this->op().out_maps; }
     void setNbGroups(int32_t nbGroups) noexcept override { this->op().groups = nbGroups; }
     int32_t getNbGroups() const noexcept override { return this->op().groups; }
@@ -77,7 +78,9 @@ public:
     nvinfer1::Weights getKernelWeights() const noexcept override;
     void setBiasWeights(nvinfer1::Weights weights) noexcept override;
     nvinfer1::Weights getBiasWeights() const noexcept override;
-    void setKernelSizeNd(nvinfer1::Dims kernelSize) noexcept override { this->op().kernel = kernelSize; }
+    void setKernelSizeNd(nvinfer1::Dims kernelSize) noexcept override {
+        this->op().kernel = kernelSize;
+    }
     nvinfer1::Dims getKernelSizeNd() const noexcept override { return this->op().kernel; }
     void setStrideNd(nvinfer1::Dims stride) noexcept override { this->op().stride = stride; }
     nvinfer1::Dims getStrideNd() const noexcept override { return this->op().stride; }
@@ -86,11 +89,17 @@ public:
         this->op().post_padding = padding;
     }
     nvinfer1::Dims getPaddingNd() const noexcept override { return this->op().pre_padding; }
-    void setPrePadding(nvinfer1::Dims padding) noexcept override { this->op().pre_padding = padding; }
+    void setPrePadding(nvinfer1::Dims padding) noexcept override {
+        this->op().pre_padding = padding;
+    }
     nvinfer1::Dims getPrePadding() const noexcept override { return this->op().pre_padding; }
-    void setPostPadding(nvinfer1::Dims padding) noexcept override { this->op().post_padding = padding; }
+    void setPostPadding(nvinfer1::Dims padding) noexcept override {
+        this->op().post_padding = padding;
+    }
     nvinfer1::Dims getPostPadding() const noexcept override { return this->op().post_padding; }
-    void setDilationNd(nvinfer1::Dims dilation) noexcept override { this->op().dilation = dilation; }
+    void setDilationNd(nvinfer1::Dims dilation) noexcept override {
+        this->op().dilation = dilation;
+    }
     nvinfer1::Dims getDilationNd() const noexcept override { return this->op().dilation; }
 };
 
@@ -100,7 +109,9 @@ using DeconvolutionLayer = WindowedLayer<nvinfer1::IDeconvolutionLayer>;
 class ActivationLayer final : public LayerImpl<nvinfer1::IActivationLayer> {
 public:
     using LayerImpl::LayerImpl;
-    void setActivationType(nvinfer1::ActivationType type) noexcept override { op().activation = type; }
+    void setActivationType(nvinfer1::ActivationType type) noexcept override {
+        op().activation = type;
+    }
     nvinfer1::ActivationType getActivationType() const noexcept override { return op().activation; }
     void setAlpha(float alpha) noexcept override { op().alpha = alpha; }
     float getAlpha() const noexcept override { return op().alpha; }
@@ -122,7 +133,9 @@ public:
         op().post_padding = padding;
     }
     nvinfer1::Dims getPaddingNd() const noexcept override { return op().pre_padding; }
-    void setAverageCountExcludesPadding(bool exclusive) noexcept override { op().exclude_padding = exclusive; }
+    void setAverageCountExcludesPadding(bool exclusive) noexcept override {
+        op().exclude_padding = exclusive;
+    }
     bool getAverageCountExcludesPadding() const noexcept override { return op().exclude_padding; }
 };
 
@@ -136,8 +149,12 @@ public:
 class ElementWiseLayer final : public LayerImpl<nvinfer1::IElementWiseLayer> {
 public:
     using LayerImpl::LayerImpl;
-    void setOperation(nvinfer1::ElementWiseOperation type) noexcept override { op().elementwise = type; }
-    nvinfer1::ElementWiseOperation getOperation() const noexcept override { return op().elementwise; }
+    void setOperation(nvinfer1::ElementWiseOperation type) noexcept override {
+        op().elementwise = type;
+    }
+    nvinfer1::ElementWiseOperation getOperation() const noexcept override {
+        return op().elementwise;
+    }
 };
 
 class SoftMaxLayer final : public LayerImpl<nvinfer1::ISoftMaxLayer> {
@@ -154,7 +171,9 @@ public:
     nvinfer1::Dims getOutputDimensions() const noexcept override { return op().resize_dims; }
     void setScales(float const* scales, int32_t nbScales) noexcept override;
     int32_t getScales(int32_t size, float* scales) const noexcept override;
-    void setResizeMode(nvinfer1::InterpolationMode mode) noexcept override { op().resize_mode = mode; }
+    void setResizeMode(nvinfer1::InterpolationMode mode) noexcept override {
+        op().resize_mode = mode;
+    }
     nvinfer1::InterpolationMode getResizeMode() const noexcept override { return op().resize_mode; }
 };
 
@@ -168,5 +187,3 @@ public:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_NETWORK_LAYERS_H

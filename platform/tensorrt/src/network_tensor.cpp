@@ -19,7 +19,9 @@ void NetworkTensor::setName(char const* name) noexcept {
     }
 }
 
-char const* NetworkTensor::getName() const noexcept { return network_.graph().tensors[index_].name.c_str(); }
+char const* NetworkTensor::getName() const noexcept {
+    return network_.graph().tensors[index_].name.c_str();
+}
 
 void NetworkTensor::setDimensions(nvinfer1::Dims dimensions) noexcept {
     if (!isNetworkInput()) {
@@ -30,11 +32,17 @@ void NetworkTensor::setDimensions(nvinfer1::Dims dimensions) noexcept {
     network_.graph().tensors[index_].dims = dimensions;
 }
 
-nvinfer1::Dims NetworkTensor::getDimensions() const noexcept { return network_.tensorDims(index_); }
+nvinfer1::Dims NetworkTensor::getDimensions() const noexcept {
+    return network_.tensorDims(index_);
+}
 
-void NetworkTensor::setType(nvinfer1::DataType type) noexcept { network_.graph().tensors[index_].type = type; }
+void NetworkTensor::setType(nvinfer1::DataType type) noexcept {
+    network_.graph().tensors[index_].type = type;
+}
 
-nvinfer1::DataType NetworkTensor::getType() const noexcept { return network_.graph().tensors[index_].type; }
+nvinfer1::DataType NetworkTensor::getType() const noexcept {
+    return network_.graph().tensors[index_].type;
+}
 
 bool NetworkTensor::setDynamicRange(float min, float max) noexcept {
     if (!(min <= max) || !std::isfinite(min) || !std::isfinite(max)) {
@@ -47,17 +55,29 @@ bool NetworkTensor::setDynamicRange(float min, float max) noexcept {
     return true;
 }
 
-bool NetworkTensor::dynamicRangeIsSet() const noexcept { return network_.graph().tensors[index_].has_range; }
+bool NetworkTensor::dynamicRangeIsSet() const noexcept {
+    return network_.graph().tensors[index_].has_range;
+}
 
-void NetworkTensor::resetDynamicRange() noexcept { network_.graph().tensors[index_].has_range = false; }
+void NetworkTensor::resetDynamicRange() noexcept {
+    network_.graph().tensors[index_].has_range = false;
+}
 
-float NetworkTensor::getDynamicRangeMin() const noexcept { return network_.graph().tensors[index_].range_min; }
+float NetworkTensor::getDynamicRangeMin() const noexcept {
+    return network_.graph().tensors[index_].range_min;
+}
 
-float NetworkTensor::getDynamicRangeMax() const noexcept { return network_.graph().tensors[index_].range_max; }
+float NetworkTensor::getDynamicRangeMax() const noexcept {
+    return network_.graph().tensors[index_].range_max;
+}
 
-bool NetworkTensor::isNetworkInput() const noexcept { return contains(network_.graph().inputs, index_); }
+bool NetworkTensor::isNetworkInput() const noexcept {
+    return contains(network_.graph().inputs, index_);
+}
 
-bool NetworkTensor::isNetworkOutput() const noexcept { return contains(network_.graph().outputs, index_); }
+bool NetworkTensor::isNetworkOutput() const noexcept {
+    return contains(network_.graph().outputs, index_);
+}
 
 void NetworkTensor::setAllowedFormats(nvinfer1::TensorFormats formats) noexcept {
     network_.graph().tensors[index_].allowed_formats = formats;

@@ -1,6 +1,5 @@
 // The ITensor handles a NetworkDefinition hands out: views of one tensor of its Graph.
-#ifndef PLATFORM_TENSORRT_SRC_NETWORK_TENSOR_H
-#define PLATFORM_TENSORRT_SRC_NETWORK_TENSOR_H
+#pragma once
 
 #include <cstdint>
 
@@ -45,5 +44,3 @@ private:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_NETWORK_TENSOR_H

@@ -9,7 +9,9 @@
 
 namespace trt_host {
 
-Runtime::~Runtime() noexcept { setErrorRecorder(nullptr); }
+Runtime::~Runtime() noexcept {
+    setErrorRecorder(nullptr);
+}
 
 void Runtime::setErrorRecorder(nvinfer1::IErrorRecorder* recorder) noexcept {
     if (recorder != nullptr) {
@@ -49,7 +51,8 @@ extern "C" void* createInferRuntime_INTERNAL(void* logger, int32_t version) noex
     auto* sink = static_cast<nvinfer1::ILogger*>(logger);
     if (version / 1000 != NV_TENSORRT_MAJOR) {
         const std::string message = "createInferRuntime: version " + std::to_string(version) +
-                                    " does not match this library (" + std::to_string(NV_TENSORRT_VERSION) + ")";
+                                    " does not match this library (" +
+                                    std::to_string(NV_TENSORRT_VERSION) + ")";
         sink->log(nvinfer1::ILogger::Severity::kERROR, message.c_str());
         return nullptr;
     }

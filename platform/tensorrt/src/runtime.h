@@ -1,6 +1,5 @@
 // IRuntime of the stand-in: validates engine blobs and turns them into engines.
-#ifndef PLATFORM_TENSORRT_SRC_RUNTIME_H
-#define PLATFORM_TENSORRT_SRC_RUNTIME_H
+#pragma once
 
 #include "NvInferRuntime.h"
 
@@ -14,7 +13,8 @@ public:
     Runtime(const Runtime&) = delete;
     Runtime& operator=(const Runtime&) = delete;
 
-    nvinfer1::ICudaEngine* deserializeCudaEngine(void const* blob, std::size_t size) noexcept override;
+    nvinfer1::ICudaEngine* deserializeCudaEngine(void const* blob,
+                                                 std::size_t size) noexcept override;
     void setDLACore(int32_t dlaCore) noexcept override { dla_core_ = dlaCore; }
     int32_t getDLACore() const noexcept override { return dla_core_; }
     int32_t getNbDLACores() const noexcept override { return 0; }
@@ -29,5 +29,3 @@ private:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_RUNTIME_H

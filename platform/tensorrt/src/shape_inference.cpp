@@ -11,8 +11,9 @@ namespace {
 using nvinfer1::DataType;
 using nvinfer1::Dims;
 
-constexpr uint32_t kLinearFormatsMask = (1U << static_cast<uint32_t>(nvinfer1::TensorFormat::kLINEAR)) |
-                                        (1U << static_cast<uint32_t>(nvinfer1::TensorFormat::kDLA_LINEAR));
+constexpr uint32_t kLinearFormatsMask =
+    (1U << static_cast<uint32_t>(nvinfer1::TensorFormat::kLINEAR)) |
+    (1U << static_cast<uint32_t>(nvinfer1::TensorFormat::kDLA_LINEAR));
 
 std::string dimsText(const Dims& dims) {
     std::string text = "[";
@@ -35,7 +36,8 @@ bool validShape(const Dims& dims) {
 }
 
 // Reads a per-spatial-axis parameter; nbDims 0 stands for fallback on every axis.
-bool spatialParam(const Dims& param, int32_t spatial, int32_t index, int32_t fallback, int32_t& value) {
+bool spatialParam(const Dims& param, int32_t spatial, int32_t index, int32_t fallback,
+                  int32_t& value) {
     if (param.nbDims == 0) {
         value = fallback;
         return true;
@@ -57,8 +59,8 @@ struct Failure {
 };
 
 // Output extents of a sliding-window layer (convolution, deconvolution, pooling).
-bool inferWindowed(const GraphOp& op, const Dims& in, bool transposed, int32_t channels_out, Dims& out,
-                   const Failure& fail) {
+bool inferWindowed(const GraphOp& op, const Dims& in, bool transposed, int32_t channels_out,
+                   Dims& out, const Failure& fail) {
     const int32_t spatial = in.nbDims - 2;
     if (spatial < 1 || spatial > 3) {
         return fail("input must have 3 to 5 dimensions, has " + dimsText(in));
@@ -73,7 +75,8 @@ bool inferWindowed(const GraphOp& op, const Dims& in, bool transposed, int32_t c
         int32_t stride = 0, pre = 0, post = 0, dilation = 0;
         const int32_t stride_fallback = op.kind == OpKind::kPooling ? window : 1;
         if (!spatialParam(op.stride, spatial, i, stride_fallback, stride) ||
-            !spatialParam(op.pre_padding, spatial, i, 0, pre) || !spatialParam(op.post_padding, spatial, i, 0, post) ||
+            !spatialParam(op.pre_padding, spatial, i, 0, pre) ||
+            !spatialParam(op.post_padding, spatial, i, 0, post) ||
             !spatialParam(op.dilation, spatial, i, 1, dilation)) {
             return fail("stride, padding or dilation rank does not match the window");
         }
@@ -87,8 +90,10 @@ bool inferWindowed(const GraphOp& op, const Dims& in, bool transposed, int32_t c
         const int64_t extent = in.d[i + 2];
         const int64_t size = transposed ? (extent - 1) * stride + reach - pre - post
                                         : (extent + pre + post - reach) / stride + 1;
-        if ((!transposed && extent + pre + post < reach) || size < 1 || size >= ShapeInference::kMaxElements) {
-            return fail("window does not fit: input " + dimsText(in) + ", window " + dimsText(op.kernel));
+        if ((!transposed && extent + pre + post < reach) || size < 1 ||
+            size >= ShapeInference::kMaxElements) {
+            return fail("window does not fit: input " + dimsText(in) + ", window " +
+                        dimsText(op.kernel));
         }
         out.d[i + 2] = static_cast<int32_t>(size);
     }
@@ -101,9 +106,11 @@ bool inferConvolution(const GraphOp& op, const Dims& in, Dims& out, const Failur
         return fail("input must have 3 to 5 dimensions, has " + dimsText(in));
     }
     const int32_t channels = in.d[1];
-    if (op.out_maps < 1 || op.groups < 1 || channels % op.groups != 0 || op.out_maps % op.groups != 0) {
+    if (op.out_maps < 1 || op.groups < 1 || channels % op.groups != 0 ||
+        op.out_maps % op.groups != 0) {
         return fail("channel mismatch: " + std::to_string(channels) + " input channels, " +
-                    std::to_string(op.out_maps) + " output maps, " + std::to_string(op.groups) + " groups");
+                    std::to_string(op.out_maps) + " output maps, " + std::to_string(op.groups) +
+                    " groups");
     }
     if (!inferWindowed(op, in, transposed, op.out_maps, out, fail)) {
         return false;
@@ -116,8 +123,8 @@ bool inferConvolution(const GraphOp& op, const Dims& in, Dims& out, const Failur
                     std::to_string(expected) + " expected (missing or mismatched weights)");
     }
     if (!op.bias.empty() && static_cast<int64_t>(op.bias.size()) != op.out_maps) {
-        return fail("bias holds " + std::to_string(op.bias.size()) + " values, " + std::to_string(op.out_maps) +
-                    " expected");
+        return fail("bias holds " + std::to_string(op.bias.size()) + " values, " +
+                    std::to_string(op.out_maps) + " expected");
     }
     return true;
 }
@@ -125,21 +132,23 @@ bool inferConvolution(const GraphOp& op, const Dims& in, Dims& out, const Failur
 bool inferActivation(const GraphOp& op, const Dims& in, Dims& out, const Failure& fail) {
     using nvinfer1::ActivationType;
     switch (op.activation) {
-    case ActivationType::kRELU:
-    case ActivationType::kSIGMOID:
-    case ActivationType::kTANH:
-    case ActivationType::kLEAKY_RELU:
-    case ActivationType::kELU:
-    case ActivationType::kCLIP:
-        out = in;
-        return true;
-    default:
-        return fail("unsupported activation type " + std::to_string(static_cast<int32_t>(op.activation)));
+        case ActivationType::kRELU:
+        case ActivationType::kSIGMOID:
+        case ActivationType::kTANH:
+        case ActivationType::kLEAKY_RELU:
+        case ActivationType::kELU:
+        case ActivationType::kCLIP:
+            out = in;
+            return true;
+        default:
+            return fail("unsupported activation type " +
+                        std::to_string(static_cast<int32_t>(op.activation)));
     }
 }
 
 bool inferPooling(const GraphOp& op, const Dims& in, Dims& out, const Failure& fail) {
-    if (op.pooling != nvinfer1::PoolingType::kMAX && op.pooling != nvinfer1::PoolingType::kAVERAGE) {
+    if (op.pooling != nvinfer1::PoolingType::kMAX &&
+        op.pooling != nvinfer1::PoolingType::kAVERAGE) {
         return fail("unsupported pooling type");
     }
     if (op.dilation.nbDims != 0) {
@@ -148,11 +157,13 @@ bool inferPooling(const GraphOp& op, const Dims& in, Dims& out, const Failure& f
     return in.nbDims >= 3 && inferWindowed(op, in, false, in.d[1], out, fail);
 }
 
-bool inferConcatenation(const GraphOp& op, const std::vector<Dims>& ins, Dims& out, const Failure& fail) {
+bool inferConcatenation(const GraphOp& op, const std::vector<Dims>& ins, Dims& out,
+                        const Failure& fail) {
     const int32_t rank = ins[0].nbDims;
     const int32_t axis = op.axis < 0 ? ShapeInference::defaultAxis(rank) : op.axis;
     if (axis >= rank) {
-        return fail("axis " + std::to_string(axis) + " outside a tensor of rank " + std::to_string(rank));
+        return fail("axis " + std::to_string(axis) + " outside a tensor of rank " +
+                    std::to_string(rank));
     }
     out = ins[0];
     for (std::size_t k = 1; k < ins.size(); ++k) {
@@ -161,8 +172,8 @@ bool inferConcatenation(const GraphOp& op, const std::vector<Dims>& ins, Dims& o
         }
         for (int32_t i = 0; i < rank; ++i) {
             if (i != axis && ins[k].d[i] != ins[0].d[i]) {
-                return fail("inputs of unequal sizes " + dimsText(ins[0]) + " and " + dimsText(ins[k]) +
-                            " off the concatenation axis");
+                return fail("inputs of unequal sizes " + dimsText(ins[0]) + " and " +
+                            dimsText(ins[k]) + " off the concatenation axis");
             }
         }
         out.d[axis] += ins[k].d[axis];
@@ -170,7 +181,8 @@ bool inferConcatenation(const GraphOp& op, const std::vector<Dims>& ins, Dims& o
     return true;
 }
 
-bool inferElementWise(const GraphOp& op, const std::vector<Dims>& ins, Dims& out, const Failure& fail) {
+bool inferElementWise(const GraphOp& op, const std::vector<Dims>& ins, Dims& out,
+                      const Failure& fail) {
     using nvinfer1::ElementWiseOperation;
     const ElementWiseOperation kind = op.elementwise;
     if (kind != ElementWiseOperation::kSUM && kind != ElementWiseOperation::kPROD &&
@@ -185,12 +197,14 @@ bool inferElementWise(const GraphOp& op, const std::vector<Dims>& ins, Dims& out
     for (int32_t i = 0; i < out.nbDims; ++i) {
         const int32_t a = ins[0].d[i], b = ins[1].d[i];
         if (a != b && a != 1 && b != 1) {
-            return fail("inputs cannot broadcast: " + dimsText(ins[0]) + " and " + dimsText(ins[1]));
+            return fail("inputs cannot broadcast: " + dimsText(ins[0]) + " and " +
+                        dimsText(ins[1]));
         }
         out.d[i] = std::max(a, b);
     }
     auto same = [&out](const Dims& d) { return std::equal(d.d, d.d + d.nbDims, out.d); };
-    const bool commutative = kind != ElementWiseOperation::kSUB && kind != ElementWiseOperation::kDIV;
+    const bool commutative =
+        kind != ElementWiseOperation::kSUB && kind != ElementWiseOperation::kDIV;
     if (!same(ins[0]) && !(same(ins[1]) && commutative)) {
         return fail("only the second input may broadcast for this operation");
     }
@@ -216,7 +230,8 @@ bool inferResize(const GraphOp& op, const Dims& in, Dims& out, const Failure& fa
         }
         for (int32_t i = 0; i < in.nbDims; ++i) {
             const double extent = std::floor(static_cast<double>(in.d[i]) * op.scales[i]);
-            if (!(op.scales[i] > 0.0F) || !(extent >= 1.0) || extent >= static_cast<double>(ShapeInference::kMaxElements)) {
+            if (!(op.scales[i] > 0.0F) || !(extent >= 1.0) ||
+                extent >= static_cast<double>(ShapeInference::kMaxElements)) {
                 return fail("resize scale gives an empty or oversized axis");
             }
             out.d[i] = static_cast<int32_t>(extent);
@@ -266,32 +281,40 @@ bool inferShuffle(const GraphOp& op, const Dims& in, Dims& out, const Failure& f
         out.d[infer_at] = static_cast<int32_t>(total / known);
     }
     if (out.nbDims < 1 || ShapeInference::volume(out) != total) {
-        return fail("reshape " + dimsText(op.reshape) + " does not keep the element count of " + dimsText(transposed));
+        return fail("reshape " + dimsText(op.reshape) + " does not keep the element count of " +
+                    dimsText(transposed));
     }
     return true;
 }
 
 std::size_t expectedInputs(OpKind kind) {
     switch (kind) {
-    case OpKind::kConcatenation: return 0;  // one or more
-    case OpKind::kElementWise: return 2;
-    default: return 1;
+        case OpKind::kConcatenation:
+            return 0;  // one or more
+        case OpKind::kElementWise:
+            return 2;
+        default:
+            return 1;
     }
 }
 
-bool inferOne(Graph& graph, const GraphOp& op, const std::vector<bool>& defined, std::string& error) {
+bool inferOne(Graph& graph, const GraphOp& op, const std::vector<bool>& defined,
+              std::string& error) {
     const Failure fail{error, op};
     const std::size_t wanted = expectedInputs(op.kind);
-    if (op.inputs.empty() || (wanted != 0 && op.inputs.size() != wanted) || op.outputs.size() != 1) {
+    if (op.inputs.empty() || (wanted != 0 && op.inputs.size() != wanted) ||
+        op.outputs.size() != 1) {
         return fail("wrong number of inputs or outputs");
     }
     const int32_t produced = op.outputs[0];
-    if (produced < 0 || static_cast<std::size_t>(produced) >= graph.tensors.size() || defined[produced]) {
+    if (produced < 0 || static_cast<std::size_t>(produced) >= graph.tensors.size() ||
+        defined[produced]) {
         return fail("output tensor is invalid or produced twice");
     }
     std::vector<Dims> ins;
     for (int32_t index : op.inputs) {
-        if (index < 0 || static_cast<std::size_t>(index) >= graph.tensors.size() || !defined[index]) {
+        if (index < 0 || static_cast<std::size_t>(index) >= graph.tensors.size() ||
+            !defined[index]) {
             return fail("input tensor is not produced by an earlier layer or a network input");
         }
         ins.push_back(graph.tensors[index].dims);
@@ -299,16 +322,33 @@ bool inferOne(Graph& graph, const GraphOp& op, const std::vector<bool>& defined,
     Dims out{};
     bool ok = false;
     switch (op.kind) {
-    case OpKind::kConvolution:
-    case OpKind::kDeconvolution: ok = inferConvolution(op, ins[0], out, fail); break;
-    case OpKind::kActivation: ok = inferActivation(op, ins[0], out, fail); break;
-    case OpKind::kPooling: ok = inferPooling(op, ins[0], out, fail); break;
-    case OpKind::kConcatenation: ok = inferConcatenation(op, ins, out, fail); break;
-    case OpKind::kElementWise: ok = inferElementWise(op, ins, out, fail); break;
-    case OpKind::kSoftMax: ok = inferSoftMax(op, ins[0], out, fail); break;
-    case OpKind::kResize: ok = inferResize(op, ins[0], out, fail); break;
-    case OpKind::kShuffle: ok = inferShuffle(op, ins[0], out, fail); break;
-    default: return fail("unknown layer kind");
+        case OpKind::kConvolution:
+        case OpKind::kDeconvolution:
+            ok = inferConvolution(op, ins[0], out, fail);
+            break;
+        case OpKind::kActivation:
+            ok = inferActivation(op, ins[0], out, fail);
+            break;
+        case OpKind::kPooling:
+            ok = inferPooling(op, ins[0], out, fail);
+            break;
+        case OpKind::kConcatenation:
+            ok = inferConcatenation(op, ins, out, fail);
+            break;
+        case OpKind::kElementWise:
+            ok = inferElementWise(op, ins, out, fail);
+            break;
+        case OpKind::kSoftMax:
+            ok = inferSoftMax(op, ins[0], out, fail);
+            break;
+        case OpKind::kResize:
+            ok = inferResize(op, ins[0], out, fail);
+            break;
+        case OpKind::kShuffle:
+            ok = inferShuffle(op, ins[0], out, fail);
+            break;
+        default:
+            return fail("unknown layer kind");
     }
     if (!ok) {
         return false;
@@ -322,7 +362,8 @@ bool inferOne(Graph& graph, const GraphOp& op, const std::vector<bool>& defined,
 
 bool markDefined(const Graph& graph, std::vector<bool>& defined, std::string& error) {
     for (int32_t index : graph.inputs) {
-        if (index < 0 || static_cast<std::size_t>(index) >= graph.tensors.size() || defined[index]) {
+        if (index < 0 || static_cast<std::size_t>(index) >= graph.tensors.size() ||
+            defined[index]) {
             error = "invalid network input";
             return false;
         }
@@ -338,11 +379,13 @@ bool markDefined(const Graph& graph, std::vector<bool>& defined, std::string& er
 bool checkBinding(const GraphTensor& tensor, std::string& error) {
     const DataType type = tensor.type;
     if (type != DataType::kFLOAT && type != DataType::kHALF && type != DataType::kINT8) {
-        error = "tensor " + tensor.name + ": network inputs and outputs must be float, half or int8";
+        error =
+            "tensor " + tensor.name + ": network inputs and outputs must be float, half or int8";
         return false;
     }
-    if (type == DataType::kINT8 && !(tensor.has_range && std::max(-tensor.range_min, tensor.range_max) > 0.0F &&
-                                     std::isfinite(tensor.range_min) && std::isfinite(tensor.range_max))) {
+    if (type == DataType::kINT8 &&
+        !(tensor.has_range && std::max(-tensor.range_min, tensor.range_max) > 0.0F &&
+          std::isfinite(tensor.range_min) && std::isfinite(tensor.range_max))) {
         error = "tensor " + tensor.name + " is int8 but has no usable dynamic range";
         return false;
     }
@@ -359,7 +402,9 @@ bool checkBinding(const GraphTensor& tensor, std::string& error) {
 
 }  // namespace
 
-int32_t ShapeInference::defaultAxis(int32_t nb_dims) { return nb_dims >= 3 ? nb_dims - 3 : 0; }
+int32_t ShapeInference::defaultAxis(int32_t nb_dims) {
+    return nb_dims >= 3 ? nb_dims - 3 : 0;
+}
 
 int64_t ShapeInference::volume(const Dims& dims) {
     int64_t count = 1;

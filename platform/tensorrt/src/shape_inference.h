@@ -1,6 +1,5 @@
 // Checks a Graph for consistency and fills in the shape of every tensor a layer produces.
-#ifndef PLATFORM_TENSORRT_SRC_SHAPE_INFERENCE_H
-#define PLATFORM_TENSORRT_SRC_SHAPE_INFERENCE_H
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -32,5 +31,3 @@ public:
 };
 
 }  // namespace trt_host
-
-#endif  // PLATFORM_TENSORRT_SRC_SHAPE_INFERENCE_H

@@ -23,14 +23,16 @@ Writer::Writer(QObject* parent)
       output_(new krell::lumora::OutputNetToggle(this)),
       view_(new TestRender(this)) {}
 
-int registCalls() { return regist_calls; }
+int registCalls() {
+    return regist_calls;
+}
 
 }  // namespace labtest
 
 extern "C" Q_DECL_EXPORT void regist_classes() {
-  ++labtest::regist_calls;
-  krell::lumora::Registration::regist(QStringLiteral("labtest::Reader"),
-                                      &labtest::Reader::staticMetaObject);
-  krell::lumora::Registration::regist(QStringLiteral("labtest::Writer"),
-                                      &labtest::Writer::staticMetaObject);
+    ++labtest::regist_calls;
+    krell::lumora::Registration::regist(QStringLiteral("labtest::Reader"),
+                                        &labtest::Reader::staticMetaObject);
+    krell::lumora::Registration::regist(QStringLiteral("labtest::Writer"),
+                                        &labtest::Writer::staticMetaObject);
 }

@@ -23,7 +23,8 @@ TEST(KrellException, EachKind_HasItsPrefixAndUnknownKindIsEmpty) {
 }
 
 TEST(CPUAssert, ZeroCode_DoesNothing) {
-    EXPECT_EQ(captureStdout([] { CPUAssert(0, KrellException::NullPointer, "f.cpp", 1, false); }), "");
+    EXPECT_EQ(captureStdout([] { CPUAssert(0, KrellException::NullPointer, "f.cpp", 1, false); }),
+              "");
 }
 
 TEST(CPUAssert, NonZeroCode_LogsThenThrowsWithFileAndLine) {
@@ -38,12 +39,14 @@ TEST(CPUAssert, NonZeroCode_LogsThenThrowsWithFileAndLine) {
     });
     EXPECT_EQ(what, "[EXCEPTION] Null Pointer error, CPUassert: engine/nv_gpu_engine.cpp:46");
     EXPECT_EQ(out.rfind("[cpu_assert:", 0), 0U) << out;
-    EXPECT_NE(out.find(" krell::det::CPUAssert] CPUassert: engine/nv_gpu_engine.cpp:46\x1b[0m\n"), std::string::npos)
+    EXPECT_NE(out.find(" krell::det::CPUAssert] CPUassert: engine/nv_gpu_engine.cpp:46\x1b[0m\n"),
+              std::string::npos)
         << out;
 }
 
 TEST(CPUAssertDeathTest, ExitInsteadOfThrow_EndsProcessWithCode) {
-    EXPECT_EXIT(CPUAssert(3, KrellException::AssertError, "f.cpp", 9, true), testing::ExitedWithCode(3), "");
+    EXPECT_EXIT(CPUAssert(3, KrellException::AssertError, "f.cpp", 9, true),
+                testing::ExitedWithCode(3), "");
 }
 
 }  // namespace krell::det::test

@@ -31,7 +31,9 @@ TEST(Logger, ReportableError_PrintsErrorsAndDropsWarnings) {
 TEST(Logger, VerboseSeverity_UsesInfoTagAtLevelThree) {
     Logger logger(Severity::kVERBOSE);
     std::vector<std::pair<uint8_t, std::string>> lines;
-    setLogSink([&](uint8_t level, const std::string& text) { lines.emplace_back(level, messageOf(text)); });
+    setLogSink([&](uint8_t level, const std::string& text) {
+        lines.emplace_back(level, messageOf(text));
+    });
     logger.log(Severity::kWARNING, "w");
     logger.log(Severity::kINFO, "i");
     logger.log(Severity::kVERBOSE, "v");
@@ -115,7 +117,10 @@ TEST(DetAlgorithmSelector, SelectsEveryChoiceInOfferedOrder) {
     class Context : public nvinfer1::IAlgorithmContext {
     public:
         const char* getName() const noexcept override { return "conv"; }
-        nvinfer1::Dims getDimensions(int32_t, nvinfer1::OptProfileSelector) const noexcept override { return {}; }
+        nvinfer1::Dims getDimensions(int32_t,
+                                     nvinfer1::OptProfileSelector) const noexcept override {
+            return {};
+        }
         int32_t getNbInputs() const noexcept override { return 1; }
         int32_t getNbOutputs() const noexcept override { return 1; }
     } context;

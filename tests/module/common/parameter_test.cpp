@@ -67,10 +67,12 @@ TEST(TensorParameter, Sizes_FollowChannelSpatialShapeBatchAndType) {
         R"({"name":"a","data_type":"int8","batch_size":1,"channel":4,"spatial_shape":[32,1280]})"));
     EXPECT_EQ(full.element_count, 163840);
     EXPECT_EQ(full.byte_size, 163840);
-    TensorParameter half(ParamJson::parse(R"({"name":"h","data_type":"float16","channel":2,"spatial_shape":[3,5]})"));
+    TensorParameter half(ParamJson::parse(
+        R"({"name":"h","data_type":"float16","channel":2,"spatial_shape":[3,5]})"));
     EXPECT_EQ(half.element_count, 30);
     EXPECT_EQ(half.byte_size, 60);
-    TensorParameter no_channel(ParamJson::parse(R"({"name":"a","data_type":"int8","spatial_shape":[32,1280]})"));
+    TensorParameter no_channel(
+        ParamJson::parse(R"({"name":"a","data_type":"int8","spatial_shape":[32,1280]})"));
     EXPECT_EQ(no_channel.element_count, 0);
     EXPECT_EQ(no_channel.byte_size, 0);
 }
@@ -80,9 +82,12 @@ TEST(TensorParameter, MalformedDescriptions_RaiseTheJsonLibraryErrors) {
         TensorParameter bad(ParamJson::parse(R"({"name":"a","spatial_shape":5})"));
         FAIL() << "a number as spatial_shape was accepted";
     } catch (const nlohmann::json::type_error& e) {
-        EXPECT_NE(std::string(e.what()).find("type must be array, but is number"), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("type must be array, but is number"),
+                  std::string::npos)
+            << e.what();
     }
-    EXPECT_THROW(TensorParameter(ParamJson::parse(R"({"channel":1})")), nlohmann::json::out_of_range);
+    EXPECT_THROW(TensorParameter(ParamJson::parse(R"({"channel":1})")),
+                 nlohmann::json::out_of_range);
 }
 
 TEST(ModelParameter, DenoiseConfig_ReadsScalarsInputsProcessorsAndEngines) {
@@ -124,21 +129,26 @@ TEST(ModelParameter, OutputTensorsChildren_CarryTheParentsDescriptions) {
 TEST(ModelParameter, MissingEntries_LogTheirMessagesAndGiveEmptyValues) {
     const ModelParameter model = loadConfig();
     const EngineParameter rimg = model.engine("rimg");
-    std::string out = captureStdout([&] { EXPECT_THROW(rimg.get("dla_id"), nlohmann::json::out_of_range); });
-    EXPECT_EQ(messageOf(out), "[BaseParameter] Can not find item with name dla_id in rimg\x1b[0m\n");
+    std::string out =
+        captureStdout([&] { EXPECT_THROW(rimg.get("dla_id"), nlohmann::json::out_of_range); });
+    EXPECT_EQ(messageOf(out),
+              "[BaseParameter] Can not find item with name dla_id in rimg\x1b[0m\n");
     EXPECT_EQ(out.rfind("[parameter:", 0), 0U) << out;
     EXPECT_NE(out.find(" krell::det::BaseParameter::get] "), std::string::npos) << out;
 
     out = captureStdout([&] { EXPECT_EQ(rimg["nope"].name(), ""); });
     EXPECT_EQ(messageOf(out), "[BaseParameter] can not find item with name nope in rimg\x1b[0m\n");
     out = captureStdout([&] { rimg["output_tensors"][2]; });
-    EXPECT_EQ(messageOf(out), "[BaseParameter] idx 2 exceeds total size 2 in rimg.output_tensors\x1b[0m\n");
+    EXPECT_EQ(messageOf(out),
+              "[BaseParameter] idx 2 exceeds total size 2 in rimg.output_tensors\x1b[0m\n");
     out = captureStdout([&] { EXPECT_EQ(rimg.getTensor().name, ""); });
     EXPECT_EQ(messageOf(out),
-              "[BaseParameter] getTensor must used by BaseParameter with only one Tensor, now rimg has 5 tensors!"
+              "[BaseParameter] getTensor must used by BaseParameter with only one Tensor, now rimg "
+              "has 5 tensors!"
               "\x1b[0m\n");
     out = captureStdout([&] { model.processor("post")["beta"]; });
-    EXPECT_EQ(messageOf(out), "[ProcessParameter] can not find operator with name beta in post\x1b[0m\n");
+    EXPECT_EQ(messageOf(out),
+              "[ProcessParameter] can not find operator with name beta in post\x1b[0m\n");
     EXPECT_EQ(messageOf(captureStdout([&] { model.input("x"); })),
               "[ModelParameter] can not find input with name x\x1b[0m\n");
     EXPECT_EQ(messageOf(captureStdout([&] { model.engine("x"); })),
@@ -188,7 +198,8 @@ TEST(ModelParameter, ReviewShape_RewritesEngineAndOperatorDescriptionsOnly) {
     EXPECT_EQ(op.spatial_shape, (std::vector<int32_t>{64, 2560}));
     EXPECT_EQ(op.byte_size, 163840);
     // Inputs keep what the file says, even for a tensor named like the binding.
-    EXPECT_EQ(model.input("point_cloud").getTensor().spatial_shape, (std::vector<int32_t>{32, 1280}));
+    EXPECT_EQ(model.input("point_cloud").getTensor().spatial_shape,
+              (std::vector<int32_t>{32, 1280}));
 }
 
 }  // namespace krell::det::test

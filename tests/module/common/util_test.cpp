@@ -32,8 +32,9 @@ TEST(TypeTables, KnownNames_MapToTypesCodesAndSizes) {
 
 TEST(TypeTables, UnknownOrMiscasedNames_LogAndGiveNeutralValues) {
     DataType type = DataType::kINT8;
-    EXPECT_EQ(messageOf(captureStdout([&] { type = getTRTType("INT8"); })),
-              "[Parameters] Tensor type INT8 is wrong, please use int8, float16 or float32\x1b[0m\n");
+    EXPECT_EQ(
+        messageOf(captureStdout([&] { type = getTRTType("INT8"); })),
+        "[Parameters] Tensor type INT8 is wrong, please use int8, float16 or float32\x1b[0m\n");
     EXPECT_EQ(type, DataType::kFLOAT);
     EXPECT_NE(captureStdout([&] { type = getTRTType("uint8"); }), "");
     EXPECT_EQ(type, DataType::kFLOAT);

@@ -58,14 +58,17 @@ TYPED_TEST(BufferKinds, SubRange_AcceptsInsideAndRefusesOutsideWithNullView) {
     EXPECT_TRUE(last->borrowed());
     EXPECT_TRUE(dynamic_cast<TypeParam*>(last.get()) != nullptr);
 
-    const std::string prefix = std::is_same_v<TypeParam, CPUBuffer> ? "[CPUBuffer][sub]" : "[NvGPUBuffer][sub]";
-    const std::pair<int32_t, int32_t> refused[] = {{16, 0}, {8, 9}, {-1, 1}, {0, -1}, {INT32_MAX, 1}};
+    const std::string prefix =
+        std::is_same_v<TypeParam, CPUBuffer> ? "[CPUBuffer][sub]" : "[NvGPUBuffer][sub]";
+    const std::pair<int32_t, int32_t> refused[] = {
+        {16, 0}, {8, 9}, {-1, 1}, {0, -1}, {INT32_MAX, 1}};
     for (const auto& [start, size] : refused) {
         std::shared_ptr<Buffer> view;
         const std::string out = captureStdout([&] { view = buffer.sub(start, size); });
         EXPECT_FALSE(view) << start << "+" << size;
-        EXPECT_EQ(messageOf(out), prefix + " start position " + std::to_string(start) + " or size " +
-                                      std::to_string(size) + " is wrong, the total size is 16\x1b[0m\n");
+        EXPECT_EQ(messageOf(out), prefix + " start position " + std::to_string(start) +
+                                      " or size " + std::to_string(size) +
+                                      " is wrong, the total size is 16\x1b[0m\n");
     }
 }
 
@@ -77,9 +80,14 @@ TYPED_TEST(BufferKinds, WholeBufferCopyOfOtherSize_IsReportedAndLeavesDestinatio
     const TransferKind kind =
         std::is_same_v<TypeParam, CPUBuffer> ? TransferKind::CPUToCPU : TransferKind::NvGPUToNvGPU;
     std::string out = captureStdout([&] { EXPECT_FALSE(dst.copyFrom(src, kind, nullptr)); });
-    EXPECT_EQ(messageOf(out), "[Buffer][copyFrom] the buffer size to be copied 12 is not equal to the total size 16\x1b[0m\n");
-    out = captureStdout([&] { EXPECT_FALSE(dst.copyTo(std::shared_ptr<Buffer>(src), kind, nullptr)); });
-    EXPECT_EQ(messageOf(out), "[Buffer][copyTo] the buffer size to be copied 12 is not equal to the total size 16\x1b[0m\n");
+    EXPECT_EQ(messageOf(out),
+              "[Buffer][copyFrom] the buffer size to be copied 12 is not equal to the total size "
+              "16\x1b[0m\n");
+    out = captureStdout(
+        [&] { EXPECT_FALSE(dst.copyTo(std::shared_ptr<Buffer>(src), kind, nullptr)); });
+    EXPECT_EQ(messageOf(out),
+              "[Buffer][copyTo] the buffer size to be copied 12 is not equal to the total size "
+              "16\x1b[0m\n");
     EXPECT_EQ(bytesOf(dst), std::vector<uint8_t>(16, 0));
     EXPECT_EQ(bytesOf(*src), std::vector<uint8_t>(12, 0xFF));
 }
@@ -88,15 +96,23 @@ TYPED_TEST(BufferKinds, RawCopyLeavingEitherSide_IsRefusedWithoutTouchingMemory)
     TypeParam buffer(8);
     buffer.setZero(nullptr);
     std::vector<uint8_t> host = sequence(8, 1);
-    const TransferKind in = std::is_same_v<TypeParam, CPUBuffer> ? TransferKind::CPUToCPU : TransferKind::CPUToNvGPU;
-    const TransferKind out = std::is_same_v<TypeParam, CPUBuffer> ? TransferKind::CPUToCPU : TransferKind::NvGPUToCPU;
+    const TransferKind in =
+        std::is_same_v<TypeParam, CPUBuffer> ? TransferKind::CPUToCPU : TransferKind::CPUToNvGPU;
+    const TransferKind out =
+        std::is_same_v<TypeParam, CPUBuffer> ? TransferKind::CPUToCPU : TransferKind::NvGPUToCPU;
     const std::string name = std::is_same_v<TypeParam, CPUBuffer> ? "[CPUBuffer]" : "[NvGPUBuffer]";
-    std::string log = captureStdout([&] { EXPECT_FALSE(buffer.copyFrom(host.data(), 9, 0, 0, in, nullptr)); });
-    EXPECT_EQ(messageOf(log), name + "[copyFrom] the buffer size to be copied 9 exceeds the total size 8\x1b[0m\n");
+    std::string log =
+        captureStdout([&] { EXPECT_FALSE(buffer.copyFrom(host.data(), 9, 0, 0, in, nullptr)); });
+    EXPECT_EQ(messageOf(log),
+              name + "[copyFrom] the buffer size to be copied 9 exceeds the total size 8\x1b[0m\n");
     log = captureStdout([&] { EXPECT_FALSE(buffer.copyFrom(host.data(), 4, 0, 5, in, nullptr)); });
-    EXPECT_EQ(messageOf(log), name + "[copyFrom] the offset 5 plus the size 4 exceeds the total size 8\x1b[0m\n");
-    log = captureStdout([&] { EXPECT_FALSE(buffer.copyTo(host.data(), 2, UINT32_MAX, 0, out, nullptr)); });
-    EXPECT_NE(log.find(name + "[copyTo] the offset 4294967295 plus the size 2 exceeds"), std::string::npos) << log;
+    EXPECT_EQ(messageOf(log),
+              name + "[copyFrom] the offset 5 plus the size 4 exceeds the total size 8\x1b[0m\n");
+    log = captureStdout(
+        [&] { EXPECT_FALSE(buffer.copyTo(host.data(), 2, UINT32_MAX, 0, out, nullptr)); });
+    EXPECT_NE(log.find(name + "[copyTo] the offset 4294967295 plus the size 2 exceeds"),
+              std::string::npos)
+        << log;
     EXPECT_EQ(bytesOf(buffer), std::vector<uint8_t>(8, 0));
     EXPECT_EQ(host, sequence(8, 1));
 
@@ -124,9 +140,11 @@ TYPED_TEST(BufferKinds, SetOne_FillsBytesWith0xFFNotTheValueOne) {
 TYPED_TEST(BufferKinds, SaveThenLoad_RoundTripsAndLoadRefusesFilledBuffer) {
     const std::string path = tempPath("blob.bin");
     std::vector<uint8_t> content = sequence(300, 7);
-    auto source = std::make_shared<CPUBuffer>(content.data(), static_cast<uint32_t>(content.size()));
+    auto source =
+        std::make_shared<CPUBuffer>(content.data(), static_cast<uint32_t>(content.size()));
     TypeParam original(300);
-    const TransferKind up = std::is_same_v<TypeParam, CPUBuffer> ? TransferKind::CPUToCPU : TransferKind::CPUToNvGPU;
+    const TransferKind up =
+        std::is_same_v<TypeParam, CPUBuffer> ? TransferKind::CPUToCPU : TransferKind::CPUToNvGPU;
     ASSERT_TRUE(original.copyFrom(source, up, nullptr));
     ASSERT_TRUE(original.save(path));
 
@@ -138,7 +156,8 @@ TYPED_TEST(BufferKinds, SaveThenLoad_RoundTripsAndLoadRefusesFilledBuffer) {
 
     const std::string name = std::is_same_v<TypeParam, CPUBuffer> ? "[CPUBuffer]" : "[NvGPUBuffer]";
     const std::string out = captureStdout([&] { EXPECT_FALSE(original.load(path)); });
-    EXPECT_EQ(messageOf(out), name + "[load] load function is only support for empty buffer!\x1b[0m\n");
+    EXPECT_EQ(messageOf(out),
+              name + "[load] load function is only support for empty buffer!\x1b[0m\n");
     std::remove(path.c_str());
 }
 
@@ -164,15 +183,19 @@ TEST(CPUBuffer, OnlyHostToHostKind_IsAccepted) {
     CPUBuffer buffer(4);
     buffer.setZero(nullptr);
     uint8_t other[4] = {1, 2, 3, 4};
-    const std::string out = captureStdout([&] { buffer.copyFrom(other, 4, 0, 0, TransferKind::CPUToNvGPU, nullptr); });
-    EXPECT_EQ(messageOf(out), "[CPUBuffer][copyFrom] CPUBuffer does not support CPUToNvGPU\x1b[0m\n");
+    const std::string out =
+        captureStdout([&] { buffer.copyFrom(other, 4, 0, 0, TransferKind::CPUToNvGPU, nullptr); });
+    EXPECT_EQ(messageOf(out),
+              "[CPUBuffer][copyFrom] CPUBuffer does not support CPUToNvGPU\x1b[0m\n");
     for (int32_t kind = 0; kind <= 12; ++kind) {
         if (kind == static_cast<int32_t>(TransferKind::CPUToCPU)) {
             continue;
         }
         captureStdout([&] {
-            EXPECT_FALSE(buffer.copyFrom(other, 4, 0, 0, static_cast<TransferKind>(kind), nullptr)) << kind;
-            EXPECT_FALSE(buffer.copyTo(other, 4, 0, 0, static_cast<TransferKind>(kind), nullptr)) << kind;
+            EXPECT_FALSE(buffer.copyFrom(other, 4, 0, 0, static_cast<TransferKind>(kind), nullptr))
+                << kind;
+            EXPECT_FALSE(buffer.copyTo(other, 4, 0, 0, static_cast<TransferKind>(kind), nullptr))
+                << kind;
         });
     }
     EXPECT_EQ(bytesOf(buffer), std::vector<uint8_t>(4, 0));
@@ -195,26 +218,36 @@ TEST(NvGPUBuffer, KindsByDirection_AcceptedAndRefusedAsDocumented) {
     // Device-to-device kinds get device memory on the other side, as a GPU would require.
     NvGPUBuffer other_gpu(4);
     ASSERT_TRUE(other_gpu.copyFrom(host.data(), TransferKind::CPUToNvGPU, nullptr));
-    const TransferKind in_ok[] = {TransferKind::CPUToNvGPU, TransferKind::NvCPUToNvGPU, TransferKind::NvGPUToNvGPU};
-    const TransferKind out_ok[] = {TransferKind::NvGPUToCPU, TransferKind::NvGPUToNvCPU, TransferKind::NvGPUToNvGPU};
+    const TransferKind in_ok[] = {TransferKind::CPUToNvGPU, TransferKind::NvCPUToNvGPU,
+                                  TransferKind::NvGPUToNvGPU};
+    const TransferKind out_ok[] = {TransferKind::NvGPUToCPU, TransferKind::NvGPUToNvCPU,
+                                   TransferKind::NvGPUToNvGPU};
     for (int32_t value = 0; value <= 12; ++value) {
         const auto kind = static_cast<TransferKind>(value);
         const bool device_side = kind == TransferKind::NvGPUToNvGPU;
-        const bool accept_in = std::find(std::begin(in_ok), std::end(in_ok), kind) != std::end(in_ok);
-        const bool accept_out = std::find(std::begin(out_ok), std::end(out_ok), kind) != std::end(out_ok);
+        const bool accept_in =
+            std::find(std::begin(in_ok), std::end(in_ok), kind) != std::end(in_ok);
+        const bool accept_out =
+            std::find(std::begin(out_ok), std::end(out_ok), kind) != std::end(out_ok);
         NvGPUBuffer device_sink(4);
         device_sink.setZero(nullptr);
         std::vector<uint8_t> sink(4, 0);
         gpu.setZero(nullptr);
         const std::string log = captureStdout([&] {
-            EXPECT_EQ(gpu.copyFrom(device_side ? other_gpu.data() : host.data(), kind, nullptr), accept_in) << value;
-            EXPECT_EQ(gpu.copyTo(device_side ? device_sink.data() : sink.data(), kind, nullptr), accept_out) << value;
+            EXPECT_EQ(gpu.copyFrom(device_side ? other_gpu.data() : host.data(), kind, nullptr),
+                      accept_in)
+                << value;
+            EXPECT_EQ(gpu.copyTo(device_side ? device_sink.data() : sink.data(), kind, nullptr),
+                      accept_out)
+                << value;
         });
-        EXPECT_EQ((device_side ? bytesOf(device_sink) : sink) == host, accept_out && accept_in) << value;
+        EXPECT_EQ((device_side ? bytesOf(device_sink) : sink) == host, accept_out && accept_in)
+            << value;
         if (!accept_in) {
-            EXPECT_NE(log.find(std::string("[NvGPUBuffer][copyFrom] NvGPUBuffer does not support ") +
-                               transferKindName(kind) + "\x1b[0m"),
-                      std::string::npos)
+            EXPECT_NE(
+                log.find(std::string("[NvGPUBuffer][copyFrom] NvGPUBuffer does not support ") +
+                         transferKindName(kind) + "\x1b[0m"),
+                std::string::npos)
                 << log;
         }
         if (!accept_out) {

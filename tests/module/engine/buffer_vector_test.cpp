@@ -50,7 +50,8 @@ TEST(BufferVector1d, BuiltTables_ListElementAddressesInOrderOnBothSides) {
     ASSERT_TRUE(bindings.customizedPtrs());
     ASSERT_EQ(bindings.customizedPtrs()->size(), 3 * sizeof(void*));
     std::vector<void*> device_table(3, nullptr);
-    ASSERT_TRUE(bindings.customizedPtrs()->copyTo(device_table.data(), TransferKind::NvGPUToCPU, nullptr));
+    ASSERT_TRUE(
+        bindings.customizedPtrs()->copyTo(device_table.data(), TransferKind::NvGPUToCPU, nullptr));
     ASSERT_EQ(cudaStreamSynchronize(nullptr), cudaSuccess);
     EXPECT_EQ(device_table, (std::vector<void*>{first->data(), second->data(), nullptr}));
 }

@@ -37,7 +37,9 @@ struct Step {
 
 class Stream {
 public:
-    explicit Stream(unsigned int flags = cudaStreamDefault) { EXPECT_EQ(cudaStreamCreateWithFlags(&handle, flags), cudaSuccess); }
+    explicit Stream(unsigned int flags = cudaStreamDefault) {
+        EXPECT_EQ(cudaStreamCreateWithFlags(&handle, flags), cudaSuccess);
+    }
     ~Stream() { cudaStreamDestroy(handle); }
     cudaStream_t handle = nullptr;
 };
@@ -64,7 +66,8 @@ TEST(CudaErrors, FailedCalls_SetLastErrorUntilRead) {
     EXPECT_EQ(cudaSetDevice(0), cudaSuccess);
     int dummy = 0;
     EXPECT_EQ(cudaFree(&dummy), cudaErrorInvalidValue);  // not from cudaMalloc
-    EXPECT_EQ(cudaMemcpy(&dummy, &dummy, 1, static_cast<cudaMemcpyKind>(9)), cudaErrorInvalidMemcpyDirection);
+    EXPECT_EQ(cudaMemcpy(&dummy, &dummy, 1, static_cast<cudaMemcpyKind>(9)),
+              cudaErrorInvalidMemcpyDirection);
     EXPECT_EQ(cudaMemcpy(nullptr, &dummy, 1, cudaMemcpyHostToDevice), cudaErrorInvalidValue);
     cudaGetLastError();
 }
@@ -95,7 +98,8 @@ TEST(CudaStreams, WorkOnOneStream_RunsAsynchronouslyInEnqueueOrder) {
     ASSERT_EQ(cudaLaunchHostFunc(stream.handle, &Gate::hold, &gate), cudaSuccess);
     int source = 42;
     int target = 0;
-    ASSERT_EQ(cudaMemcpyAsync(&target, &source, sizeof(int), cudaMemcpyHostToDevice, stream.handle), cudaSuccess);
+    ASSERT_EQ(cudaMemcpyAsync(&target, &source, sizeof(int), cudaMemcpyHostToDevice, stream.handle),
+              cudaSuccess);
     for (int i = 0; i < 50; ++i) {
         steps.push_back({&order, i});
         ASSERT_EQ(cudaLaunchHostFunc(stream.handle, &Step::run, &steps.back()), cudaSuccess);
@@ -120,12 +124,14 @@ TEST(CudaStreams, DefaultStream_WaitsForBlockingStreamsButNotNonBlocking) {
     int value = 0;
     int one = 1;
     ASSERT_EQ(cudaLaunchHostFunc(non_blocking.handle, &Gate::hold, &gate), cudaSuccess);
-    ASSERT_EQ(cudaMemcpyAsync(&value, &one, sizeof(int), cudaMemcpyHostToHost, blocking.handle), cudaSuccess);
+    ASSERT_EQ(cudaMemcpyAsync(&value, &one, sizeof(int), cudaMemcpyHostToHost, blocking.handle),
+              cudaSuccess);
     int seen = -1;
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(cudaMemcpy(&seen, &value, sizeof(int), cudaMemcpyDeviceToHost), cudaSuccess);
     EXPECT_EQ(seen, 1);  // ordered after the blocking stream's copy
-    EXPECT_LT(std::chrono::steady_clock::now() - start, kWaitLimit / 2);  // did not wait on the gate
+    EXPECT_LT(std::chrono::steady_clock::now() - start,
+              kWaitLimit / 2);  // did not wait on the gate
     EXPECT_EQ(cudaStreamQuery(non_blocking.handle), cudaErrorNotReady);
     gate.open.set_value();
     EXPECT_EQ(cudaDeviceSynchronize(), cudaSuccess);
@@ -158,7 +164,8 @@ TEST(CudaStreams, DestroyWithQueuedWork_RunsItFirst) {
     cudaStream_t stream = nullptr;
     ASSERT_EQ(cudaStreamCreate(&stream), cudaSuccess);
     for (int i = 0; i < 20; ++i) {
-        cudaLaunchHostFunc(stream, [](void* counter) { ++*static_cast<std::atomic<int>*>(counter); }, &runs);
+        cudaLaunchHostFunc(
+            stream, [](void* counter) { ++*static_cast<std::atomic<int>*>(counter); }, &runs);
     }
     EXPECT_EQ(cudaStreamDestroy(stream), cudaSuccess);
     EXPECT_EQ(runs.load(), 20);
@@ -172,7 +179,8 @@ TEST(CudaStreams, SynchronizeFromOwnHostFunction_FailsInsteadOfHanging) {
     Stream stream;
     Probe probe{stream.handle};
     cudaLaunchHostFunc(
-        stream.handle, [](void* p) {
+        stream.handle,
+        [](void* p) {
             auto* self = static_cast<Probe*>(p);
             self->result = cudaStreamSynchronize(self->stream);
         },
@@ -195,10 +203,13 @@ TEST(CudaEvents, RecordedEvent_OrdersAnotherStreamAndGivesElapsedTime) {
     int seven = 7;
     ASSERT_EQ(cudaEventRecord(start, producer.handle), cudaSuccess);
     ASSERT_EQ(cudaLaunchHostFunc(producer.handle, &Gate::hold, &gate), cudaSuccess);
-    ASSERT_EQ(cudaMemcpyAsync(&produced, &seven, sizeof(int), cudaMemcpyHostToDevice, producer.handle), cudaSuccess);
+    ASSERT_EQ(
+        cudaMemcpyAsync(&produced, &seven, sizeof(int), cudaMemcpyHostToDevice, producer.handle),
+        cudaSuccess);
     ASSERT_EQ(cudaEventRecord(done, producer.handle), cudaSuccess);
     ASSERT_EQ(cudaStreamWaitEvent(consumer.handle, done, 0), cudaSuccess);
-    ASSERT_EQ(cudaMemcpyAsync(&consumed, &produced, sizeof(int), cudaMemcpyDeviceToDevice, consumer.handle),
+    ASSERT_EQ(cudaMemcpyAsync(&consumed, &produced, sizeof(int), cudaMemcpyDeviceToDevice,
+                              consumer.handle),
               cudaSuccess);
     EXPECT_EQ(cudaEventQuery(done), cudaErrorNotReady);
     gate.open.set_value();

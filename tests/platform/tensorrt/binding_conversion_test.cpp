@@ -22,8 +22,8 @@ float fromBits(uint32_t bits) {
 }
 
 // An engine that copies input to output; both bindings get the given types and ranges.
-Owned<nvinfer1::ICudaEngine> copyEngine(NetworkHarness& h, int count, DataType in_type, float in_amax, DataType out_type,
-                                        float out_amax) {
+Owned<nvinfer1::ICudaEngine> copyEngine(NetworkHarness& h, int count, DataType in_type,
+                                        float in_amax, DataType out_type, float out_amax) {
     nvinfer1::ITensor* input = h.net().addInput("in", in_type, nvinfer1::Dims4(1, 1, 1, count));
     input->setDynamicRange(-in_amax, in_amax);
     nvinfer1::ITensor* output = h.net().addShuffle(*input)->getOutput(0);
@@ -55,18 +55,19 @@ TEST(HalfFloat, EveryHalfSurvivesTheRoundTrip) {
 }
 
 TEST(HalfFloat, RoundingEdges_NearestEvenOverflowAndSubnormals) {
-    EXPECT_EQ(HalfFloat::fromFloat(1.0F + std::ldexp(1.0F, -11)), 0x3c00);         // tie, stays even
-    EXPECT_EQ(HalfFloat::fromFloat(1.0F + 3 * std::ldexp(1.0F, -11)), 0x3c02);     // tie, up to even
+    EXPECT_EQ(HalfFloat::fromFloat(1.0F + std::ldexp(1.0F, -11)), 0x3c00);      // tie, stays even
+    EXPECT_EQ(HalfFloat::fromFloat(1.0F + 3 * std::ldexp(1.0F, -11)), 0x3c02);  // tie, up to even
     EXPECT_EQ(HalfFloat::fromFloat(1.0F + std::ldexp(1.0F, -11) + std::ldexp(1.0F, -20)), 0x3c01);
     EXPECT_EQ(HalfFloat::fromFloat(65504.0F), 0x7bff);
     EXPECT_EQ(HalfFloat::fromFloat(65519.996F), 0x7bff);
     EXPECT_EQ(HalfFloat::fromFloat(65520.0F), 0x7c00);
     EXPECT_EQ(HalfFloat::fromFloat(-1e9F), 0xfc00);
     EXPECT_EQ(HalfFloat::fromFloat(std::ldexp(1.0F, -24)), 0x0001);
-    EXPECT_EQ(HalfFloat::fromFloat(std::ldexp(1.0F, -25)), 0x0000);                // tie to even zero
+    EXPECT_EQ(HalfFloat::fromFloat(std::ldexp(1.0F, -25)), 0x0000);  // tie to even zero
     EXPECT_EQ(HalfFloat::fromFloat(std::nextafter(std::ldexp(1.0F, -25), 1.0F)), 0x0001);
-    EXPECT_EQ(HalfFloat::fromFloat(3 * std::ldexp(1.0F, -25)), 0x0002);            // tie, up to even
-    EXPECT_EQ(HalfFloat::fromFloat(std::nextafter(std::ldexp(1.0F, -14), 0.0F)), 0x0400);  // rounds up to normal
+    EXPECT_EQ(HalfFloat::fromFloat(3 * std::ldexp(1.0F, -25)), 0x0002);  // tie, up to even
+    EXPECT_EQ(HalfFloat::fromFloat(std::nextafter(std::ldexp(1.0F, -14), 0.0F)),
+              0x0400);  // rounds up to normal
     EXPECT_EQ(HalfFloat::fromFloat(-0.0F), 0x8000);
     EXPECT_EQ(HalfFloat::fromFloat(fromBits(0x7f800000U)), 0x7c00);
     EXPECT_EQ(HalfFloat::fromFloat(std::numeric_limits<float>::quiet_NaN()) & 0x7e00, 0x7e00);
@@ -79,7 +80,8 @@ TEST(Int8Bindings, InputsDequantiseWithAmaxOver127) {
     ASSERT_TRUE(engine) << h.logger().text();
     EXPECT_EQ(engine->getBindingDataType(0), DataType::kINT8);
     std::vector<int8_t> q(256);
-    for (int i = 0; i < 256; ++i) q[i] = static_cast<int8_t>(i - 128);
+    for (int i = 0; i < 256; ++i)
+        q[i] = static_cast<int8_t>(i - 128);
     const std::vector<float> real = runCopy<int8_t, float>(*engine, q);
     for (int i = 0; i < 256; ++i) {
         EXPECT_EQ(real[i], static_cast<float>(q[i]) * (amax / 127.0F)) << int(q[i]);
@@ -88,12 +90,15 @@ TEST(Int8Bindings, InputsDequantiseWithAmaxOver127) {
 
 TEST(Int8Bindings, OutputsRoundHalfAwayFromZeroAndSaturate) {
     NetworkHarness h;
-    auto engine = copyEngine(h, 14, DataType::kFLOAT, 0.0F, DataType::kINT8, 127.0F);  // scale exactly 1
+    auto engine =
+        copyEngine(h, 14, DataType::kFLOAT, 0.0F, DataType::kINT8, 127.0F);  // scale exactly 1
     ASSERT_TRUE(engine) << h.logger().text();
     const float inf = std::numeric_limits<float>::infinity();
-    const std::vector<float> real = {2.5F, -2.5F, 0.5F, -0.5F, 0.49F, 126.5F, 127.49F, 127.5F,
-                                     300.0F, -128.4F, -128.5F, -1000.0F, inf, std::nanf("")};
-    const std::vector<int8_t> expected = {3, -3, 1, -1, 0, 127, 127, 127, 127, -128, -128, -128, 127, 0};
+    const std::vector<float> real = {2.5F,    -2.5F,    0.5F,   -0.5F,        0.49F,
+                                     126.5F,  127.49F,  127.5F, 300.0F,       -128.4F,
+                                     -128.5F, -1000.0F, inf,    std::nanf("")};
+    const std::vector<int8_t> expected = {3,   -3,  1,    -1,   0,    127, 127,
+                                          127, 127, -128, -128, -128, 127, 0};
     EXPECT_EQ((runCopy<float, int8_t>(*engine, real)), expected);
 }
 
@@ -102,7 +107,8 @@ TEST(Int8Bindings, QuantiseThenDequantise_IsExactOnTheGrid) {
     auto engine = copyEngine(h, 256, DataType::kINT8, 0.75F, DataType::kINT8, 0.75F);
     ASSERT_TRUE(engine) << h.logger().text();
     std::vector<int8_t> q(256);
-    for (int i = 0; i < 256; ++i) q[i] = static_cast<int8_t>(i - 128);
+    for (int i = 0; i < 256; ++i)
+        q[i] = static_cast<int8_t>(i - 128);
     EXPECT_EQ((runCopy<int8_t, int8_t>(*engine, q)), q);
 }
 
@@ -119,7 +125,8 @@ TEST(HalfBindings, HalfInHalfOut_KeepsEveryFiniteValue) {
     auto engine = copyEngine(h, 0x7c00, DataType::kHALF, 0.0F, DataType::kHALF, 0.0F);
     ASSERT_TRUE(engine) << h.logger().text();
     std::vector<uint16_t> halves(0x7c00);
-    for (std::size_t i = 0; i < halves.size(); ++i) halves[i] = static_cast<uint16_t>(i | (i % 2 ? 0x8000 : 0));
+    for (std::size_t i = 0; i < halves.size(); ++i)
+        halves[i] = static_cast<uint16_t>(i | (i % 2 ? 0x8000 : 0));
     EXPECT_EQ((runCopy<uint16_t, uint16_t>(*engine, halves)), halves);
 }
 

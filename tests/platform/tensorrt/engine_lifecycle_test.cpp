@@ -17,12 +17,14 @@ using nvinfer1::DimsHW;
 // in (1x3x6x5) -> conv 3->4 3x3 pad 1 + ReLU -> max pool 2x2 -> out; conv output also "side".
 void smallNetwork(NetworkHarness& h, bool side_output) {
     auto* conv = h.net().addConvolutionNd(*h.input("in", Dims4(1, 3, 6, 5)), 4, DimsHW(3, 3),
-                                          h.weights(randomValues(4 * 3 * 9, 50)), h.weights(randomValues(4, 51)));
+                                          h.weights(randomValues(4 * 3 * 9, 50)),
+                                          h.weights(randomValues(4, 51)));
     conv->setPaddingNd(DimsHW(1, 1));
     conv->setName("conv");
     auto* relu = h.net().addActivation(*conv->getOutput(0), nvinfer1::ActivationType::kRELU);
     relu->setName("relu");
-    auto* pool = h.net().addPoolingNd(*relu->getOutput(0), nvinfer1::PoolingType::kMAX, DimsHW(2, 2));
+    auto* pool =
+        h.net().addPoolingNd(*relu->getOutput(0), nvinfer1::PoolingType::kMAX, DimsHW(2, 2));
     pool->setName("pool");
     h.output(pool->getOutput(0), "out");
     if (side_output) {
@@ -59,13 +61,16 @@ public:
 
 class CountingSelector : public nvinfer1::IAlgorithmSelector {
 public:
-    int32_t selectAlgorithms(const nvinfer1::IAlgorithmContext& context, const nvinfer1::IAlgorithm* const*,
-                             int32_t nbChoices, int32_t* selection) noexcept override {
+    int32_t selectAlgorithms(const nvinfer1::IAlgorithmContext& context,
+                             const nvinfer1::IAlgorithm* const*, int32_t nbChoices,
+                             int32_t* selection) noexcept override {
         layers.emplace_back(context.getName());
-        for (int32_t i = 0; i < nbChoices; ++i) selection[i] = answer_offset + i;
+        for (int32_t i = 0; i < nbChoices; ++i)
+            selection[i] = answer_offset + i;
         return nbChoices;
     }
-    void reportAlgorithms(const nvinfer1::IAlgorithmContext* const*, const nvinfer1::IAlgorithm* const*,
+    void reportAlgorithms(const nvinfer1::IAlgorithmContext* const*,
+                          const nvinfer1::IAlgorithm* const*,
                           int32_t nbAlgorithms) noexcept override {
         reported += nbAlgorithms;
     }
@@ -112,10 +117,12 @@ TEST(EngineBlob, TruncatedCorruptOrForeign_GivesNullAndALoggerMessage) {
     const auto* bytes = static_cast<const uint8_t*>(blob->data());
     const std::vector<uint8_t> good(bytes, bytes + blob->size());
     std::vector<std::vector<uint8_t>> bad;
-    for (std::size_t cut : {std::size_t{0}, std::size_t{3}, std::size_t{31}, std::size_t{32}, good.size() / 2, good.size() - 1}) {
+    for (std::size_t cut : {std::size_t{0}, std::size_t{3}, std::size_t{31}, std::size_t{32},
+                            good.size() / 2, good.size() - 1}) {
         bad.emplace_back(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(cut));
     }
-    for (std::size_t at : {std::size_t{0}, std::size_t{4}, std::size_t{9}, std::size_t{40}, good.size() - 5}) {
+    for (std::size_t at :
+         {std::size_t{0}, std::size_t{4}, std::size_t{9}, std::size_t{40}, good.size() - 5}) {
         bad.push_back(good);
         bad.back()[at] ^= 0x5a;
     }
@@ -126,7 +133,8 @@ TEST(EngineBlob, TruncatedCorruptOrForeign_GivesNullAndALoggerMessage) {
     Owned<nvinfer1::IRuntime> runtime(nvinfer1::createInferRuntime(h.logger()));
     for (std::size_t i = 0; i < bad.size(); ++i) {
         const int before = h.logger().errors();
-        EXPECT_EQ(runtime->deserializeCudaEngine(bad[i].data(), bad[i].size()), nullptr) << "case " << i;
+        EXPECT_EQ(runtime->deserializeCudaEngine(bad[i].data(), bad[i].size()), nullptr)
+            << "case " << i;
         EXPECT_EQ(h.logger().errors(), before + 1) << "case " << i;
     }
     EXPECT_EQ(runtime->deserializeCudaEngine(nullptr, 100), nullptr);
@@ -153,9 +161,12 @@ TEST(EngineBlob, MutatedPayloadsWithValidChecksum_AreRefusedOrCheckedWithoutCras
         for (int k = 0; k <= round % 3; ++k) {
             mutated[position(generator)] = static_cast<uint8_t>(value(generator));
         }
-        const uint64_t sum = trt_host::BlobCodec::checksum(mutated.data() + header, mutated.size() - header);
-        for (int i = 0; i < 8; ++i) mutated[16 + i] = static_cast<uint8_t>(sum >> (8 * i));
-        Owned<nvinfer1::ICudaEngine> engine(runtime->deserializeCudaEngine(mutated.data(), mutated.size()));
+        const uint64_t sum =
+            trt_host::BlobCodec::checksum(mutated.data() + header, mutated.size() - header);
+        for (int i = 0; i < 8; ++i)
+            mutated[16 + i] = static_cast<uint8_t>(sum >> (8 * i));
+        Owned<nvinfer1::ICudaEngine> engine(
+            runtime->deserializeCudaEngine(mutated.data(), mutated.size()));
         refused += engine ? 0 : 1;
     }
     EXPECT_GT(refused, 0);
@@ -188,32 +199,41 @@ TEST(EngineBlob, ValidChecksumOverInconsistentNetwork_IsRefused) {
 TEST(NetworkBuild, InconsistentNetworks_FailWithAMessageNamingTheLayer) {
     using Make = void (*)(NetworkHarness&);
     const std::vector<std::pair<const char*, Make>> cases = {
-        {"groups", [](NetworkHarness& h) {
+        {"groups",
+         [](NetworkHarness& h) {
              auto* c = h.net().addConvolutionNd(*h.input("in", Dims4(1, 3, 5, 5)), 4, DimsHW(1, 1),
-                                                h.weights(std::vector<float>(6, 1.0F)), nvinfer1::Weights{});
+                                                h.weights(std::vector<float>(6, 1.0F)),
+                                                nvinfer1::Weights{});
              c->setNbGroups(2);
              c->setName("groups");
              h.output(c->getOutput(0), "out");
          }},
-        {"weights", [](NetworkHarness& h) {
-             auto* c = h.net().addConvolutionNd(*h.input("in", Dims4(1, 3, 5, 5)), 4, DimsHW(3, 3), nvinfer1::Weights{},
-                                                nvinfer1::Weights{});
+        {"weights",
+         [](NetworkHarness& h) {
+             auto* c = h.net().addConvolutionNd(*h.input("in", Dims4(1, 3, 5, 5)), 4, DimsHW(3, 3),
+                                                nvinfer1::Weights{}, nvinfer1::Weights{});
              c->setName("weights");
              h.output(c->getOutput(0), "out");
          }},
-        {"concat", [](NetworkHarness& h) {
-             nvinfer1::ITensor* parts[] = {h.input("a", Dims4(1, 2, 5, 5)), h.input("b", Dims4(1, 2, 5, 6))};
+        {"concat",
+         [](NetworkHarness& h) {
+             nvinfer1::ITensor* parts[] = {h.input("a", Dims4(1, 2, 5, 5)),
+                                           h.input("b", Dims4(1, 2, 5, 6))};
              auto* c = h.net().addConcatenation(parts, 2);
              c->setName("concat");
              h.output(c->getOutput(0), "out");
          }},
-        {"window", [](NetworkHarness& h) {
-             auto* p = h.net().addPoolingNd(*h.input("in", Dims4(1, 2, 3, 3)), nvinfer1::PoolingType::kMAX, DimsHW(5, 5));
+        {"window",
+         [](NetworkHarness& h) {
+             auto* p = h.net().addPoolingNd(*h.input("in", Dims4(1, 2, 3, 3)),
+                                            nvinfer1::PoolingType::kMAX, DimsHW(5, 5));
              p->setName("window");
              h.output(p->getOutput(0), "out");
          }},
-        {"broadcast", [](NetworkHarness& h) {
-             auto* e = h.net().addElementWise(*h.input("a", Dims4(1, 1, 1, 1)), *h.input("b", Dims4(1, 2, 3, 3)),
+        {"broadcast",
+         [](NetworkHarness& h) {
+             auto* e = h.net().addElementWise(*h.input("a", Dims4(1, 1, 1, 1)),
+                                              *h.input("b", Dims4(1, 2, 3, 3)),
                                               nvinfer1::ElementWiseOperation::kSUB);
              e->setName("broadcast");
              h.output(e->getOutput(0), "out");
@@ -268,8 +288,10 @@ TEST(Profiler, OneReportPerEngineLayerPerRun_InLayerOrder) {
     ASSERT_TRUE(context->enqueue(1, bindings, stream, nullptr));
     ASSERT_TRUE(context->enqueue(1, bindings, stream, nullptr));
     ASSERT_EQ(cudaStreamSynchronize(stream), cudaSuccess);
-    EXPECT_EQ(profiler.names, (std::vector<std::string>{"conv + relu", "pool", "conv + relu", "pool"}));
-    for (float ms : profiler.times) EXPECT_GE(ms, 0.0F);
+    EXPECT_EQ(profiler.names,
+              (std::vector<std::string>{"conv + relu", "pool", "conv + relu", "pool"}));
+    for (float ms : profiler.times)
+        EXPECT_GE(ms, 0.0F);
     cudaStreamDestroy(stream);
 }
 
@@ -289,9 +311,12 @@ TEST(Enqueue, WorkIsOrderedOnTheStream) {
     ASSERT_EQ(cudaStreamCreate(&stream), cudaSuccess);
     std::vector<float> result(expected.size(), -1.0F);
     void* bindings[] = {in, out};
-    ASSERT_EQ(cudaMemcpyAsync(in, host.data(), host.size() * 4, cudaMemcpyHostToDevice, stream), cudaSuccess);
+    ASSERT_EQ(cudaMemcpyAsync(in, host.data(), host.size() * 4, cudaMemcpyHostToDevice, stream),
+              cudaSuccess);
     ASSERT_TRUE(context->enqueue(1, bindings, stream, nullptr));
-    ASSERT_EQ(cudaMemcpyAsync(result.data(), out, result.size() * 4, cudaMemcpyDeviceToHost, stream), cudaSuccess);
+    ASSERT_EQ(
+        cudaMemcpyAsync(result.data(), out, result.size() * 4, cudaMemcpyDeviceToHost, stream),
+        cudaSuccess);
     ASSERT_EQ(cudaStreamSynchronize(stream), cudaSuccess);
     EXPECT_EQ(result, expected);
     cudaStreamDestroy(stream);

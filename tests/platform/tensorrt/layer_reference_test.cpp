@@ -30,38 +30,44 @@ class ConvolutionReference : public ::testing::TestWithParam<ConvSpec> {};
 TEST_P(ConvolutionReference, OddShapes_MatchPlainLoops) {
     const ConvSpec s = GetParam();
     Tensor4 in = randomTensor(s.n, s.c, s.h, s.w, 1);
-    const std::vector<float> k = randomValues(std::size_t(s.maps) * (s.c / s.groups) * s.kh * s.kw, 2);
+    const std::vector<float> k =
+        randomValues(std::size_t(s.maps) * (s.c / s.groups) * s.kh * s.kw, 2);
     const std::vector<float> b = s.bias ? randomValues(s.maps, 3) : std::vector<float>{};
     NetworkHarness h;
-    auto* conv = h.net().addConvolutionNd(*h.input("in", in.dims()), s.maps, DimsHW(s.kh, s.kw), h.weights(k), h.weights(b));
+    auto* conv = h.net().addConvolutionNd(*h.input("in", in.dims()), s.maps, DimsHW(s.kh, s.kw),
+                                          h.weights(k), h.weights(b));
     configure(conv, s);
     h.output(conv->getOutput(0), "out");
     auto engine = h.engine();
     ASSERT_TRUE(engine) << h.logger().text();
     const Tensor4 expected = referenceConv(in, k, b, s);
-    EXPECT_EQ(Dims4(expected.n, expected.c, expected.h, expected.w).d[2], engine->getBindingDimensions(1).d[2]);
+    EXPECT_EQ(Dims4(expected.n, expected.c, expected.h, expected.w).d[2],
+              engine->getBindingDimensions(1).d[2]);
     EXPECT_EQ(expected.w, engine->getBindingDimensions(1).d[3]);
     const auto out = runFloat(*engine, {in.v});
     ASSERT_EQ(out.size(), 1U);
     EXPECT_LE(maxDifference(out[0], expected.v), kTolerance);
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, ConvolutionReference,
-                         ::testing::Values(ConvSpec{1, 3, 7, 9, 5, 3, 3, 1, 1, 1, 1, 1, 1, 1, true},
-                                           ConvSpec{2, 4, 11, 13, 6, 3, 5, 2, 3, 1, 2, 1, 1, 2, true},
-                                           ConvSpec{1, 6, 9, 10, 6, 3, 3, 1, 2, 2, 1, 2, 2, 3, false},
-                                           ConvSpec{1, 4, 8, 7, 4, 3, 3, 1, 1, 1, 1, 1, 1, 4, true},
-                                           ConvSpec{1, 16, 5, 7, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, ConvolutionReference,
+    ::testing::Values(ConvSpec{1, 3, 7, 9, 5, 3, 3, 1, 1, 1, 1, 1, 1, 1, true},
+                      ConvSpec{2, 4, 11, 13, 6, 3, 5, 2, 3, 1, 2, 1, 1, 2, true},
+                      ConvSpec{1, 6, 9, 10, 6, 3, 3, 1, 2, 2, 1, 2, 2, 3, false},
+                      ConvSpec{1, 4, 8, 7, 4, 3, 3, 1, 1, 1, 1, 1, 1, 4, true},
+                      ConvSpec{1, 16, 5, 7, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, true}));
 
 class DeconvolutionReference : public ::testing::TestWithParam<ConvSpec> {};
 
 TEST_P(DeconvolutionReference, OddShapes_MatchScatterLoops) {
     const ConvSpec s = GetParam();
     Tensor4 in = randomTensor(s.n, s.c, s.h, s.w, 4);
-    const std::vector<float> k = randomValues(std::size_t(s.c) * (s.maps / s.groups) * s.kh * s.kw, 5);
+    const std::vector<float> k =
+        randomValues(std::size_t(s.c) * (s.maps / s.groups) * s.kh * s.kw, 5);
     const std::vector<float> b = s.bias ? randomValues(s.maps, 6) : std::vector<float>{};
     NetworkHarness h;
-    auto* deconv = h.net().addDeconvolutionNd(*h.input("in", in.dims()), s.maps, DimsHW(s.kh, s.kw), h.weights(k), h.weights(b));
+    auto* deconv = h.net().addDeconvolutionNd(*h.input("in", in.dims()), s.maps, DimsHW(s.kh, s.kw),
+                                              h.weights(k), h.weights(b));
     configure(deconv, s);
     h.output(deconv->getOutput(0), "out");
     auto engine = h.engine();
@@ -74,7 +80,8 @@ TEST_P(DeconvolutionReference, OddShapes_MatchScatterLoops) {
 INSTANTIATE_TEST_SUITE_P(Shapes, DeconvolutionReference,
                          ::testing::Values(ConvSpec{1, 4, 5, 7, 3, 2, 2, 2, 2, 0, 0, 1, 1, 1, true},
                                            ConvSpec{1, 4, 6, 5, 6, 3, 3, 2, 2, 1, 1, 1, 1, 2, true},
-                                           ConvSpec{2, 3, 4, 5, 2, 3, 2, 1, 3, 0, 1, 2, 1, 1, false}));
+                                           ConvSpec{2, 3, 4, 5, 2, 3, 2, 1, 3, 0, 1, 2, 1, 1,
+                                                    false}));
 
 struct PoolSpec {
     nvinfer1::PoolingType type;
@@ -101,7 +108,8 @@ Tensor4 referencePool(Tensor4& in, const PoolSpec& p) {
                             ++valid;
                         }
                     const double average = sum / (p.exclude ? valid : p.kh * p.kw);
-                    out.at(n, c, y, x) = float(p.type == nvinfer1::PoolingType::kMAX ? best : average);
+                    out.at(n, c, y, x) =
+                        float(p.type == nvinfer1::PoolingType::kMAX ? best : average);
                 }
     return out;
 }
@@ -115,8 +123,12 @@ TEST_P(PoolingReference, PaddingCountedOrExcluded_MatchesPlainLoops) {
     nvinfer1::ITensor* source = h.input("in", in.dims());
     if (p.after_conv) {
         std::vector<float> identity(9, 0.0F);
-        for (int c = 0; c < 3; ++c) identity[c * 4] = 1.0F;
-        source = h.net().addConvolutionNd(*source, 3, DimsHW(1, 1), h.weights(identity), nvinfer1::Weights{})->getOutput(0);
+        for (int c = 0; c < 3; ++c)
+            identity[c * 4] = 1.0F;
+        source = h.net()
+                     .addConvolutionNd(*source, 3, DimsHW(1, 1), h.weights(identity),
+                                       nvinfer1::Weights{})
+                     ->getOutput(0);
     }
     auto* pool = h.net().addPoolingNd(*source, p.type, DimsHW(p.kh, p.kw));
     pool->setStrideNd(DimsHW(p.sh, p.sw));
@@ -130,16 +142,18 @@ TEST_P(PoolingReference, PaddingCountedOrExcluded_MatchesPlainLoops) {
     EXPECT_LE(maxDifference(out[0], referencePool(in, p).v), kTolerance);
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, PoolingReference,
-                         ::testing::Values(PoolSpec{nvinfer1::PoolingType::kMAX, true, 3, 2, 2, 2, 1, 1, false},
-                                           PoolSpec{nvinfer1::PoolingType::kAVERAGE, true, 3, 3, 2, 2, 1, 1, false},
-                                           PoolSpec{nvinfer1::PoolingType::kAVERAGE, false, 3, 3, 2, 2, 1, 1, false},
-                                           PoolSpec{nvinfer1::PoolingType::kAVERAGE, false, 2, 3, 1, 3, 0, 2, true},
-                                           PoolSpec{nvinfer1::PoolingType::kMAX, true, 3, 3, 2, 2, 1, 1, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, PoolingReference,
+    ::testing::Values(PoolSpec{nvinfer1::PoolingType::kMAX, true, 3, 2, 2, 2, 1, 1, false},
+                      PoolSpec{nvinfer1::PoolingType::kAVERAGE, true, 3, 3, 2, 2, 1, 1, false},
+                      PoolSpec{nvinfer1::PoolingType::kAVERAGE, false, 3, 3, 2, 2, 1, 1, false},
+                      PoolSpec{nvinfer1::PoolingType::kAVERAGE, false, 2, 3, 1, 3, 0, 2, true},
+                      PoolSpec{nvinfer1::PoolingType::kMAX, true, 3, 3, 2, 2, 1, 1, true}));
 
 TEST(SoftMaxReference, ChannelAndLastAxis_SumToOne) {
     Tensor4 in = randomTensor(2, 5, 3, 4, 8);
-    for (float& v : in.v) v *= 8.0F;  // wide range exercises the max subtraction
+    for (float& v : in.v)
+        v *= 8.0F;  // wide range exercises the max subtraction
     for (const uint32_t axes : {0U, 1U << 3}) {
         NetworkHarness h;
         auto* softmax = h.net().addSoftMax(*h.input("in", in.dims()));
@@ -153,14 +167,19 @@ TEST(SoftMaxReference, ChannelAndLastAxis_SumToOne) {
             for (int o = 0; o < (channel ? in.h * in.w : in.c * in.h); ++o) {
                 const int extent = channel ? in.c : in.w;
                 auto ref = [&](int i) -> float& {
-                    return channel ? expected.at(n, i, o / in.w, o % in.w) : expected.at(n, o / in.h, o % in.h, i);
+                    return channel ? expected.at(n, i, o / in.w, o % in.w)
+                                   : expected.at(n, o / in.h, o % in.h, i);
                 };
                 double top = -1e30, sum = 0.0;
-                for (int i = 0; i < extent; ++i) top = std::max(top, double(ref(i)));
-                for (int i = 0; i < extent; ++i) sum += std::exp(double(ref(i)) - top);
+                for (int i = 0; i < extent; ++i)
+                    top = std::max(top, double(ref(i)));
+                for (int i = 0; i < extent; ++i)
+                    sum += std::exp(double(ref(i)) - top);
                 std::vector<float> soft(extent);
-                for (int i = 0; i < extent; ++i) soft[i] = float(std::exp(double(ref(i)) - top) / sum);
-                for (int i = 0; i < extent; ++i) ref(i) = soft[i];
+                for (int i = 0; i < extent; ++i)
+                    soft[i] = float(std::exp(double(ref(i)) - top) / sum);
+                for (int i = 0; i < extent; ++i)
+                    ref(i) = soft[i];
             }
         const auto out = runFloat(*engine, {in.v});
         ASSERT_EQ(out.size(), 1U);
@@ -184,9 +203,11 @@ TEST(ResizeReference, NearestScalesAndFixedSize_PickFloorOfOutOverScale) {
     Tensor4 scaled(1, 2, 4, 2), doubled(1, 2, 6, 10);
     for (int c = 0; c < 2; ++c) {
         for (int y = 0; y < 4; ++y)
-            for (int x = 0; x < 2; ++x) scaled.at(0, c, y, x) = in.at(0, c, int(std::floor(y / 1.5)), 2 * x);
+            for (int x = 0; x < 2; ++x)
+                scaled.at(0, c, y, x) = in.at(0, c, int(std::floor(y / 1.5)), 2 * x);
         for (int y = 0; y < 6; ++y)
-            for (int x = 0; x < 10; ++x) doubled.at(0, c, y, x) = in.at(0, c, y / 2, x / 2);
+            for (int x = 0; x < 10; ++x)
+                doubled.at(0, c, y, x) = in.at(0, c, y / 2, x / 2);
     }
     const auto out = runFloat(*engine, {in.v});
     ASSERT_EQ(out.size(), 2U);
@@ -212,7 +233,8 @@ TEST(ShuffleReference, TransposeThenReshape_MovesEveryElement) {
     std::vector<float> expected;
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
-            for (int c = 0; c < 2; ++c) expected.push_back(in.at(0, c, y, x));
+            for (int c = 0; c < 2; ++c)
+                expected.push_back(in.at(0, c, y, x));
     const auto out = runFloat(*engine, {in.v});
     ASSERT_EQ(out.size(), 1U);
     EXPECT_EQ(out[0], expected);

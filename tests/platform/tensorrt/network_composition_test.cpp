@@ -18,12 +18,14 @@ constexpr float kTolerance = 1e-4F;
 
 // Adds a 3x3 (or 1x1) convolution with random weights and returns its layer; ref receives the
 // reference output computed from ref_in.
-nvinfer1::IConvolutionLayer* addConv(NetworkHarness& h, nvinfer1::ITensor& in, Tensor4& ref_in, int maps, int k,
-                                     int stride, uint32_t seed, Tensor4& ref) {
-    const ConvSpec s{ref_in.n, ref_in.c, ref_in.h, ref_in.w, maps, k, k, stride, stride, k / 2, k / 2, 1, 1, 1, true};
+nvinfer1::IConvolutionLayer* addConv(NetworkHarness& h, nvinfer1::ITensor& in, Tensor4& ref_in,
+                                     int maps, int k, int stride, uint32_t seed, Tensor4& ref) {
+    const ConvSpec s{ref_in.n, ref_in.c, ref_in.h, ref_in.w, maps, k, k,   stride,
+                     stride,   k / 2,    k / 2,    1,        1,    1, true};
     const std::vector<float> kernel = randomValues(std::size_t(maps) * ref_in.c * k * k, seed);
     const std::vector<float> bias = randomValues(maps, seed + 1000);
-    auto* conv = h.net().addConvolutionNd(in, maps, DimsHW(k, k), h.weights(kernel), h.weights(bias));
+    auto* conv =
+        h.net().addConvolutionNd(in, maps, DimsHW(k, k), h.weights(kernel), h.weights(bias));
     conv->setStrideNd(DimsHW(stride, stride));
     conv->setPaddingNd(DimsHW(k / 2, k / 2));
     ref = referenceConv(ref_in, kernel, bias, s);
@@ -49,7 +51,8 @@ TEST(FusedActivation, ReluAndClipAfterConvolution_ApplyToConvolutionOutput) {
     EXPECT_EQ(engine->getNbLayers(), 2);  // both activations ride on their convolutions
     Tensor4 relu_ref = conv_ref;
     referenceRelu(relu_ref);
-    for (float& v : clip_ref.v) v = std::min(std::max(v, -0.2F), 0.3F);
+    for (float& v : clip_ref.v)
+        v = std::min(std::max(v, -0.2F), 0.3F);
     const auto out = runFloat(*engine, {in.v});
     ASSERT_EQ(out.size(), 2U);
     EXPECT_LE(maxDifference(out[0], relu_ref.v), kTolerance);
@@ -102,7 +105,8 @@ TEST(Concatenation, UpsamplingDeconvolutionAsSecondInput_IsExpandedInPlace) {
     const std::vector<float> k = randomValues(3 * 2 * 6, 42), b = randomValues(2, 43);
     NetworkHarness h;
     nvinfer1::ITensor* skip_in = h.input("skip", skip.dims());
-    auto* deconv = h.net().addDeconvolutionNd(*h.input("low", low.dims()), 2, DimsHW(2, 3), h.weights(k), h.weights(b));
+    auto* deconv = h.net().addDeconvolutionNd(*h.input("low", low.dims()), 2, DimsHW(2, 3),
+                                              h.weights(k), h.weights(b));
     deconv->setStrideNd(DimsHW(2, 3));
     nvinfer1::ITensor* parts[] = {skip_in, deconv->getOutput(0)};
     h.output(h.net().addConcatenation(parts, 2)->getOutput(0), "out");
@@ -144,7 +148,8 @@ TEST(ElementWise, MixedLayoutsAndBroadcast_MatchPlainArithmetic) {
 
 float amaxOf(const std::vector<float>& values) {
     float top = 0.0F;
-    for (float v : values) top = std::max(top, std::fabs(v));
+    for (float v : values)
+        top = std::max(top, std::fabs(v));
     return top;
 }
 
@@ -157,11 +162,13 @@ std::vector<float> runRangedChain(bool int8_compute, Tensor4& in, Tensor4& expec
     Tensor4 r1(0, 0, 0, 0), r2(0, 0, 0, 0);
     auto* c1 = addConv(h, *input, in, 16, 3, 1, 60, r1);
     referenceRelu(r1);
-    nvinfer1::ITensor* t1 = h.net().addActivation(*c1->getOutput(0), nvinfer1::ActivationType::kRELU)->getOutput(0);
+    nvinfer1::ITensor* t1 =
+        h.net().addActivation(*c1->getOutput(0), nvinfer1::ActivationType::kRELU)->getOutput(0);
     t1->setDynamicRange(-amaxOf(r1.v), amaxOf(r1.v));
     auto* c2 = addConv(h, *t1, r1, 16, 3, 2, 61, r2);
     referenceRelu(r2);
-    nvinfer1::ITensor* t2 = h.net().addActivation(*c2->getOutput(0), nvinfer1::ActivationType::kRELU)->getOutput(0);
+    nvinfer1::ITensor* t2 =
+        h.net().addActivation(*c2->getOutput(0), nvinfer1::ActivationType::kRELU)->getOutput(0);
     t2->setDynamicRange(-amaxOf(r2.v), amaxOf(r2.v));
     h.output(addConv(h, *t2, r2, 4, 1, 1, 62, expected)->getOutput(0), "out");
     if (int8_compute) {
@@ -192,7 +199,9 @@ TEST(DenoiserShapedNetwork, EndToEnd_MatchesComposedReferences) {
     NetworkHarness h;
     Tensor4 r1(0, 0, 0, 0), r2(0, 0, 0, 0), r3(0, 0, 0, 0), r5(0, 0, 0, 0), r6(0, 0, 0, 0);
     auto relu = [&h](nvinfer1::ILayer* layer) {
-        return h.net().addActivation(*layer->getOutput(0), nvinfer1::ActivationType::kRELU)->getOutput(0);
+        return h.net()
+            .addActivation(*layer->getOutput(0), nvinfer1::ActivationType::kRELU)
+            ->getOutput(0);
     };
     nvinfer1::ITensor* t1 = relu(addConv(h, *h.input("in", in.dims()), in, 16, 3, 1, 31, r1));
     referenceRelu(r1);
@@ -202,7 +211,8 @@ TEST(DenoiserShapedNetwork, EndToEnd_MatchesComposedReferences) {
     referenceRelu(r3);
     const ConvSpec up{1, 32, r3.h, r3.w, 16, 2, 2, 2, 2, 0, 0, 1, 1, 1, true};
     const std::vector<float> up_k = randomValues(32 * 16 * 4, 34), up_b = randomValues(16, 35);
-    auto* deconv = h.net().addDeconvolutionNd(*t3, 16, DimsHW(2, 2), h.weights(up_k), h.weights(up_b));
+    auto* deconv =
+        h.net().addDeconvolutionNd(*t3, 16, DimsHW(2, 2), h.weights(up_k), h.weights(up_b));
     deconv->setStrideNd(DimsHW(2, 2));
     nvinfer1::ITensor* t4 = relu(deconv);
     Tensor4 r4 = referenceDeconv(r3, up_k, up_b, up);

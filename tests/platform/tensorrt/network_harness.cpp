@@ -75,7 +75,8 @@ std::size_t volume(const nvinfer1::Dims& dims) {
     return count;
 }
 
-std::vector<std::vector<float>> runFloat(nvinfer1::ICudaEngine& engine, const std::vector<std::vector<float>>& inputs) {
+std::vector<std::vector<float>> runFloat(nvinfer1::ICudaEngine& engine,
+                                         const std::vector<std::vector<float>>& inputs) {
     std::vector<std::vector<float>> buffers = inputs;
     for (int32_t i = static_cast<int32_t>(inputs.size()); i < engine.getNbBindings(); ++i) {
         buffers.emplace_back(volume(engine.getBindingDimensions(i)), std::nanf(""));
@@ -88,7 +89,8 @@ std::vector<std::vector<float>> runFloat(nvinfer1::ICudaEngine& engine, const st
     if (!context || !context->executeV2(bindings.data())) {
         return {};
     }
-    return std::vector<std::vector<float>>(buffers.begin() + static_cast<std::ptrdiff_t>(inputs.size()), buffers.end());
+    return std::vector<std::vector<float>>(
+        buffers.begin() + static_cast<std::ptrdiff_t>(inputs.size()), buffers.end());
 }
 
 std::vector<float> randomValues(std::size_t count, uint32_t seed) {

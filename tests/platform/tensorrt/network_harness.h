@@ -1,7 +1,6 @@
 // Test fixture pieces for the TensorRT stand-in: a logger that keeps messages, a network under
 // construction, and a round trip builder -> blob -> runtime -> execution on float bindings.
-#ifndef TESTS_PLATFORM_TENSORRT_NETWORK_HARNESS_H
-#define TESTS_PLATFORM_TENSORRT_NETWORK_HARNESS_H
+#pragma once
 
 #include <cstdint>
 #include <memory>
@@ -66,7 +65,8 @@ private:
 };
 
 //! Runs engine once with float bindings: inputs in binding order, returns every output.
-std::vector<std::vector<float>> runFloat(nvinfer1::ICudaEngine& engine, const std::vector<std::vector<float>>& inputs);
+std::vector<std::vector<float>> runFloat(nvinfer1::ICudaEngine& engine,
+                                         const std::vector<std::vector<float>>& inputs);
 
 //! Deterministic values in [-1, 1].
 std::vector<float> randomValues(std::size_t count, uint32_t seed);
@@ -81,5 +81,3 @@ float maxDifference(const std::vector<float>& a, const std::vector<float>& b);
 float maxRelativeDifference(const std::vector<float>& a, const std::vector<float>& b);
 
 }  // namespace trt_test
-
-#endif  // TESTS_PLATFORM_TENSORRT_NETWORK_HARNESS_H

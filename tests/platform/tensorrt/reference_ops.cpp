@@ -15,7 +15,8 @@ Tensor4 randomTensor(int n, int c, int h, int w, uint32_t seed) {
     return t;
 }
 
-Tensor4 referenceConv(Tensor4& in, const std::vector<float>& k, const std::vector<float>& b, const ConvSpec& s) {
+Tensor4 referenceConv(Tensor4& in, const std::vector<float>& k, const std::vector<float>& b,
+                      const ConvSpec& s) {
     const int oh = (s.h + 2 * s.ph - s.dh * (s.kh - 1) - 1) / s.sh + 1;
     const int ow = (s.w + 2 * s.pw - s.dw * (s.kw - 1) - 1) / s.sw + 1;
     const int icg = s.c / s.groups, ocg = s.maps / s.groups;
@@ -28,7 +29,8 @@ Tensor4 referenceConv(Tensor4& in, const std::vector<float>& k, const std::vecto
                     for (int i = 0; i < icg; ++i)
                         for (int ky = 0; ky < s.kh; ++ky)
                             for (int kx = 0; kx < s.kw; ++kx) {
-                                const int iy = y * s.sh - s.ph + ky * s.dh, ix = x * s.sw - s.pw + kx * s.dw;
+                                const int iy = y * s.sh - s.ph + ky * s.dh,
+                                          ix = x * s.sw - s.pw + kx * s.dw;
                                 if (iy < 0 || iy >= s.h || ix < 0 || ix >= s.w) continue;
                                 sum += double(in.at(n, (o / ocg) * icg + i, iy, ix)) *
                                        k[((std::size_t(o) * icg + i) * s.kh + ky) * s.kw + kx];
@@ -38,7 +40,8 @@ Tensor4 referenceConv(Tensor4& in, const std::vector<float>& k, const std::vecto
     return out;
 }
 
-Tensor4 referenceDeconv(Tensor4& in, const std::vector<float>& k, const std::vector<float>& b, const ConvSpec& s) {
+Tensor4 referenceDeconv(Tensor4& in, const std::vector<float>& k, const std::vector<float>& b,
+                        const ConvSpec& s) {
     const int oh = (s.h - 1) * s.sh - 2 * s.ph + s.dh * (s.kh - 1) + 1;
     const int ow = (s.w - 1) * s.sw - 2 * s.pw + s.dw * (s.kw - 1) + 1;
     const int icg = s.c / s.groups, ocg = s.maps / s.groups;
@@ -50,11 +53,13 @@ Tensor4 referenceDeconv(Tensor4& in, const std::vector<float>& k, const std::vec
                     for (int o = 0; o < ocg; ++o)
                         for (int ky = 0; ky < s.kh; ++ky)
                             for (int kx = 0; kx < s.kw; ++kx) {
-                                const int oy = y * s.sh - s.ph + ky * s.dh, ox = x * s.sw - s.pw + kx * s.dw;
+                                const int oy = y * s.sh - s.ph + ky * s.dh,
+                                          ox = x * s.sw - s.pw + kx * s.dw;
                                 if (oy < 0 || oy >= oh || ox < 0 || ox >= ow) continue;
                                 const int map = (i / icg) * ocg + o;
                                 acc[((std::size_t(n) * s.maps + map) * oh + oy) * ow + ox] +=
-                                    double(in.at(n, i, y, x)) * k[((std::size_t(i) * ocg + o) * s.kh + ky) * s.kw + kx];
+                                    double(in.at(n, i, y, x)) *
+                                    k[((std::size_t(i) * ocg + o) * s.kh + ky) * s.kw + kx];
                             }
     Tensor4 out(s.n, s.maps, oh, ow);
     for (std::size_t e = 0; e < out.v.size(); ++e) {
@@ -64,7 +69,8 @@ Tensor4 referenceDeconv(Tensor4& in, const std::vector<float>& k, const std::vec
 }
 
 void referenceRelu(Tensor4& t) {
-    for (float& v : t.v) v = std::max(v, 0.0F);
+    for (float& v : t.v)
+        v = std::max(v, 0.0F);
 }
 
 Tensor4 referenceConcat(Tensor4& a, Tensor4& b) {
@@ -72,7 +78,8 @@ Tensor4 referenceConcat(Tensor4& a, Tensor4& b) {
     for (int n = 0; n < a.n; ++n)
         for (int c = 0; c < out.c; ++c)
             for (int y = 0; y < a.h; ++y)
-                for (int x = 0; x < a.w; ++x) out.at(n, c, y, x) = c < a.c ? a.at(n, c, y, x) : b.at(n, c - a.c, y, x);
+                for (int x = 0; x < a.w; ++x)
+                    out.at(n, c, y, x) = c < a.c ? a.at(n, c, y, x) : b.at(n, c - a.c, y, x);
     return out;
 }
 

@@ -1,7 +1,6 @@
 // Plain-loop references for the layer tests: NCHW tensors, convolution and transposed
 // convolution written the obvious way, accumulated in double.
-#ifndef TESTS_PLATFORM_TENSORRT_REFERENCE_OPS_H
-#define TESTS_PLATFORM_TENSORRT_REFERENCE_OPS_H
+#pragma once
 
 #include <cstdint>
 #include <vector>
@@ -30,10 +29,12 @@ struct ConvSpec {
 };
 
 //! Convolution; kernel laid out [maps][c / groups][kh][kw]; empty b means no bias.
-Tensor4 referenceConv(Tensor4& in, const std::vector<float>& k, const std::vector<float>& b, const ConvSpec& s);
+Tensor4 referenceConv(Tensor4& in, const std::vector<float>& k, const std::vector<float>& b,
+                      const ConvSpec& s);
 
 //! Transposed convolution as a scatter; kernel laid out [c][maps / groups][kh][kw].
-Tensor4 referenceDeconv(Tensor4& in, const std::vector<float>& k, const std::vector<float>& b, const ConvSpec& s);
+Tensor4 referenceDeconv(Tensor4& in, const std::vector<float>& k, const std::vector<float>& b,
+                        const ConvSpec& s);
 
 //! max(x, 0) on every element.
 void referenceRelu(Tensor4& t);
@@ -42,5 +43,3 @@ void referenceRelu(Tensor4& t);
 Tensor4 referenceConcat(Tensor4& a, Tensor4& b);
 
 }  // namespace trt_test
-
-#endif  // TESTS_PLATFORM_TENSORRT_REFERENCE_OPS_H

@@ -17,55 +17,55 @@
 namespace tf {
 
 class TF_API Executor {
- public:
-  //! Creates an executor with `N` workers. With 0 workers it is created but refuses every task
-  //! (std::runtime_error "no workers to execute the graph").
-  explicit Executor(size_t N = std::thread::hardware_concurrency());
-  //! Waits for every submitted task to finish, then releases the workers.
-  ~Executor();
-  Executor(const Executor&) = delete;
-  Executor& operator=(const Executor&) = delete;
+public:
+    //! Creates an executor with `N` workers. With 0 workers it is created but refuses every task
+    //! (std::runtime_error "no workers to execute the graph").
+    explicit Executor(size_t N = std::thread::hardware_concurrency());
+    //! Waits for every submitted task to finish, then releases the workers.
+    ~Executor();
+    Executor(const Executor&) = delete;
+    Executor& operator=(const Executor&) = delete;
 
-  //! Number of worker threads given at construction.
-  size_t num_workers() const noexcept;
+    //! Number of worker threads given at construction.
+    size_t num_workers() const noexcept;
 
-  //! Runs `f()` on a worker; the future holds its result or the exception it threw.
-  //! Throws std::runtime_error when the executor has no workers.
-  template <typename F>
-  auto async(F&& f) -> std::future<std::invoke_result_t<std::decay_t<F>>> {
-    using R = std::invoke_result_t<std::decay_t<F>>;
-    if (workers_ == 0) throwNoWorkers();
-    std::packaged_task<R()> task(std::forward<F>(f));
-    std::future<R> result = task.get_future();
-    schedule(detail::Job(std::move(task)));
-    return result;
-  }
+    //! Runs `f()` on a worker; the future holds its result or the exception it threw.
+    //! Throws std::runtime_error when the executor has no workers.
+    template <typename F>
+    auto async(F&& f) -> std::future<std::invoke_result_t<std::decay_t<F>>> {
+        using R = std::invoke_result_t<std::decay_t<F>>;
+        if (workers_ == 0) throwNoWorkers();
+        std::packaged_task<R()> task(std::forward<F>(f));
+        std::future<R> result = task.get_future();
+        schedule(detail::Job(std::move(task)));
+        return result;
+    }
 
-  //! Runs `f()` on a worker without a future; an exception it throws is dropped.
-  //! Throws std::runtime_error when the executor has no workers.
-  template <typename F>
-  void silent_async(F&& f) {
-    if (workers_ == 0) throwNoWorkers();
-    schedule(detail::Job(std::forward<F>(f)));
-  }
+    //! Runs `f()` on a worker without a future; an exception it throws is dropped.
+    //! Throws std::runtime_error when the executor has no workers.
+    template <typename F>
+    void silent_async(F&& f) {
+        if (workers_ == 0) throwNoWorkers();
+        schedule(detail::Job(std::forward<F>(f)));
+    }
 
-  //! Runs every task of `flow` once, each after all of its predecessors. The future becomes
-  //! ready when the run ends and rethrows the first exception of a task (tasks not yet started
-  //! are then skipped) or std::runtime_error for a graph with a cycle. `flow` must outlive the run.
-  //! Throws std::runtime_error when the executor has no workers.
-  std::future<void> run(Taskflow& flow);
+    //! Runs every task of `flow` once, each after all of its predecessors. The future becomes
+    //! ready when the run ends and rethrows the first exception of a task (tasks not yet started
+    //! are then skipped) or std::runtime_error for a graph with a cycle. `flow` must outlive the run.
+    //! Throws std::runtime_error when the executor has no workers.
+    std::future<void> run(Taskflow& flow);
 
-  //! Blocks until every task submitted so far, and every task those submit, has finished.
-  void wait_for_all();
+    //! Blocks until every task submitted so far, and every task those submit, has finished.
+    void wait_for_all();
 
- private:
-  //! Throws std::runtime_error "no workers to execute the graph".
-  [[noreturn]] static void throwNoWorkers();
-  void schedule(detail::Job&& job);
+private:
+    //! Throws std::runtime_error "no workers to execute the graph".
+    [[noreturn]] static void throwNoWorkers();
+    void schedule(detail::Job&& job);
 
-  struct Impl;
-  size_t workers_;
-  std::unique_ptr<Impl> impl_;
+    struct Impl;
+    size_t workers_;
+    std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace tf

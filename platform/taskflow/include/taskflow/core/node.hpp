@@ -8,10 +8,10 @@
 namespace tf {
 
 struct Node {
-  std::string name;
-  std::function<void()> work;    // empty for a placeholder: the node only orders its neighbours
-  std::vector<Node*> successors;  // not owned; nodes of the same graph
-  size_t num_dependents = 0;      // number of nodes that list this one as a successor
+    std::string name;
+    std::function<void()> work;     // empty for a placeholder: the node only orders its neighbours
+    std::vector<Node*> successors;  // not owned; nodes of the same graph
+    size_t num_dependents = 0;      // number of nodes that list this one as a successor
 };
 
 }  // namespace tf

@@ -11,44 +11,44 @@
 namespace tf {
 
 class TF_API Task {
- public:
-  //! An empty handle; every call except empty() on it is undefined.
-  Task() = default;
-  explicit Task(Node* node) : node_(node) {}
+public:
+    //! An empty handle; every call except empty() on it is undefined.
+    Task() = default;
+    explicit Task(Node* node) : node_(node) {}
 
-  //! Makes each of `tasks` run only after this one has finished. Returns *this.
-  template <typename... Ts>
-  Task& precede(Ts&&... tasks) {
-    (addEdge(*this, tasks), ...);
-    return *this;
-  }
+    //! Makes each of `tasks` run only after this one has finished. Returns *this.
+    template <typename... Ts>
+    Task& precede(Ts&&... tasks) {
+        (addEdge(*this, tasks), ...);
+        return *this;
+    }
 
-  //! Makes this task run only after each of `tasks` has finished. Returns *this.
-  template <typename... Ts>
-  Task& succeed(Ts&&... tasks) {
-    (addEdge(tasks, *this), ...);
-    return *this;
-  }
+    //! Makes this task run only after each of `tasks` has finished. Returns *this.
+    template <typename... Ts>
+    Task& succeed(Ts&&... tasks) {
+        (addEdge(tasks, *this), ...);
+        return *this;
+    }
 
-  //! Sets the name (for diagnostics only). Returns *this.
-  Task& name(const std::string& name);
-  //! The name set last; empty by default.
-  const std::string& name() const;
-  //! Replaces the work of the task. Not while a run of its graph is in progress.
-  Task& work(std::function<void()> work);
+    //! Sets the name (for diagnostics only). Returns *this.
+    Task& name(const std::string& name);
+    //! The name set last; empty by default.
+    const std::string& name() const;
+    //! Replaces the work of the task. Not while a run of its graph is in progress.
+    Task& work(std::function<void()> work);
 
-  size_t num_successors() const;
-  size_t num_dependents() const;
-  //! True for a default-constructed handle.
-  bool empty() const { return node_ == nullptr; }
+    size_t num_successors() const;
+    size_t num_dependents() const;
+    //! True for a default-constructed handle.
+    bool empty() const { return node_ == nullptr; }
 
-  bool operator==(const Task& other) const { return node_ == other.node_; }
-  bool operator!=(const Task& other) const { return node_ != other.node_; }
+    bool operator==(const Task& other) const { return node_ == other.node_; }
+    bool operator!=(const Task& other) const { return node_ != other.node_; }
 
- private:
-  static void addEdge(const Task& from, const Task& to);
+private:
+    static void addEdge(const Task& from, const Task& to);
 
-  Node* node_ = nullptr;
+    Node* node_ = nullptr;
 };
 
 }  // namespace tf
