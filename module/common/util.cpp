@@ -40,21 +40,6 @@ unsigned char unscramble(unsigned char c) {
 
 }  // namespace
 
-nvinfer1::DataType getTRTType(const std::string& name) {
-    if (name == "int8") {
-        return nvinfer1::DataType::kINT8;
-    }
-    if (name == "float16") {
-        return nvinfer1::DataType::kHALF;
-    }
-    if (name == "float32") {
-        return nvinfer1::DataType::kFLOAT;
-    }
-    DET_LOG(kLogError) << "[Parameters] Tensor type " << name
-                       << " is wrong, please use int8, float16 or float32" << kLogReset;
-    return nvinfer1::DataType::kFLOAT;
-}
-
 int32_t getTypeSize(const std::string& name) {
     if (name == "int8") {
         return 1;
@@ -67,20 +52,6 @@ int32_t getTypeSize(const std::string& name) {
     }
     DET_LOG(kLogError) << "[INIT][getTypeSize] Unkonw type: " << name << kLogReset;
     return 0;
-}
-
-int32_t getTypeSize(nvinfer1::DataType type) {
-    switch (type) {
-        case nvinfer1::DataType::kFLOAT:
-        case nvinfer1::DataType::kINT32:
-            return 4;
-        case nvinfer1::DataType::kHALF:
-            return 2;
-        case nvinfer1::DataType::kINT8:
-            return 1;
-        default:
-            return 0;
-    }
 }
 
 std::string stringEncrypt(const std::string& text) {

@@ -1,4 +1,4 @@
-#include "module/common/hlogging.h"
+#include "module/engine/nvidia/tool/hlogging.h"
 
 #include "module/common/log.h"
 

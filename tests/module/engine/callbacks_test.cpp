@@ -5,10 +5,10 @@
 #include <utility>
 #include <vector>
 
-#include "module/common/det_algorithm_selector.h"
-#include "module/common/hlogging.h"
-#include "module/common/krell_error_recorder.h"
-#include "module/common/krell_profiler.h"
+#include "module/engine/nvidia/det_algorithm_selector.h"
+#include "module/engine/nvidia/tool/hlogging.h"
+#include "module/engine/nvidia/krell_error_recorder.h"
+#include "module/engine/nvidia/krell_profiler.h"
 #include "module/common/log.h"
 #include "tests/module/stdout_capture.h"
 

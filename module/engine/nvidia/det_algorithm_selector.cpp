@@ -1,4 +1,4 @@
-#include "module/common/det_algorithm_selector.h"
+#include "module/engine/nvidia/det_algorithm_selector.h"
 
 namespace krell::det {
 

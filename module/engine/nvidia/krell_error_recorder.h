@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "NvInferRuntimeBase.h"
-#include "module/common/hlogging.h"
+#include "module/engine/nvidia/tool/hlogging.h"
 
 namespace krell::det {
 

@@ -1,4 +1,4 @@
-#include "module/common/krell_profiler.h"
+#include "module/engine/nvidia/krell_profiler.h"
 
 namespace krell::det {
 

@@ -1,4 +1,4 @@
-#include "module/common/krell_error_recorder.h"
+#include "module/engine/nvidia/krell_error_recorder.h"
 
 #include <exception>
 
