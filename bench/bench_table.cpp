@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "DeviceBenchCore/config_parser.h"
+#include "DeviceBenchCore/table/config_parser.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <exception>
 #include <string>
 
-#include "DeviceBenchCore/config_parser.h"
-#include "DeviceBenchCore/str_parser.h"
-#include "DeviceBenchCore/table_error.h"
+#include "DeviceBenchCore/table/config_parser.h"
+#include "DeviceBenchCore/parsers/make_str_parser.h"
+#include "DeviceBenchCore/table/table_error.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <exception>
 #include <set>
 
-#include "DeviceBenchCore/config_parser.h"
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/table/config_parser.h"
+#include "DeviceBenchCore/parsers/make_str_parser.h"
 #include "libkrell/CmxClient/cmx_tunnel.h"
 
 namespace krell {

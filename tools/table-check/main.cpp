@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "DeviceBenchCore/config_parser.h"
-#include "DeviceBenchCore/table_error.h"
+#include "DeviceBenchCore/table/config_parser.h"
+#include "DeviceBenchCore/table/table_error.h"
 #include "tools/table-check/table_lint.h"
 
 namespace {

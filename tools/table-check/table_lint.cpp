@@ -5,7 +5,7 @@
 #include <map>
 #include <set>
 
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/make_str_parser.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "DeviceBenchCore/config_parser.h"
+#include "DeviceBenchCore/table/config_parser.h"
 
 class TableLint {
 public:

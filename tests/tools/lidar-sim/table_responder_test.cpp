@@ -11,8 +11,8 @@
 #include <cstring>
 #include <thread>
 
-#include "DeviceBenchCore/config_parser.h"
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/table/config_parser.h"
+#include "DeviceBenchCore/parsers/make_str_parser.h"
 #include "libkrell/CmxClient/cmx_client.h"
 #include "tools/lidar-sim/builtin_handlers.h"
 #include "tools/lidar-sim/sim_server.h"

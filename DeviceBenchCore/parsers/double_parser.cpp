@@ -1,4 +1,4 @@
-#include "DeviceBenchCore/double_parser.h"
+#include "DeviceBenchCore/parsers/double_parser.h"
 
 #include <QString>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "DeviceBenchCore/number_text.h"
+#include "DeviceBenchCore/table/number_text.h"
 
 std::vector<uint8_t> DoubleParser::Parse(const std::string& text, float coefficient) {
     const std::string illegal = "DoubleParser: contains an illegal number, error:" + text;

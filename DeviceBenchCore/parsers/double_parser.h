@@ -1,7 +1,7 @@
 #pragma once
 // DoubleParser: IEEE 754 double precision, 8 bytes, most significant first.
 
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/str_parser.h"
 
 class DoubleParser : public StrParser {
 public:

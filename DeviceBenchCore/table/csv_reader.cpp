@@ -1,4 +1,4 @@
-#include "DeviceBenchCore/csv_reader.h"
+#include "DeviceBenchCore/table/csv_reader.h"
 
 #include <csv.h>
 
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "DeviceBenchCore/table_error.h"
+#include "DeviceBenchCore/table/table_error.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "DeviceBenchCore/var_info.h"
+#include "DeviceBenchCore/table/var_info.h"
 
 class CsvReader;
 

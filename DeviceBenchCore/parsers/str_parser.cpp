@@ -1,19 +1,12 @@
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/str_parser.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
-
-#include "DeviceBenchCore/double_parser.h"
-#include "DeviceBenchCore/float_parser.h"
-#include "DeviceBenchCore/int_parser.h"
-#include "DeviceBenchCore/ipv4_parser.h"
-#include "DeviceBenchCore/mac_parser.h"
-#include "DeviceBenchCore/raw_parser.h"
-#include "DeviceBenchCore/uint_parser.h"
+#include <system_error>
 
 namespace {
 
@@ -31,11 +24,30 @@ bool StrParser::IsNumber(const std::string& text) {
     return ok;
 }
 
-double StrParser::TruncateScaled(float v) {
+double StrParser::SnapScaled(float v) {
     const float nearest = std::nearbyint(v);
     const float step = std::fabs(std::nextafter(v, 2.0f * v + 1.0f) - v);
     if (std::fabs(v - nearest) <= kSnapSteps * step) return nearest;
-    return std::trunc(v);
+    return v;
+}
+
+bool StrParser::ExactInteger(const std::string& text, bool& negative, uint64_t& magnitude) {
+    size_t begin = text.find_first_not_of(" \t\r\n\f\v");
+    const size_t last = text.find_last_not_of(" \t\r\n\f\v");
+    if (begin == std::string::npos) return false;
+    negative = false;
+    if (text[begin] == '+' || text[begin] == '-') {
+        negative = text[begin] == '-';
+        ++begin;
+    }
+    if (begin > last) return false;
+    const char* first = text.data() + begin;
+    const char* end = text.data() + last + 1;
+    for (const char* p = first; p < end; ++p) {
+        if (*p < '0' || *p > '9') return false;
+    }
+    const std::from_chars_result result = std::from_chars(first, end, magnitude);
+    return result.ec == std::errc() && result.ptr == end;
 }
 
 std::vector<uint8_t> StrParser::BigEndian(uint64_t value, int length) {
@@ -60,22 +72,4 @@ std::vector<uint8_t> StrParser::ByteGroups(const std::string& text, char separat
         bytes.push_back(static_cast<uint8_t>(value));
     }
     return bytes;
-}
-
-std::unique_ptr<StrParser> MakeStrParser(const std::string& var_type) {
-    if (var_type == "IP") return std::unique_ptr<StrParser>(new IPv4Parser);
-    if (var_type == "MAC") return std::unique_ptr<StrParser>(new MacParser);
-    if (var_type == "uint8") return std::unique_ptr<StrParser>(new UintParser(1));
-    if (var_type == "uint16") return std::unique_ptr<StrParser>(new UintParser(2));
-    if (var_type == "uint32") return std::unique_ptr<StrParser>(new UintParser(4));
-    if (var_type == "uint64") return std::unique_ptr<StrParser>(new UintParser(8));
-    if (var_type == "int8") return std::unique_ptr<StrParser>(new IntParser(1));
-    if (var_type == "int16") return std::unique_ptr<StrParser>(new IntParser(2));
-    if (var_type == "int32") return std::unique_ptr<StrParser>(new IntParser(4));
-    if (var_type == "int64") return std::unique_ptr<StrParser>(new IntParser(8));
-    if (var_type == "float32") return std::unique_ptr<StrParser>(new FloatParser);
-    if (var_type == "double") return std::unique_ptr<StrParser>(new DoubleParser);
-    if (var_type == "raw") return std::unique_ptr<StrParser>(new RawParser);
-    std::printf("DEBUG(): not support the format is %s\n", var_type.c_str());
-    return nullptr;
 }

@@ -1,10 +1,10 @@
-#include "DeviceBenchCore/csv_reader.h"
+#include "DeviceBenchCore/table/csv_reader.h"
 
 #include <gtest/gtest.h>
 
-#include "DeviceBenchCore/config_parser.h"
-#include "DeviceBenchCore/table_error.h"
-#include "tests/DeviceBenchCore/table_fixture.h"
+#include "DeviceBenchCore/table/config_parser.h"
+#include "DeviceBenchCore/table/table_error.h"
+#include "tests/DeviceBenchCore/table/table_fixture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // IPv4Parser: dotted IPv4 address text to its 4 bytes in text order.
 
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/str_parser.h"
 
 class IPv4Parser : public StrParser {
 public:

@@ -5,8 +5,8 @@
 
 #include <set>
 
-#include "DeviceBenchCore/config_parser.h"
-#include "DeviceBenchCore/csv_reader.h"
+#include "DeviceBenchCore/table/config_parser.h"
+#include "DeviceBenchCore/table/csv_reader.h"
 
 namespace {
 

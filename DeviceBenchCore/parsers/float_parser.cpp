@@ -1,10 +1,10 @@
-#include "DeviceBenchCore/float_parser.h"
+#include "DeviceBenchCore/parsers/float_parser.h"
 
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
 
-#include "DeviceBenchCore/number_text.h"
+#include "DeviceBenchCore/table/number_text.h"
 
 std::vector<uint8_t> FloatParser::Parse(const std::string& text, float coefficient) {
     const std::string illegal = "FloatParser: contains an illegal number, error:" + text;

@@ -1,4 +1,4 @@
-#include "DeviceBenchCore/config_parser.h"
+#include "DeviceBenchCore/table/config_parser.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "DeviceBenchCore/csv_reader.h"
-#include "DeviceBenchCore/number_text.h"
-#include "DeviceBenchCore/table_error.h"
+#include "DeviceBenchCore/table/csv_reader.h"
+#include "DeviceBenchCore/table/number_text.h"
+#include "DeviceBenchCore/table/table_error.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "DeviceBenchCore/table_error.h"
+#include "DeviceBenchCore/table/table_error.h"
 
 namespace {
 

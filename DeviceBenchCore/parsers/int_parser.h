@@ -1,7 +1,7 @@
 #pragma once
 // IntParser: signed integers of 1, 2, 4 or 8 bytes, two's complement, most significant byte first.
 
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/str_parser.h"
 
 class IntParser : public StrParser {
 public:

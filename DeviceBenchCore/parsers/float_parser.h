@@ -1,7 +1,7 @@
 #pragma once
 // FloatParser: IEEE 754 single precision, 4 bytes, most significant first.
 
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/str_parser.h"
 
 class FloatParser : public StrParser {
 public:

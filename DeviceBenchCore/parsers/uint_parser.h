@@ -1,7 +1,7 @@
 #pragma once
 // UintParser: unsigned integers of 1, 2, 4 or 8 bytes, most significant byte first.
 
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/str_parser.h"
 
 class UintParser : public StrParser {
 public:

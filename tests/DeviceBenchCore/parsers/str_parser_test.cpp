@@ -1,4 +1,4 @@
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/make_str_parser.h"
 
 #include <gtest/gtest.h>
 
@@ -44,22 +44,30 @@ TEST_P(IntegerEdgeTest, RangeEdges_EncodeOrFail) {
 
 INSTANTIATE_TEST_SUITE_P(
     EveryWidth, IntegerEdgeTest,
-    ::testing::Values(Edge{"uint8", "255", {0xFF}}, Edge{"uint8", "256", {}},
-                      Edge{"uint8", "-1", {}}, Edge{"uint8", "0", {0x00}},
-                      Edge{"uint16", "65535", {0xFF, 0xFF}}, Edge{"uint16", "65536", {}},
-                      Edge{"uint32", "4000000000", {0xEE, 0x6B, 0x28, 0x00}},
-                      Edge{"uint32", "4294967296", {}},
-                      Edge{"uint64", "18446742974197923840", {0xFF, 0xFF, 0xFF, 0x00, 0, 0, 0, 0}},
-                      Edge{"uint64", "18446744073709551616", {}}, Edge{"int8", "127", {0x7F}},
-                      Edge{"int8", "128", {}}, Edge{"int8", "-128", {0x80}},
-                      Edge{"int8", "-129", {}}, Edge{"int16", "-2", {0xFF, 0xFE}},
-                      Edge{"int16", "32767", {0x7F, 0xFF}}, Edge{"int16", "32768", {}},
-                      Edge{"int16", "-32768", {0x80, 0x00}},
-                      Edge{"int32", "-2147483648", {0x80, 0, 0, 0}},
-                      Edge{"int32", "2147483520", {0x7F, 0xFF, 0xFF, 0x80}},
-                      // 2147483647 is 2^31 as a float: refused rather than written as -2^31.
-                      Edge{"int32", "2147483647", {}}, Edge{"int64", "9223372036854775807", {}},
-                      Edge{"int64", "-9223372036854775808", {0x80, 0, 0, 0, 0, 0, 0, 0}}));
+    ::testing::Values(
+        Edge{"uint8", "255", {0xFF}}, Edge{"uint8", "256", {}}, Edge{"uint8", "-1", {}},
+        Edge{"uint8", "0", {0x00}}, Edge{"uint16", "65535", {0xFF, 0xFF}},
+        Edge{"uint16", "65536", {}}, Edge{"uint32", "4000000000", {0xEE, 0x6B, 0x28, 0x00}},
+        Edge{"uint32", "4294967296", {}},
+        Edge{"uint64", "18446742974197923840", {0xFF, 0xFF, 0xFF, 0x00, 0, 0, 0, 0}},
+        Edge{"uint64", "18446744073709551616", {}}, Edge{"int8", "127", {0x7F}},
+        Edge{"int8", "128", {}}, Edge{"int8", "-128", {0x80}}, Edge{"int8", "-129", {}},
+        Edge{"int16", "-2", {0xFF, 0xFE}}, Edge{"int16", "32767", {0x7F, 0xFF}},
+        Edge{"int16", "32768", {}}, Edge{"int16", "-32768", {0x80, 0x00}},
+        Edge{"int32", "-2147483648", {0x80, 0, 0, 0}},
+        Edge{"int32", "2147483520", {0x7F, 0xFF, 0xFF, 0x80}},
+        // The largest values are exact integers, never rounded up to a wrap.
+        Edge{"int32", "2147483647", {0x7F, 0xFF, 0xFF, 0xFF}}, Edge{"int32", "2147483648", {}},
+        Edge{"int64", "9223372036854775807", {0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
+        Edge{"int64", "9223372036854775808", {}},
+        // The bounds hold for the value as given, before truncation.
+        Edge{"int8", "127.5", {}}, Edge{"int8", "-128.5", {}}, Edge{"int16", "32767.5", {}},
+        Edge{"uint8", "255.5", {}}, Edge{"uint16", "65535.2", {}}, Edge{"int8", "126.9", {0x7E}},
+        // Integers beyond a float's 24-bit mantissa keep every digit.
+        Edge{"uint32", "16777217", {0x01, 0x00, 0x00, 0x01}},
+        Edge{"uint64", "1311768467463790321", {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF1}},
+        Edge{"int64", "-120", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x88}},
+        Edge{"int64", "-9223372036854775808", {0x80, 0, 0, 0, 0, 0, 0, 0}}));
 
 TEST(StrParserTest, Coefficient_ScalesAndTruncatesTowardZero) {
     EXPECT_EQ(Encode("uint16", "1.5", 0.01f), (Bytes{0x00, 0x96}));

@@ -1,4 +1,4 @@
-#include "tests/DeviceBenchCore/table_fixture.h"
+#include "tests/DeviceBenchCore/table/table_fixture.h"
 
 #include <stdlib.h>
 

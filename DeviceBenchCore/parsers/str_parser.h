@@ -1,7 +1,7 @@
 #pragma once
 // StrParser: turns a variable's display text into the bytes of its place in a set command.
 //
-// One class per family of VarType names; MakeStrParser picks it. Multi-byte values are written most
+// One class per family of VarType names; MakeStrParser (make_str_parser.h) picks it. Multi-byte values are written most
 // significant byte first. A parser holds no state beyond `parser_length`; the caller owns it and
 // uses it once. Parse reports failure by throwing std::invalid_argument (or std::out_of_range for
 // a number too large for a float) with a message that names the parser; nothing is half-written.
@@ -25,9 +25,14 @@ public:
 protected:
     //! True when the text is a number to the toolkit's locale-independent conversions.
     static bool IsNumber(const std::string& text);
-    //! `v` truncated toward zero, except that a value within a few float steps of an integer is
-    //! taken as that integer: 0.5 / 0.1f is 4.9999998 and means 5, while 12.9 still gives 12.
-    static double TruncateScaled(float v);
+    //! `v` as given, except that a value within a few float steps of an integer is taken as that
+    //! integer: 0.5 / 0.1f is 4.9999998 and means 5, while 127.5 stays 127.5 (and is out of range
+    //! for int8 before it is ever truncated).
+    static double SnapScaled(float v);
+    //! True when `text` is a plain decimal integer (blanks around it, one sign allowed) that fits 64
+    //! bits: its sign and magnitude, exactly. Such values skip the float conversion so that
+    //! integers above 2^24 reach the device unchanged.
+    static bool ExactInteger(const std::string& text, bool& negative, uint64_t& magnitude);
     //! `value` as `length` bytes, most significant first.
     static std::vector<uint8_t> BigEndian(uint64_t value, int length);
     //! `text` split at `separator` (empty pieces dropped) into exactly `count` numbers in `base`,
@@ -37,7 +42,3 @@ protected:
                                            int base, const char* wrong_format,
                                            const char* illegal_number);
 };
-
-//! Parser for a VarType name (exact, case-sensitive), or null for a type that cannot be written
-//! (also printing "DEBUG(): not support the format is <name>" on standard output).
-std::unique_ptr<StrParser> MakeStrParser(const std::string& var_type);

@@ -1,4 +1,4 @@
-#include "DeviceBenchCore/raw_parser.h"
+#include "DeviceBenchCore/parsers/raw_parser.h"
 
 #include <cstdio>
 

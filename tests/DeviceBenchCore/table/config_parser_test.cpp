@@ -1,9 +1,9 @@
-#include "DeviceBenchCore/config_parser.h"
+#include "DeviceBenchCore/table/config_parser.h"
 
 #include <gtest/gtest.h>
 
-#include "DeviceBenchCore/table_error.h"
-#include "tests/DeviceBenchCore/table_fixture.h"
+#include "DeviceBenchCore/table/table_error.h"
+#include "tests/DeviceBenchCore/table/table_fixture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 // RawParser: "raw" variables have no text form; their bytes are sent as read from the device.
 
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/str_parser.h"
 
 class RawParser : public StrParser {
 public:

@@ -1,7 +1,7 @@
 #pragma once
 // MacParser: colon-separated MAC address text to its 6 bytes in text order.
 
-#include "DeviceBenchCore/str_parser.h"
+#include "DeviceBenchCore/parsers/str_parser.h"
 
 class MacParser : public StrParser {
 public:

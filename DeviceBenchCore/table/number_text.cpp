@@ -1,4 +1,4 @@
-#include "DeviceBenchCore/number_text.h"
+#include "DeviceBenchCore/table/number_text.h"
 
 #include <charconv>
 #include <stdexcept>
