@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "libkrell/Source/packet_queue.h"
-#include "libkrell/Source/serial_frame.h"
+#include "libkrell/Frame/serial_frame.h"
 #include "libkrell/Source/serial_source.h"
 #include "libkrell/Source/serial_stream_parser.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <algorithm>
 
-#include "libkrell/CmxClient/crc32.h"
+#include "libkrell/Frame/crc32.h"
 
 namespace krell {
 namespace lidar {

@@ -3,7 +3,7 @@
 #include "libkrell/CmxClient/cmx_client.h"
 
 #include "libkrell/CmxClient/cmx_tunnel.h"
-#include "libkrell/Source/serial_frame.h"
+#include "libkrell/Frame/serial_frame.h"
 #include "scribe/logger.h"
 
 namespace krell {

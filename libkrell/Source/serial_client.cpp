@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "libkrell/CmxClient/hex_text.h"
-#include "libkrell/Source/serial_frame.h"
+#include "libkrell/Frame/hex_text.h"
+#include "libkrell/Frame/serial_frame.h"
 
 namespace krell {
 namespace lidar {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "libkrell/CmxClient/cmx_client.h"
-#include "libkrell/CmxClient/hex_text.h"
+#include "libkrell/Frame/hex_text.h"
 
 namespace {
 

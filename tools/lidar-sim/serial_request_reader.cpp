@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "libkrell/Source/serial_frame.h"
+#include "libkrell/Frame/serial_frame.h"
 
 namespace krell {
 namespace lidar {

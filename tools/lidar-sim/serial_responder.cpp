@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "libkrell/Source/serial_frame.h"
+#include "libkrell/Frame/serial_frame.h"
 
 namespace krell {
 namespace lidar {

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "libkrell/CmxClient/hex_text.h"
-#include "libkrell/Source/serial_frame.h"
+#include "libkrell/Frame/hex_text.h"
+#include "libkrell/Frame/serial_frame.h"
 #include "libkrell/Source/serial_source.h"
 #include "tests/libkrell/Source/pty_peer.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "libkrell/Source/serial_client.h"
-#include "libkrell/Source/serial_frame.h"
+#include "libkrell/Frame/serial_frame.h"
 #include "libkrell/Source/serial_source.h"
 #include "tools/lidar-sim/serial_request_reader.h"
 

@@ -1,4 +1,4 @@
-#include "libkrell/Source/serial_frame.h"
+#include "libkrell/Frame/serial_frame.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "libkrell/CmxClient/hex_text.h"
+#include "libkrell/Frame/hex_text.h"
 
 namespace krell {
 namespace lidar {

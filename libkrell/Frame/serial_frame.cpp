@@ -1,9 +1,9 @@
-#include "libkrell/Source/serial_frame.h"
+#include "libkrell/Frame/serial_frame.h"
 
 #include <cstring>
 #include <random>
 
-#include "libkrell/CmxClient/crc32.h"
+#include "libkrell/Frame/crc32.h"
 
 namespace krell {
 namespace lidar {

@@ -1,4 +1,4 @@
-#include "libkrell/CmxClient/crc32.h"
+#include "libkrell/Frame/crc32.h"
 
 #include <array>
 
