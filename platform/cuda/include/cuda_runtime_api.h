@@ -37,19 +37,29 @@ cudaError_t cudaDeviceSynchronize(void);
 //! Least (0) and greatest (-5) stream priority; lower numbers are more urgent.
 cudaError_t cudaDeviceGetStreamPriorityRange(int* leastPriority, int* greatestPriority);
 
-//! Allocates size bytes; *devPtr is null for size 0. Out of memory gives cudaErrorMemoryAllocation.
+//! Allocates size bytes of device memory; *devPtr is null for size 0. Out of memory gives
+//! cudaErrorMemoryAllocation.
 cudaError_t cudaMalloc(void** devPtr, size_t size);
-//! Waits for every stream, then frees memory from cudaMalloc; null is accepted.
+//! Waits for every stream, then frees memory from cudaMalloc; null is accepted. Anything else
+//! (a pinned host block, an interior pointer, a freed block) gives cudaErrorInvalidValue.
 cudaError_t cudaFree(void* devPtr);
+//! Allocates pinned host memory: host memory to every check, freed only by cudaFreeHost.
 cudaError_t cudaMallocHost(void** ptr, size_t size);
 cudaError_t cudaFreeHost(void* ptr);
 
-//! Copies on the default stream and returns when done.
+//! Copies on the default stream and returns when done. Checked as cudaMemcpyAsync.
 cudaError_t cudaMemcpy(void* dst, const void* src, size_t count, enum cudaMemcpyKind kind);
-//! Queues a copy on stream; returns before it runs. Null pointers with count > 0 are refused.
+//! Queues a copy on stream; returns before it runs. Checked first, nothing queued on failure:
+//! a device side must lie wholly inside one live cudaMalloc block, a host side outside every
+//! such block, each as kind says (cudaMemcpyDefault infers both); otherwise, or for a null
+//! pointer with count > 0, cudaErrorInvalidValue. An unknown kind gives
+//! cudaErrorInvalidMemcpyDirection.
 cudaError_t cudaMemcpyAsync(void* dst, const void* src, size_t count, enum cudaMemcpyKind kind,
                             cudaStream_t stream);
+//! Sets count bytes of device memory; checked as cudaMemsetAsync.
 cudaError_t cudaMemset(void* devPtr, int value, size_t count);
+//! Queues a set on stream; [devPtr, devPtr + count) must lie inside one live cudaMalloc block,
+//! otherwise cudaErrorInvalidValue and nothing queued.
 cudaError_t cudaMemsetAsync(void* devPtr, int value, size_t count, cudaStream_t stream);
 
 cudaError_t cudaStreamCreate(cudaStream_t* pStream);

@@ -1,6 +1,7 @@
 // The CUDA runtime entry points of the host stand-in. "Device" memory is host heap memory, so
-// every copy kind is a plain memory copy; what the layer adds is CUDA's error reporting and the
-// ordering of work by streams (see cuda_runtime_api.h for the stream model).
+// every copy is a plain memory copy once checked; what the layer adds is CUDA's checks and error
+// reporting (the allocation registry stands in for the GPU's address space) and the ordering of
+// work by streams (see cuda_runtime_api.h for the stream model).
 #include <cuda_runtime.h>
 
 #include <algorithm>
@@ -12,11 +13,14 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/cuda/src/allocation_registry.h"
 #include "platform/cuda/src/host_event.h"
 #include "platform/cuda/src/host_stream.h"
 
+using krell::cuda_host::AllocationRegistry;
 using krell::cuda_host::HostEvent;
 using krell::cuda_host::HostStream;
+using krell::cuda_host::RangeKind;
 
 namespace {
 
@@ -27,10 +31,9 @@ constexpr size_t kAllocationAlignmentBytes = 256;
 // Live handles. Lookups hand out shared pointers so a handle destroyed by one thread stays
 // valid for a wait in progress on another.
 struct Registry {
-    std::mutex mutex;  // guards the three maps
+    std::mutex mutex;  // guards both maps
     std::unordered_map<const void*, std::shared_ptr<HostStream>> streams;
     std::unordered_map<const void*, std::shared_ptr<HostEvent>> events;
-    std::unordered_map<const void*, size_t> allocations;
 };
 
 Registry& registry() {
@@ -104,6 +107,70 @@ cudaError_t submit(cudaStream_t stream, std::function<void()> work) {
 
 bool validKind(cudaMemcpyKind kind) {
     return kind >= cudaMemcpyHostToHost && kind <= cudaMemcpyDefault;
+}
+
+// What a GPU refuses: a range past its allocation, or a side whose memory contradicts the kind
+// (cudaMemcpyDefault takes each side's kind from where it lies).
+bool copyAllowed(void* dst, const void* src, size_t count, cudaMemcpyKind kind) {
+    const RangeKind to = krell::cuda_host::classifyRange(dst, count);
+    const RangeKind from = krell::cuda_host::classifyRange(src, count);
+    if (to == RangeKind::kOutOfBounds || from == RangeKind::kOutOfBounds) {
+        return false;
+    }
+    const bool to_device = to == RangeKind::kDevice;
+    const bool from_device = from == RangeKind::kDevice;
+    switch (kind) {
+        case cudaMemcpyHostToHost:
+            return !to_device && !from_device;
+        case cudaMemcpyHostToDevice:
+            return to_device && !from_device;
+        case cudaMemcpyDeviceToHost:
+            return !to_device && from_device;
+        case cudaMemcpyDeviceToDevice:
+            return to_device && from_device;
+        case cudaMemcpyDefault:
+            return true;
+    }
+    return false;
+}
+
+size_t reservedBytes(size_t size) {
+    return (size + kAllocationAlignmentBytes - 1) / kAllocationAlignmentBytes *
+           kAllocationAlignmentBytes;
+}
+
+cudaError_t allocate(void** ptr, size_t size, bool device) {
+    if (ptr == nullptr) {
+        return record(cudaErrorInvalidValue);
+    }
+    *ptr = nullptr;
+    if (size == 0) {
+        return cudaSuccess;
+    }
+    const size_t rounded = reservedBytes(size);
+    if (rounded < size) {
+        return record(cudaErrorMemoryAllocation);
+    }
+    void* memory = std::aligned_alloc(kAllocationAlignmentBytes, rounded);
+    if (memory == nullptr) {
+        return record(cudaErrorMemoryAllocation);
+    }
+    AllocationRegistry::instance().add(memory, size, rounded, device);
+    *ptr = memory;
+    return cudaSuccess;
+}
+
+cudaError_t release(void* ptr, bool device) {
+    if (ptr == nullptr) {
+        return cudaSuccess;
+    }
+    // Queued copies may still name this memory; CUDA's free waits for the device likewise.
+    drain(snapshotStreams(false));
+    if (!AllocationRegistry::instance().remove(ptr, device)) {
+        return record(cudaErrorInvalidValue);
+    }
+    std::free(ptr);
+    return cudaSuccess;
 }
 
 struct ErrorText {
@@ -200,52 +267,19 @@ cudaError_t cudaDeviceGetStreamPriorityRange(int* leastPriority, int* greatestPr
 }
 
 cudaError_t cudaMalloc(void** devPtr, size_t size) {
-    if (devPtr == nullptr) {
-        return record(cudaErrorInvalidValue);
-    }
-    *devPtr = nullptr;
-    if (size == 0) {
-        return cudaSuccess;
-    }
-    const size_t rounded = (size + kAllocationAlignmentBytes - 1) / kAllocationAlignmentBytes *
-                           kAllocationAlignmentBytes;
-    if (rounded < size) {
-        return record(cudaErrorMemoryAllocation);
-    }
-    void* memory = std::aligned_alloc(kAllocationAlignmentBytes, rounded);
-    if (memory == nullptr) {
-        return record(cudaErrorMemoryAllocation);
-    }
-    Registry& reg = registry();
-    std::lock_guard<std::mutex> lock(reg.mutex);
-    reg.allocations[memory] = size;
-    *devPtr = memory;
-    return cudaSuccess;
+    return allocate(devPtr, size, true);
 }
 
 cudaError_t cudaFree(void* devPtr) {
-    if (devPtr == nullptr) {
-        return cudaSuccess;
-    }
-    // Queued copies may still name this memory; CUDA's free waits for the device likewise.
-    drain(snapshotStreams(false));
-    Registry& reg = registry();
-    {
-        std::lock_guard<std::mutex> lock(reg.mutex);
-        if (reg.allocations.erase(devPtr) == 0) {
-            return record(cudaErrorInvalidValue);
-        }
-    }
-    std::free(devPtr);
-    return cudaSuccess;
+    return release(devPtr, true);
 }
 
 cudaError_t cudaMallocHost(void** ptr, size_t size) {
-    return cudaMalloc(ptr, size);
+    return allocate(ptr, size, false);
 }
 
 cudaError_t cudaFreeHost(void* ptr) {
-    return cudaFree(ptr);
+    return release(ptr, false);
 }
 
 cudaError_t cudaMemcpyAsync(void* dst, const void* src, size_t count, cudaMemcpyKind kind,
@@ -256,7 +290,7 @@ cudaError_t cudaMemcpyAsync(void* dst, const void* src, size_t count, cudaMemcpy
     if (count == 0) {
         return cudaSuccess;
     }
-    if (dst == nullptr || src == nullptr) {
+    if (dst == nullptr || src == nullptr || !copyAllowed(dst, src, count, kind)) {
         return record(cudaErrorInvalidValue);
     }
     return submit(stream, [dst, src, count] { std::memmove(dst, src, count); });
@@ -270,7 +304,7 @@ cudaError_t cudaMemsetAsync(void* devPtr, int value, size_t count, cudaStream_t 
     if (count == 0) {
         return cudaSuccess;
     }
-    if (devPtr == nullptr) {
+    if (devPtr == nullptr || krell::cuda_host::classifyRange(devPtr, count) != RangeKind::kDevice) {
         return record(cudaErrorInvalidValue);
     }
     return submit(stream, [devPtr, value, count] { std::memset(devPtr, value, count); });

@@ -98,7 +98,7 @@ TEST(CudaStreams, WorkOnOneStream_RunsAsynchronouslyInEnqueueOrder) {
     ASSERT_EQ(cudaLaunchHostFunc(stream.handle, &Gate::hold, &gate), cudaSuccess);
     int source = 42;
     int target = 0;
-    ASSERT_EQ(cudaMemcpyAsync(&target, &source, sizeof(int), cudaMemcpyHostToDevice, stream.handle),
+    ASSERT_EQ(cudaMemcpyAsync(&target, &source, sizeof(int), cudaMemcpyHostToHost, stream.handle),
               cudaSuccess);
     for (int i = 0; i < 50; ++i) {
         steps.push_back({&order, i});
@@ -128,7 +128,7 @@ TEST(CudaStreams, DefaultStream_WaitsForBlockingStreamsButNotNonBlocking) {
               cudaSuccess);
     int seen = -1;
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(cudaMemcpy(&seen, &value, sizeof(int), cudaMemcpyDeviceToHost), cudaSuccess);
+    ASSERT_EQ(cudaMemcpy(&seen, &value, sizeof(int), cudaMemcpyHostToHost), cudaSuccess);
     EXPECT_EQ(seen, 1);  // ordered after the blocking stream's copy
     EXPECT_LT(std::chrono::steady_clock::now() - start,
               kWaitLimit / 2);  // did not wait on the gate
@@ -204,13 +204,13 @@ TEST(CudaEvents, RecordedEvent_OrdersAnotherStreamAndGivesElapsedTime) {
     ASSERT_EQ(cudaEventRecord(start, producer.handle), cudaSuccess);
     ASSERT_EQ(cudaLaunchHostFunc(producer.handle, &Gate::hold, &gate), cudaSuccess);
     ASSERT_EQ(
-        cudaMemcpyAsync(&produced, &seven, sizeof(int), cudaMemcpyHostToDevice, producer.handle),
+        cudaMemcpyAsync(&produced, &seven, sizeof(int), cudaMemcpyHostToHost, producer.handle),
         cudaSuccess);
     ASSERT_EQ(cudaEventRecord(done, producer.handle), cudaSuccess);
     ASSERT_EQ(cudaStreamWaitEvent(consumer.handle, done, 0), cudaSuccess);
-    ASSERT_EQ(cudaMemcpyAsync(&consumed, &produced, sizeof(int), cudaMemcpyDeviceToDevice,
-                              consumer.handle),
-              cudaSuccess);
+    ASSERT_EQ(
+        cudaMemcpyAsync(&consumed, &produced, sizeof(int), cudaMemcpyHostToHost, consumer.handle),
+        cudaSuccess);
     EXPECT_EQ(cudaEventQuery(done), cudaErrorNotReady);
     gate.open.set_value();
     ASSERT_EQ(cudaStreamSynchronize(consumer.handle), cudaSuccess);
