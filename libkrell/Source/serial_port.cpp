@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
+#include "libkrell/Handle/unique_fd.h"
 #include "libkrell/Source/write_within.h"
 #include "scribe/logger.h"
 
@@ -41,6 +43,22 @@ constexpr StandardRate kStandardRates[] = {
 // of the line no longer agree on bit times.
 constexpr uint32_t kRateTolerancePerMille = 20;
 
+// While alive, gives up the exclusive hold of a tty whose open failed part-way; declared after
+// the descriptor's owner so that it runs before the descriptor closes.
+class ExclusiveRelease {
+public:
+    explicit ExclusiveRelease(int fd) : fd_(fd) {}
+    ~ExclusiveRelease() {
+        if (fd_ >= 0) ::ioctl(fd_, TIOCNXCL);
+    }
+    ExclusiveRelease(const ExclusiveRelease&) = delete;
+    ExclusiveRelease& operator=(const ExclusiveRelease&) = delete;
+    void Keep() { fd_ = -1; }
+
+private:
+    int fd_;
+};
+
 }  // namespace
 
 SerialPort::~SerialPort() {
@@ -53,23 +71,21 @@ bool SerialPort::Open(const std::string& name, uint32_t baud) {
         SLOG_ERROR("serial port %s: line speed %u baud is not supported", name.c_str(), baud);
         return false;
     }
-    const int fd = ::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(name.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
         SLOG_ERROR("serial port %s: open failed: %s", name.c_str(), std::strerror(errno));
         return false;
     }
-    if (::ioctl(fd, TIOCEXCL) != 0) {
+    if (::ioctl(fd.get(), TIOCEXCL) != 0) {
         SLOG_ERROR("serial port %s: exclusive open refused: %s", name.c_str(),
                    std::strerror(errno));
-        ::close(fd);
         return false;
     }
-    if (!Configure(fd, name, baud)) {
-        ::ioctl(fd, TIOCNXCL);
-        ::close(fd);
-        return false;
-    }
-    fd_.store(fd);
+    ExclusiveRelease release_on_failure(fd.get());
+    if (!Configure(fd.get(), name, baud)) return false;
+    release_on_failure.Keep();
+    tty_ = std::move(fd);
+    fd_.store(tty_.get());
     return true;
 }
 
@@ -114,11 +130,10 @@ bool SerialPort::Configure(int fd, const std::string& name, uint32_t baud) {
 }
 
 void SerialPort::Close() {
-    const int fd = fd_.exchange(-1);
-    if (fd < 0) return;
+    if (fd_.exchange(-1) < 0) return;
     // Exclusivity outlives the descriptor on some ttys; drop it so the port can be opened again.
-    ::ioctl(fd, TIOCNXCL);
-    ::close(fd);
+    ::ioctl(tty_.get(), TIOCNXCL);
+    tty_.reset();
 }
 
 SerialPort::WaitResult SerialPort::WaitReadable(int timeout_ms) {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <string>
 
+#include "libkrell/Handle/unique_fd.h"
+
 namespace krell {
 namespace lidar {
 
@@ -47,6 +49,8 @@ public:
 private:
     bool Configure(int fd, const std::string& name, uint32_t baud);
 
+    UniqueFd tty_;
+    // The descriptor tty_ holds, readable from any thread for IsOpen; -1 when closed.
     std::atomic<int> fd_{-1};
 };
 

@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <utility>
+
 namespace krell {
 namespace test {
 namespace {
@@ -33,36 +35,27 @@ bool ConnectsQuickly(int fd, const sockaddr_in& addr) {
 }  // namespace
 
 FullBacklogListener::FullBacklogListener() {
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    listen_fd_.reset(::socket(AF_INET, SOCK_STREAM, 0));
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t len = sizeof(addr);
-    if (listen_fd_ < 0 ||
-        ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-        ::listen(listen_fd_, 0) != 0 ||
-        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (!listen_fd_ ||
+        ::bind(listen_fd_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        ::listen(listen_fd_.get(), 0) != 0 ||
+        ::getsockname(listen_fd_.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         return;
     }
     for (int i = 0; i < kMaxFillers; ++i) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0) {
+        UniqueFd filler(::socket(AF_INET, SOCK_STREAM, 0));
+        if (!filler) {
             return;
         }
-        fillers_.push_back(fd);
-        if (!ConnectsQuickly(fd, addr)) {
+        fillers_.push_back(std::move(filler));
+        if (!ConnectsQuickly(fillers_.back().get(), addr)) {
             port_ = ntohs(addr.sin_port);  // the queue is full: this attempt went unanswered
             return;
         }
-    }
-}
-
-FullBacklogListener::~FullBacklogListener() {
-    for (int fd : fillers_) {
-        ::close(fd);
-    }
-    if (listen_fd_ >= 0) {
-        ::close(listen_fd_);
     }
 }
 

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "libkrell/Handle/unique_fd.h"
+
 namespace krell {
 namespace test {
 
@@ -13,16 +15,15 @@ class FullBacklogListener {
 public:
     //! Sets up the listener and fills its queue; Port() is 0 when that failed.
     FullBacklogListener();
-    ~FullBacklogListener();
     FullBacklogListener(const FullBacklogListener&) = delete;
     FullBacklogListener& operator=(const FullBacklogListener&) = delete;
 
     uint16_t Port() const { return port_; }
 
 private:
-    int listen_fd_ = -1;
+    UniqueFd listen_fd_;
     uint16_t port_ = 0;
-    std::vector<int> fillers_;
+    std::vector<UniqueFd> fillers_;
 };
 
 }  // namespace test

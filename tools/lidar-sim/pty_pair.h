@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "libkrell/Handle/unique_fd.h"
+
 namespace krell {
 namespace lidar {
 namespace sim {
@@ -18,7 +20,7 @@ public:
     PtyPair(const PtyPair&) = delete;
     PtyPair& operator=(const PtyPair&) = delete;
 
-    bool Ok() const { return master_ >= 0; }
+    bool Ok() const { return master_.valid(); }
 
     //! Path of the slave end (for example /dev/pts/4).
     const std::string& SlaveName() const { return slave_name_; }
@@ -35,8 +37,8 @@ public:
     void DiscardUnread();
 
 private:
-    int master_ = -1;
-    int slave_ = -1;  // held so the master never reads a hang-up between client sessions
+    UniqueFd master_;
+    UniqueFd slave_;  // held so the master never reads a hang-up between client sessions
     std::string slave_name_;
 };
 

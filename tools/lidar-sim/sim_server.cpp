@@ -6,11 +6,11 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "tools/lidar-sim/sim_stream.h"
 
@@ -105,22 +105,19 @@ bool SimServer::Start(const SimServerOptions& options) {
         last_error_ = "not an IPv4 address: " + options.bind_ip;
         return false;
     }
-    listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    UniqueFd listener(::socket(AF_INET, SOCK_STREAM, 0));
     const int one = 1;
-    ::setsockopt(listen_fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
+    ::setsockopt(listener.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof(one));
     socklen_t len = sizeof(addr);
-    if (listen_fd_ < 0 ||
-        ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
-        ::listen(listen_fd_, kListenBacklog) != 0 ||
-        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (!listener ||
+        ::bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 ||
+        ::listen(listener.get(), kListenBacklog) != 0 ||
+        ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
         std::lock_guard<std::mutex> lock(mutex_);
         last_error_ = std::string("cannot listen: ") + std::strerror(errno);
-        if (listen_fd_ >= 0) {
-            ::close(listen_fd_);
-            listen_fd_ = -1;
-        }
         return false;
     }
+    listen_fd_ = std::move(listener);
     port_ = ntohs(addr.sin_port);
     stop_ = false;
     accept_thread_ = std::thread([this] { AcceptLoop(); });
@@ -136,10 +133,7 @@ void SimServer::Stop() {
     if (accept_thread_.joinable()) {
         accept_thread_.join();
     }
-    if (listen_fd_ >= 0) {
-        ::close(listen_fd_);
-        listen_fd_ = -1;
-    }
+    listen_fd_.reset();
     std::list<Connection> connections;
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -196,13 +190,13 @@ void SimServer::ReapFinished() {
 
 void SimServer::AcceptLoop() {
     while (!stop_.load()) {
-        pollfd pfd{listen_fd_, POLLIN, 0};
+        pollfd pfd{listen_fd_.get(), POLLIN, 0};
         if (::poll(&pfd, 1, kAcceptPollMs) <= 0) {
             ReapFinished();
             continue;
         }
-        const int fd = ::accept(listen_fd_, nullptr, nullptr);
-        if (fd < 0) {
+        UniqueFd accepted(::accept(listen_fd_.get(), nullptr, nullptr));
+        if (!accepted) {
             continue;
         }
         ReapFinished();
@@ -210,7 +204,7 @@ void SimServer::AcceptLoop() {
         std::lock_guard<std::mutex> lock(mutex_);
         connections_.emplace_back();
         Connection* connection = &connections_.back();
-        connection->stream = std::make_shared<SimStream>(fd, ssl_ctx_.get());
+        connection->stream = std::make_shared<SimStream>(std::move(accepted), ssl_ctx_.get());
         connection->thread = std::thread([this, connection] { Serve(connection); });
     }
 }

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "libkrell/Handle/ssl_handles.h"
+#include "libkrell/Handle/unique_fd.h"
 #include "tools/lidar-sim/sim_device.h"
 #include "tools/lidar-sim/sim_faults.h"
 
@@ -72,10 +74,6 @@ private:
         std::shared_ptr<SimStream> stream;
         std::atomic<bool> done{false};
     };
-    struct SslCtxDeleter {
-        void operator()(SSL_CTX* ctx) const { SSL_CTX_free(ctx); }
-    };
-
     bool MakeTlsContext(const SimServerOptions& options);
     void AcceptLoop();
     void Serve(Connection* connection);
@@ -88,8 +86,8 @@ private:
     void ReapFinished();
 
     std::shared_ptr<SimDevice> device_;
-    std::unique_ptr<SSL_CTX, SslCtxDeleter> ssl_ctx_;
-    int listen_fd_ = -1;
+    SslCtxPtr ssl_ctx_;
+    UniqueFd listen_fd_;
     uint16_t port_ = 0;
     std::atomic<bool> stop_{false};
     std::thread accept_thread_;

@@ -1,10 +1,10 @@
 #include "tools/lidar-sim/sim_stream.h"
 
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <utility>
 
 namespace krell {
 namespace lidar {
@@ -21,20 +21,15 @@ bool Retryable(int err) {
 
 }  // namespace
 
-SimStream::SimStream(int fd, SSL_CTX* ctx) : fd_(fd) {
+SimStream::SimStream(UniqueFd fd, SSL_CTX* ctx) : fd_(std::move(fd)) {
     timeval tv{0, kPollIntervalMs * 1000};
-    ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
+    ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof(tv));
     if (ctx != nullptr) {
         ssl_.reset(SSL_new(ctx));
         if (ssl_) {
-            SSL_set_fd(ssl_.get(), fd_);
+            SSL_set_fd(ssl_.get(), fd_.get());
         }
     }
-}
-
-SimStream::~SimStream() {
-    ssl_.reset();
-    ::close(fd_);
 }
 
 bool SimStream::Accept(const std::atomic<bool>& stop) {
@@ -71,7 +66,7 @@ bool SimStream::ReadExact(uint8_t* data, size_t size, const std::atomic<bool>& s
             }
             continue;
         }
-        const ssize_t n = ::recv(fd_, data + got, size - got, 0);
+        const ssize_t n = ::recv(fd_.get(), data + got, size - got, 0);
         if (n > 0) {
             got += static_cast<size_t>(n);
         } else if (n == 0 || !Retryable(errno)) {
@@ -92,7 +87,7 @@ bool SimStream::WriteAll(const uint8_t* data, size_t size) {
             sent += static_cast<size_t>(n);
             continue;
         }
-        const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL);
+        const ssize_t n = ::send(fd_.get(), data + sent, size - sent, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -105,7 +100,7 @@ bool SimStream::WriteAll(const uint8_t* data, size_t size) {
 }
 
 void SimStream::ShutdownNow() {
-    ::shutdown(fd_, SHUT_RDWR);
+    ::shutdown(fd_.get(), SHUT_RDWR);
 }
 
 }  // namespace sim

@@ -9,16 +9,18 @@
 #include <cstdint>
 #include <memory>
 
+#include "libkrell/Handle/ssl_handles.h"
+#include "libkrell/Handle/unique_fd.h"
+
 namespace krell {
 namespace lidar {
 namespace sim {
 
 class SimStream {
 public:
-    //! Takes ownership of the accepted socket `fd`. With a non-null `ctx` the TLS handshake runs
-    //! in Accept().
-    SimStream(int fd, SSL_CTX* ctx);
-    ~SimStream();
+    //! Takes the accepted socket `fd`. With a non-null `ctx` (borrowed for the call) the TLS
+    //! handshake runs in Accept().
+    SimStream(UniqueFd fd, SSL_CTX* ctx);
     SimStream(const SimStream&) = delete;
     SimStream& operator=(const SimStream&) = delete;
 
@@ -32,12 +34,8 @@ public:
     void ShutdownNow();
 
 private:
-    struct SslDeleter {
-        void operator()(SSL* ssl) const { SSL_free(ssl); }
-    };
-
-    int fd_;
-    std::unique_ptr<SSL, SslDeleter> ssl_;
+    UniqueFd fd_;
+    SslPtr ssl_;  // declared after fd_: the session is freed before its socket closes
 };
 
 }  // namespace sim

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "libkrell/Handle/unique_fd.h"
 #include "libkrell/Source/write_within.h"
 
 namespace krell_test {
@@ -22,25 +23,25 @@ class PtyPeer {
 public:
     PtyPeer() {
         char name[128] = {0};
-        if (::openpty(&master_, &slave_, name, nullptr, nullptr) == 0) {
+        int master = -1;
+        int slave = -1;
+        if (::openpty(&master, &slave, name, nullptr, nullptr) == 0) {
+            master_.reset(master);
+            slave_.reset(slave);
             name_ = name;
-            ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+            ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
         }
-    }
-    ~PtyPeer() {
-        CloseMaster();
-        if (slave_ >= 0) ::close(slave_);
     }
     PtyPeer(const PtyPeer&) = delete;
     PtyPeer& operator=(const PtyPeer&) = delete;
 
-    bool Ok() const { return master_ >= 0; }
+    bool Ok() const { return master_.valid(); }
     const std::string& SlaveName() const { return name_; }
 
     // Writes every byte (waiting while the pty buffer is full, at most 2 s in all).
     bool Write(const std::vector<uint8_t>& bytes) {
-        return krell::lidar::WriteWithin(master_, bytes.data(), bytes.size(), kWriteTimeoutMs) ==
-               static_cast<int32_t>(bytes.size());
+        return krell::lidar::WriteWithin(master_.get(), bytes.data(), bytes.size(),
+                                         kWriteTimeoutMs) == static_cast<int32_t>(bytes.size());
     }
 
     // Reads until `count` bytes arrived or `timeout_ms` passed; returns what arrived.
@@ -54,9 +55,10 @@ public:
                                   deadline - std::chrono::steady_clock::now())
                                   .count();
             if (left <= 0) break;
-            struct pollfd entry = {master_, POLLIN, 0};
+            struct pollfd entry = {master_.get(), POLLIN, 0};
             if (::poll(&entry, 1, static_cast<int>(left)) <= 0) continue;
-            const ssize_t n = ::read(master_, chunk, std::min(sizeof(chunk), count - got.size()));
+            const ssize_t n =
+                ::read(master_.get(), chunk, std::min(sizeof(chunk), count - got.size()));
             if (n > 0)
                 got.insert(got.end(), chunk, chunk + n);
             else if (n == 0 || (errno != EAGAIN && errno != EINTR))
@@ -66,16 +68,13 @@ public:
     }
 
     // Pulls the plug: the slave side sees a hang-up.
-    void CloseMaster() {
-        if (master_ >= 0) ::close(master_);
-        master_ = -1;
-    }
+    void CloseMaster() { master_.reset(); }
 
 private:
     static constexpr int kWriteTimeoutMs = 2000;
 
-    int master_ = -1;
-    int slave_ = -1;
+    krell::UniqueFd master_;
+    krell::UniqueFd slave_;
     std::string name_;
 };
 
