@@ -8,11 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "tools/lidar-sim/builtin_handlers.h"
 #include "tools/lidar-sim/serial_side.h"
 #include "tools/lidar-sim/sim_device.h"
 #include "tools/lidar-sim/sim_server.h"
-#include "tools/lidar-sim/table_responder.h"
+#include "tools/lidar-sim/sim_setup.h"
 
 namespace {
 
@@ -133,25 +132,15 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
     auto device = std::make_shared<krell::lidar::sim::SimDevice>();
-    krell::lidar::sim::RegisterBuiltinHandlers(*device, settings.model);
-    // With a variable table for the model, the simulator answers its commands as the table says.
-    const std::string table = krell::lidar::sim::TableResponder::FindTable(settings.model);
-    if (!table.empty()) {
-        std::string table_error;
-        auto responder =
-            krell::lidar::sim::TableResponder::Load(table, settings.model, table_error);
-        if (!responder) {
-            std::fprintf(stderr, "lidar-sim: %s\n", table_error.c_str());
-            return 1;
-        }
-        responder->Install(*device);
-        std::printf("lidar-sim: answering the commands of %s\n", table.c_str());
-    }
-    // Registered last: the serial tunnel owns command 0xFF whatever else answers the model.
     SerialSide serial_side;
-    if (!serial_side.Start(*device, settings.serial)) {
-        std::fprintf(stderr, "lidar-sim: %s\n", serial_side.LastError().c_str());
+    const krell::lidar::sim::SimSetup setup =
+        krell::lidar::sim::SetUpSimulator(*device, settings.model, serial_side, settings.serial);
+    if (!setup.ok) {
+        std::fprintf(stderr, "lidar-sim: %s\n", setup.error.c_str());
         return 1;
+    }
+    if (setup.table) {
+        std::printf("lidar-sim: answering the commands of %s\n", setup.table_path.c_str());
     }
     krell::lidar::sim::SimServer server(device);
     server.SetFaults(settings.faults);

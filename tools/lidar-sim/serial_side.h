@@ -39,8 +39,9 @@ public:
     //! Usage lines of the serial options.
     static const char* Usage();
 
-    //! Registers the 0xFF tunnel on `device` and, when asked, opens the pty lines. False (with
-    //! LastError) when a pty could not be made.
+    //! Registers the 0xFF tunnel on `device`, replacing any 0xFF handler there (handlers that pass
+    //! requests on to it, such as TableResponder::Install, come after), and, when asked, opens the
+    //! pty lines. False (with LastError) when a pty could not be made.
     bool Start(SimDevice& device, const SerialSideOptions& options);
 
     //! Stops the pty lines. Idempotent.

@@ -1,0 +1,32 @@
+#include "tools/lidar-sim/sim_setup.h"
+
+#include "tools/lidar-sim/builtin_handlers.h"
+
+namespace krell {
+namespace lidar {
+namespace sim {
+
+SimSetup SetUpSimulator(SimDevice& device, const std::string& model, SerialSide& serial,
+                        const SerialSideOptions& serial_options) {
+    SimSetup setup;
+    RegisterBuiltinHandlers(device, model);
+    // The serial side registers its 0xFF handler first: the table's handler, installed after it,
+    // answers the tunnel prefixes the table names and passes every other one on to it. The other
+    // way round the serial side would refuse the table's tunnelled commands.
+    if (!serial.Start(device, serial_options)) {
+        setup.error = serial.LastError();
+        return setup;
+    }
+    setup.table_path = TableResponder::FindTable(model);
+    if (!setup.table_path.empty()) {
+        setup.table = TableResponder::Load(setup.table_path, model, setup.error);
+        if (!setup.table) return setup;
+        setup.table->Install(device);
+    }
+    setup.ok = true;
+    return setup;
+}
+
+}  // namespace sim
+}  // namespace lidar
+}  // namespace krell
