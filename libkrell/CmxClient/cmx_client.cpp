@@ -7,7 +7,7 @@
 
 #include "libkrell/CmxClient/cmx_tunnel.h"
 #include "libkrell/CmxClient/general_cmx_parser.h"
-#include "libkrell/CmxClient/hex_text.h"
+#include "libkrell/Frame/hex_text.h"
 #include "libkrell/CmxClient/tcp_client.h"
 #include "libkrell/CmxClient/tcp_ssl_client.h"
 #include "libkrell/CmxClient/tcp_socket.h"
@@ -17,7 +17,6 @@ namespace krell {
 namespace lidar {
 namespace {
 
-constexpr uint32_t kConnectWindowS = 1;
 constexpr int kConnectRetrySleepMs = 100;
 constexpr int kIpPollSleepMs = 100;
 constexpr uint32_t kDrainTimeoutMs = 50;
@@ -153,6 +152,7 @@ void CmxClient::TryOpen() {
                 current_send_timeout_ms_ = configured_send_timeout_ms_;
                 transport->SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
             }
+            ever_connected_ = true;
             break;
         }
         query_lock.unlock();
@@ -194,11 +194,49 @@ void CmxClient::EmitByteFlow(const std::string& line) {
     }
 }
 
+bool CmxClient::ReadyForExchange(const std::shared_ptr<ClientBase>& transport) {
+    if (!transport || (!transport->IsOpened() && !ever_connected_.load())) {
+        SLOG_ERROR("Client is not open, cannot send command.");
+        return false;
+    }
+    return true;
+}
+
+bool CmxClient::ReopenLocked(ClientBase& transport) {
+    if (transport.IsOpened()) {
+        return true;
+    }
+    std::string ip;
+    {
+        std::lock_guard<std::mutex> lock(ip_mutex_);
+        ip = lidar_ip_;
+    }
+    SLOG_WARNING("CmxClient: link to %s:%u lost, reconnecting", ip.c_str(),
+                 static_cast<unsigned>(port_));
+    const int64_t start_us = MonotonicMicros();
+    for (;;) {
+        if (transport.TryOpen(local_port_, ip.c_str(), port_, auto_receive_, cert_path_.c_str(),
+                              private_key_path_.c_str(), ca_path_.c_str(), kConnectWindowS)) {
+            // The drain may have left its short time-outs recorded in the transport.
+            if (current_recv_timeout_ms_ != 0 && current_send_timeout_ms_ != 0) {
+                transport.SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
+            }
+            return true;
+        }
+        // An exchange never waits without bound: a negative connect time-out gives one attempt.
+        if (!running_.load() || connect_timeout_s_ <= 0.0f || ConnectTimedOut(start_us)) {
+            break;
+        }
+        SleepMs(kConnectRetrySleepMs);
+    }
+    SLOG_ERROR("CmxClient: reconnect to %s:%u failed", ip.c_str(), static_cast<unsigned>(port_));
+    return false;
+}
+
 int32_t CmxClient::QueryCommand(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
                                 uint8_t cmd, bool include_header) {
     auto transport = Transport();
-    if (!transport || !transport->IsOpened()) {
-        SLOG_ERROR("Client is not open, cannot send command.");
+    if (!ReadyForExchange(transport)) {
         return -1;
     }
     std::lock_guard<std::mutex> lock(query_mutex_);
@@ -208,8 +246,7 @@ int32_t CmxClient::QueryCommand(const std::vector<uint8_t>& payload, std::vector
 int32_t CmxClient::QueryCommandLongTimeout(const std::vector<uint8_t>& payload,
                                            std::vector<uint8_t>& out, uint8_t cmd) {
     auto transport = Transport();
-    if (!transport || !transport->IsOpened()) {
-        SLOG_ERROR("Client is not open, cannot send command.");
+    if (!ReadyForExchange(transport)) {
         return -1;
     }
     // The whole sequence holds the query lock, so another thread's exchange never runs under the
@@ -217,11 +254,15 @@ int32_t CmxClient::QueryCommandLongTimeout(const std::vector<uint8_t>& payload,
     std::lock_guard<std::mutex> lock(query_mutex_);
     current_recv_timeout_ms_ = kLongTimeoutMs;
     current_send_timeout_ms_ = kLongTimeoutMs;
-    transport->SetTimeout(kLongTimeoutMs, kLongTimeoutMs);
+    if (transport->IsOpened()) {
+        transport->SetTimeout(kLongTimeoutMs, kLongTimeoutMs);
+    }
     const int32_t result = QueryLocked(*transport, payload, out, cmd, false);
     current_recv_timeout_ms_ = configured_recv_timeout_ms_;
     current_send_timeout_ms_ = configured_send_timeout_ms_;
-    transport->SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
+    if (transport->IsOpened()) {
+        transport->SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
+    }
     if (result != 0) {
         return -1;
     }
@@ -263,22 +304,37 @@ int32_t CmxClient::QueryLocked(ClientBase& transport, const std::vector<uint8_t>
     }
     std::vector<uint8_t> frame;
     parser_->CmxRequestEncode(payload, frame, cmd);
-    DrainStaleInput(transport);
-    const uint32_t sent = SendFrame(transport, frame);
-    if (byte_flow_callback_) {
+    // A link lost since the last exchange is reopened; the drain may find that the sensor hung up
+    // while idle (restart, reset), and then the request goes out on a fresh link too.
+    bool link_open = ReopenLocked(transport);
+    if (link_open) {
+        DrainStaleInput(transport);
+        link_open = ReopenLocked(transport);
+    }
+    const uint32_t sent = link_open ? SendFrame(transport, frame) : 0;
+    if (byte_flow_callback_ && link_open) {
         EmitByteFlow("SEND: " + ToHexText(frame));
     }
+    // One deadline for the whole reply, so that a peer trickling bytes cannot stretch it.
+    const int64_t deadline_us =
+        current_recv_timeout_ms_ == 0
+            ? -1
+            : MonotonicMicros() + static_cast<int64_t>(current_recv_timeout_ms_) * 1000;
     std::vector<uint8_t> header(version->GetHeaderSize(), 0);
     int32_t result = -1;
     bool reply_complete = false;
     if (sent < frame.size()) {
         SLOG_WARNING("send failure, %d.", static_cast<int>(sent));
         last_ret_code_ = -4;
-    } else if (!ReceiveHeader(transport, header)) {
+    } else if (!ReceiveHeader(transport, header, deadline_us)) {
         last_ret_code_ = -2;
     } else if (HeaderAccepted(header, cmd)) {
-        result = ReadReplyBody(transport, header, out, include_header, reply_complete);
+        result = ReadReplyBody(transport, header, out, include_header, deadline_us, reply_complete);
     }
+    if (receive_timeout_narrowed_ && transport.IsOpened()) {
+        transport.SetReceiveTimeout(current_recv_timeout_ms_);
+    }
+    receive_timeout_narrowed_ = false;
     if (!reply_complete && include_header) {
         out = header;
     }
@@ -297,7 +353,7 @@ int32_t CmxClient::QueryLocked(ClientBase& transport, const std::vector<uint8_t>
 
 int32_t CmxClient::ReadReplyBody(ClientBase& transport, const std::vector<uint8_t>& header,
                                  std::vector<uint8_t>& out, bool include_header,
-                                 bool& reply_complete) {
+                                 int64_t deadline_us, bool& reply_complete) {
     // The length field is the last four header bytes in both versions. Read unsigned: a value
     // with the top bit set is a corrupt length, not "no payload".
     const uint32_t length = GetU32Be(&header[header.size() - 4]);
@@ -317,7 +373,7 @@ int32_t CmxClient::ReadReplyBody(ClientBase& transport, const std::vector<uint8_
     }
     std::vector<uint8_t> payload;
     reply_complete = true;
-    if (!ReceivePayload(transport, length, payload)) {
+    if (!ReceivePayload(transport, length, payload, deadline_us)) {
         last_ret_code_ = -3;
         return -1;
     }
@@ -335,19 +391,22 @@ void CmxClient::DrainStaleInput(ClientBase& transport) {
     // What is already waiting is discarded without waiting (a TLS transport cannot read without
     // waiting and discards nothing here).
     for (int i = 0; i < kMaxNoWaitDrainReads; ++i) {
-        if (transport.Receive(scratch, sizeof(scratch), kReceiveNoWait) <= 0) {
+        if (!transport.IsOpened() ||
+            transport.Receive(scratch, sizeof(scratch), kReceiveNoWait) <= 0) {
             break;
         }
     }
-    if (!previous_exchange_failed_) {
+    if (!previous_exchange_failed_ || !transport.IsOpened()) {
         return;
     }
     // The last exchange failed, so the rest of its reply may still be in flight: wait briefly.
     transport.SetTimeout(kDrainTimeoutMs, kDrainTimeoutMs);
     const int64_t start_us = MonotonicMicros();
-    while (MonotonicMicros() - start_us < kMaxWaitingDrainUs &&
+    while (MonotonicMicros() - start_us < kMaxWaitingDrainUs && transport.IsOpened() &&
            transport.Receive(scratch, sizeof(scratch), 0) > 0) {}
-    transport.SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
+    if (transport.IsOpened()) {
+        transport.SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
+    }
 }
 
 uint32_t CmxClient::SendFrame(ClientBase& transport, const std::vector<uint8_t>& frame) {
@@ -366,7 +425,27 @@ uint32_t CmxClient::SendFrame(ClientBase& transport, const std::vector<uint8_t>&
     return static_cast<uint32_t>(sent);
 }
 
-bool CmxClient::ReceiveHeader(ClientBase& transport, std::vector<uint8_t>& header) {
+bool CmxClient::NarrowReceiveTimeout(ClientBase& transport, int64_t deadline_us) {
+    if (deadline_us < 0) {
+        return true;
+    }
+    const int64_t left_us = deadline_us - MonotonicMicros();
+    if (left_us <= 0) {
+        SLOG_WARNING("CmxClient::QueryCommand, reply not complete within %u ms",
+                     current_recv_timeout_ms_);
+        return false;
+    }
+    // Rounded up: a time-out of 0 would mean "wait for ever".
+    const auto left_ms = static_cast<uint32_t>((left_us + 999) / 1000);
+    if (left_ms < current_recv_timeout_ms_) {
+        transport.SetReceiveTimeout(left_ms);
+        receive_timeout_narrowed_ = true;
+    }
+    return true;
+}
+
+bool CmxClient::ReceiveHeader(ClientBase& transport, std::vector<uint8_t>& header,
+                              int64_t deadline_us) {
     GeneralCmxParser* version = parser_->Get();
     const uint8_t id0 = version->GetHeaderIdentifier0();
     const uint8_t id1 = version->GetHeaderIdentifier1();
@@ -375,6 +454,9 @@ bool CmxClient::ReceiveHeader(ClientBase& transport, std::vector<uint8_t>& heade
     size_t have = 0;
     bool found = false;
     while (have < size) {
+        if (!NarrowReceiveTimeout(transport, deadline_us)) {
+            return false;
+        }
         const int32_t n = transport.Receive(buf, static_cast<uint32_t>(size - have), 0);
         if (n <= 0) {
             return false;
@@ -405,10 +487,13 @@ bool CmxClient::ReceiveHeader(ClientBase& transport, std::vector<uint8_t>& heade
 }
 
 bool CmxClient::ReceivePayload(ClientBase& transport, uint32_t length,
-                               std::vector<uint8_t>& payload) {
+                               std::vector<uint8_t>& payload, int64_t deadline_us) {
     payload.resize(length);
     uint32_t got = 0;
     while (got < length) {
+        if (!NarrowReceiveTimeout(transport, deadline_us)) {
+            return false;
+        }
         const int32_t n = transport.Receive(payload.data() + got, length - got, 0);
         if (n <= 0) {
             return false;

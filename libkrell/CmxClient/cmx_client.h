@@ -37,6 +37,8 @@ public:
     static constexpr uint32_t kMaxPayloadBytes = 16u * 1024u * 1024u;
     //! Time-outs of QueryCommandLongTimeout (restart, log download).
     static constexpr uint32_t kLongTimeoutMs = 5000;
+    //! Bound of one connect attempt (TCP connect plus TLS handshake).
+    static constexpr uint32_t kConnectWindowS = 1;
 
     //! Stores the arguments and starts the connect thread; returns at once. client_type 0 = TCP,
     //! 1 = TLS; protocol_version 1 = CMX 1.0, 2 = CMX 2.0. connect_timeout_s < 0: retry until
@@ -46,16 +48,20 @@ public:
               const std::string& private_key_path, const std::string& ca_path,
               uint32_t recv_timeout_ms, uint32_t send_timeout_ms, float connect_timeout_s,
               uint16_t local_port = 0);
-    //! Stops and joins the connect thread (at most about one connect window), closes the link.
+    //! Stops and joins the connect thread, closes the link. Waits at most about one connect
+    //! window (kConnectWindowS; it bounds TCP connect and TLS handshake together).
     ~CmxClient();
     CmxClient(const CmxClient&) = delete;
     CmxClient& operator=(const CmxClient&) = delete;
 
-    //! True when the transport exists and is open. Any thread.
+    //! True when the transport exists and is open; false from the moment a lost link is noticed
+    //! until an exchange has reopened it. Any thread.
     bool IsOpen();
-    //! Sends `payload` with command `cmd` and waits for the reply. 0 on success with the payload
-    //! (header first when `include_header`) in `out`; -1 on any failure (see GetLastRetCode).
-    //! Any thread; exchanges are serialised.
+    //! Sends `payload` with command `cmd` and waits for the reply, all of it within one receive
+    //! time-out after the send. 0 on success with the payload (header first when
+    //! `include_header`) in `out`; -1 on any failure (see GetLastRetCode). A link lost since the
+    //! last exchange is reopened first, within the connect time-out (one attempt when that is
+    //! not positive). Any thread; exchanges are serialised.
     int32_t QueryCommand(const std::vector<uint8_t>& payload, std::vector<uint8_t>& out,
                          uint8_t cmd, bool include_header = false);
     //! QueryCommand without header under kLongTimeoutMs time-outs, then back to the configured
@@ -107,23 +113,35 @@ private:
     bool WaitForLidarIp(int64_t start_us, std::string& ip);
     bool ConnectTimedOut(int64_t start_us) const;
     std::shared_ptr<ClientBase> Transport();
-    //! One exchange; the query lock must be held and the transport open.
+    //! False (logged) when no exchange can start: no transport, or no link ever stood.
+    bool ReadyForExchange(const std::shared_ptr<ClientBase>& transport);
+    //! Reopens a lost link with the current time-outs; true when open. Query lock held.
+    bool ReopenLocked(ClientBase& transport);
+    //! One exchange; the query lock must be held.
     int32_t QueryLocked(ClientBase& transport, const std::vector<uint8_t>& payload,
                         std::vector<uint8_t>& out, uint8_t cmd, bool include_header);
     void DrainStaleInput(ClientBase& transport);
+    //! Shortens the receive time-out of the next read to what is left until `deadline_us`
+    //! (negative: no deadline); false when nothing is left.
+    bool NarrowReceiveTimeout(ClientBase& transport, int64_t deadline_us);
     uint32_t SendFrame(ClientBase& transport, const std::vector<uint8_t>& frame);
     //! Steps after an accepted header: length check and payload. Sets `reply_complete` when `out`
     //! is final (filled, or deliberately left as passed).
     int32_t ReadReplyBody(ClientBase& transport, const std::vector<uint8_t>& header,
-                          std::vector<uint8_t>& out, bool include_header, bool& reply_complete);
-    bool ReceiveHeader(ClientBase& transport, std::vector<uint8_t>& header);
-    bool ReceivePayload(ClientBase& transport, uint32_t length, std::vector<uint8_t>& payload);
+                          std::vector<uint8_t>& out, bool include_header, int64_t deadline_us,
+                          bool& reply_complete);
+    bool ReceiveHeader(ClientBase& transport, std::vector<uint8_t>& header, int64_t deadline_us);
+    bool ReceivePayload(ClientBase& transport, uint32_t length, std::vector<uint8_t>& payload,
+                        int64_t deadline_us);
     bool HeaderAccepted(const std::vector<uint8_t>& header, uint8_t cmd);
     void EmitByteFlow(const std::string& line);
 
     std::atomic<uint32_t> first_baud_rate_{3125000};
     std::atomic<uint32_t> second_baud_rate_{115200};
     std::atomic<bool> running_{true};
+    // Set once the connect thread has opened the link: from then on a lost link is reopened by
+    // the next exchange, while a client that never connected stays refused.
+    std::atomic<bool> ever_connected_{false};
     std::atomic<int32_t> last_ret_code_{0};
     std::mutex query_mutex_;  // guards one whole exchange, the current time-outs and the callback
     uint32_t client_type_;
@@ -149,6 +167,9 @@ private:
     // True when the previous exchange failed: its late bytes may still be on the way, so the next
     // exchange waits briefly for them before sending. Guarded by query_mutex_.
     bool previous_exchange_failed_ = false;
+    // True while a read of this exchange runs under a shortened receive time-out. Guarded by
+    // query_mutex_.
+    bool receive_timeout_narrowed_ = false;
 };
 
 }  // namespace lidar

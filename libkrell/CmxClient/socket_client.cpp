@@ -1,7 +1,5 @@
 #include "libkrell/CmxClient/socket_client.h"
 
-#include <unistd.h>
-
 #include "libkrell/CmxClient/tcp_socket.h"
 #include "scribe/logger.h"
 
@@ -21,43 +19,36 @@ bool SocketClient::RestoreTimeouts() {
     if (!timeouts_applied_) {
         return false;
     }
-    SetSocketTimeouts(socket_, recv_timeout_ms_, send_timeout_ms_);
+    SetSocketTimeouts(socket_.get(), recv_timeout_ms_, send_timeout_ms_);
     return true;
 }
 
-void SocketClient::CloseSocket() {
-    if (socket_ >= 0) {
-        ::close(socket_);
-        socket_ = -1;
-    }
-}
-
 bool SocketClient::SetReceiveTimeout(uint32_t timeout_ms) {
-    if (socket_ < 0) {
+    if (!socket_) {
         SLOG_WARNING("TcpClient not open");
         return false;
     }
-    return SetSocketReceiveTimeout(socket_, timeout_ms);
+    return SetSocketReceiveTimeout(socket_.get(), timeout_ms);
 }
 
 int32_t SocketClient::SetTimeout(uint32_t recv_timeout_ms, uint32_t send_timeout_ms) {
-    if (socket_ < 0) {
+    if (!socket_) {
         SLOG_WARNING("TcpClient not open");
         return -1;
     }
     recv_timeout_ms_ = recv_timeout_ms;
     send_timeout_ms_ = send_timeout_ms;
     timeouts_applied_ = true;
-    return SetSocketTimeouts(socket_, recv_timeout_ms, send_timeout_ms);
+    return SetSocketTimeouts(socket_.get(), recv_timeout_ms, send_timeout_ms);
 }
 
 void SocketClient::SetReceiveBufferSize(uint32_t& size) {
-    if (socket_ < 0) {
+    if (!socket_) {
         SLOG_WARNING("TcpClient not open");
         return;
     }
     receive_buffer_size_ = size;
-    GrowSocketReceiveBuffer(socket_, size);
+    GrowSocketReceiveBuffer(socket_.get(), size);
 }
 
 }  // namespace lidar

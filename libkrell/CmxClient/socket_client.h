@@ -9,6 +9,7 @@
 #include <string>
 
 #include "libkrell/CmxClient/client_base.h"
+#include "libkrell/Handle/unique_fd.h"
 
 namespace krell {
 namespace lidar {
@@ -41,12 +42,12 @@ protected:
     //! Puts the time-outs recorded by SetTimeout on a new socket; false (nothing set) when
     //! SetTimeout has not been applied yet.
     bool RestoreTimeouts();
-    //! Closes the socket if one is open and sets it to -1 (the opened flag is the caller's).
-    void CloseSocket();
+    //! Closes the socket if one is open (the opened flag is the caller's).
+    void CloseSocket() { socket_.reset(); }
 
     std::string server_ip_;
     uint16_t server_port_ = 0;
-    int socket_ = -1;  // owned; released by CloseSocket()
+    UniqueFd socket_;
     std::atomic<bool> opened_{false};
 
 private:

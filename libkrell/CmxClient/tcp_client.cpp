@@ -11,13 +11,6 @@
 
 namespace krell {
 namespace lidar {
-namespace {
-
-bool IsTransientErrno(int err) {
-    return err == EINTR || err == EAGAIN || err == EWOULDBLOCK;
-}
-
-}  // namespace
 
 TcpClient::~TcpClient() {
     Close();
@@ -35,8 +28,8 @@ bool TcpClient::Open(const char* ip, uint16_t port, bool, const char*, const cha
 
 bool TcpClient::Open() {
     Close();
-    socket_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (socket_ < 0) {
+    socket_.reset(::socket(AF_INET, SOCK_STREAM, 0));
+    if (!socket_) {
         return false;
     }
     sockaddr_in addr{};
@@ -47,7 +40,10 @@ bool TcpClient::Open() {
         SLOG_ERROR("Open inet_pton error:%s", server_ip_.c_str());
         return false;
     }
-    if (::connect(socket_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    // The recorded send time-out also bounds connect(), so that the automatic reopen cannot hang
+    // on a sensor that is still booting (connect then fails with EINPROGRESS).
+    RestoreTimeouts();
+    if (::connect(socket_.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
         const int err = errno;
         if (err == EINPROGRESS) {
             SLOG_WARNING("connect lidar time out");
@@ -58,7 +54,6 @@ bool TcpClient::Open() {
         SLOG_ERROR("connect lidar fail errno %d", err);
         return false;
     }
-    RestoreTimeouts();
     SLOG_INFO(" succeed, IP %s port %u", server_ip_.c_str(), static_cast<unsigned>(server_port_));
     opened_ = true;
     return true;
@@ -71,8 +66,9 @@ bool TcpClient::TryOpen(uint16_t local_port, const char* ip, uint16_t port, bool
     }
     Close();
     StoreAddress(ip, port);
-    socket_ = TcpConnectWithTimeout(local_port, server_ip_.c_str(), port, timeout_s, "TryOpen");
-    if (socket_ < 0) {
+    socket_.reset(
+        TcpConnectWithTimeout(local_port, server_ip_.c_str(), port, timeout_s, "TryOpen"));
+    if (!socket_) {
         return false;
     }
     RestoreTimeouts();
@@ -91,9 +87,15 @@ int32_t TcpClient::Send(const uint8_t* data, uint16_t len, int32_t flags) {
         return -1;
     }
     // MSG_NOSIGNAL: a peer that has gone away must give an error result, not kill the process.
-    const ssize_t sent = ::send(socket_, data, len, flags | MSG_NOSIGNAL);
-    if (sent < 0 && !IsTransientErrno(errno)) {
-        SLOG_ERROR("Send errno %d", errno);
+    const ssize_t sent = ::send(socket_.get(), data, len, flags | MSG_NOSIGNAL);
+    if (sent < 0) {
+        const int err = errno;
+        if (!IsTransientErrno(err)) {
+            SLOG_ERROR("Send errno %d", err);
+            // EPIPE, ECONNRESET and the like: the link is gone; closing lets the next use reopen.
+            Close();
+        }
+        errno = err;
     }
     return static_cast<int32_t>(sent);
 }
@@ -104,18 +106,25 @@ int32_t TcpClient::Receive(uint8_t* buf, uint32_t len, int32_t flags) {
     }
     const int64_t start_us = MonotonicMicros();
     const bool no_wait = flags == kReceiveNoWait;
-    const ssize_t got = ::recv(socket_, buf, len, no_wait ? MSG_DONTWAIT : flags);
+    const ssize_t got = ::recv(socket_.get(), buf, len, no_wait ? MSG_DONTWAIT : flags);
+    const int err = errno;
+    // A time-out is EAGAIN here; ETIMEDOUT means the kernel gave the connection up.
+    const bool lost = got == 0 || (got < 0 && !IsTransientErrno(err));
     if (!no_wait) {
         if (got == 0) {
             SLOG_ERROR("Connection closed by peer, recv returned 0");
-        } else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != ETIMEDOUT) {
-            SLOG_ERROR("Receive failed, WSA error: %d", errno);
+        } else if (lost && err != ETIMEDOUT) {
+            SLOG_ERROR("Receive failed, WSA error: %d", err);
         }
+    }
+    if (lost) {
+        Close();
     }
     const int64_t elapsed_us = MonotonicMicros() - start_us;
     if (elapsed_us >= kSlowReceiveUs) {
         SLOG_DEBUG("Receive executed: %dus", static_cast<int>(elapsed_us));
     }
+    errno = err;
     return static_cast<int32_t>(got);
 }
 

@@ -12,42 +12,12 @@
 #include <chrono>
 #include <cstring>
 
+#include "libkrell/Handle/unique_fd.h"
 #include "scribe/logger.h"
 
 namespace krell {
 namespace lidar {
 namespace {
-
-// Owns a descriptor until it is handed to the caller with Release().
-class ScopedFd {
-public:
-    explicit ScopedFd(int fd) : fd_(fd) {}
-    ~ScopedFd() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    ScopedFd(const ScopedFd&) = delete;
-    ScopedFd& operator=(const ScopedFd&) = delete;
-    int Get() const { return fd_; }
-    int Release() {
-        int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
-
-bool SetBlocking(int fd, bool blocking) {
-    int flags = ::fcntl(fd, F_GETFL, 0);
-    if (flags < 0) {
-        return false;
-    }
-    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-    return ::fcntl(fd, F_SETFL, flags) == 0;
-}
 
 timeval ToTimeval(uint32_t ms) {
     timeval tv{};
@@ -80,10 +50,63 @@ bool WaitConnected(int fd, uint32_t timeout_s) {
 
 }  // namespace
 
+bool SetSocketBlocking(int fd, bool blocking) {
+    int flags = ::fcntl(fd, F_GETFL, 0);
+    if (flags < 0) {
+        return false;
+    }
+    flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+    return ::fcntl(fd, F_SETFL, flags) == 0;
+}
+
+bool IsTransientErrno(int err) {
+    return err == EINTR || err == EAGAIN || err == EWOULDBLOCK;
+}
+
+bool PeerHungUp(int fd) {
+    pollfd pfd{fd, POLLRDHUP, 0};
+    if (::poll(&pfd, 1, 0) <= 0) {
+        return false;
+    }
+    return (pfd.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+int WaitSocket(int fd, short events, int64_t deadline_us) {
+    pollfd pfd{fd, events, 0};
+    for (;;) {
+        int wait_ms = -1;
+        if (deadline_us >= 0) {
+            const int64_t left_us = deadline_us - MonotonicMicros();
+            if (left_us <= 0) {
+                return 0;
+            }
+            // Rounded up, so that a wait never ends just before its deadline and spins.
+            wait_ms = static_cast<int>(std::min<int64_t>((left_us + 999) / 1000, INT32_MAX));
+        }
+        const int ready = ::poll(&pfd, 1, wait_ms);
+        if (ready > 0) {
+            return 1;
+        }
+        if (ready < 0 && errno != EINTR) {
+            return -1;
+        }
+    }
+}
+
+int64_t SocketDeadline(int fd, int optname) {
+    timeval tv{};
+    socklen_t size = sizeof(tv);
+    if (::getsockopt(fd, SOL_SOCKET, optname, &tv, &size) != 0 ||
+        (tv.tv_sec == 0 && tv.tv_usec == 0)) {
+        return -1;
+    }
+    return MonotonicMicros() + static_cast<int64_t>(tv.tv_sec) * 1000000 + tv.tv_usec;
+}
+
 int tcp_open(const char* ip, uint16_t port) {
     SLOG_INFO("ip:%s port:%d", ip, static_cast<int>(port));
-    ScopedFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    if (fd.Get() < 0) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    if (fd.get() < 0) {
         SLOG_ERROR("socket errno:%d, %s", errno, std::strerror(errno));
         return -1;
     }
@@ -94,17 +117,17 @@ int tcp_open(const char* ip, uint16_t port) {
         SLOG_ERROR("tcp_open inet_pton error:%s", ip);
         return -1;
     }
-    if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
         SLOG_ERROR("connect errno:%d, %s", errno, std::strerror(errno));
         return -1;
     }
-    return fd.Release();
+    return fd.release();
 }
 
 int TcpConnectWithTimeout(uint16_t local_port, const char* ip, uint16_t port, uint32_t timeout_s,
                           const char* who) {
-    ScopedFd fd(::socket(AF_INET, SOCK_STREAM, 0));
-    if (fd.Get() < 0) {
+    UniqueFd fd(::socket(AF_INET, SOCK_STREAM, 0));
+    if (fd.get() < 0) {
         return -1;
     }
     if (local_port != 0) {
@@ -112,7 +135,7 @@ int TcpConnectWithTimeout(uint16_t local_port, const char* ip, uint16_t port, ui
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = htonl(INADDR_ANY);
         local.sin_port = htons(local_port);
-        if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
+        if (::bind(fd.get(), reinterpret_cast<sockaddr*>(&local), sizeof(local)) != 0) {
             SLOG_ERROR("Failed to bind local port, system will auto assign one");
         }
     }
@@ -123,18 +146,18 @@ int TcpConnectWithTimeout(uint16_t local_port, const char* ip, uint16_t port, ui
         SLOG_ERROR("%s inet_pton error:%s", who, ip);
         return -1;
     }
-    if (!SetBlocking(fd.Get(), false)) {
+    if (!SetSocketBlocking(fd.get(), false)) {
         return -1;
     }
-    if (::connect(fd.Get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 &&
+    if (::connect(fd.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 &&
         errno != EINPROGRESS && errno != EWOULDBLOCK) {
         SLOG_ERROR("socket Connection error.");
         return -1;
     }
-    if (!WaitConnected(fd.Get(), timeout_s) || !SetBlocking(fd.Get(), true)) {
+    if (!WaitConnected(fd.get(), timeout_s) || !SetSocketBlocking(fd.get(), true)) {
         return -1;
     }
-    return fd.Release();
+    return fd.release();
 }
 
 int tcp_try_open(uint16_t local_port, const char* ip, uint16_t port, uint32_t timeout_s) {

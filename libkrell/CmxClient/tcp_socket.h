@@ -32,5 +32,23 @@ void GrowSocketReceiveBuffer(int fd, uint32_t size);
 //! Microseconds of a monotonic clock, for the slow-call diagnostics of the transports.
 int64_t MonotonicMicros();
 
+//! Switches O_NONBLOCK on or off; false when fcntl fails.
+bool SetSocketBlocking(int fd, bool blocking);
+
+//! True for the errno values after which the same call may simply be tried again (interrupted,
+//! would-block); every other send/receive error means the connection is gone.
+bool IsTransientErrno(int err);
+
+//! True when the peer has closed or reset the connection (checked without waiting or reading).
+bool PeerHungUp(int fd);
+
+//! Waits until `fd` is ready for `events` (POLLIN/POLLOUT) or the monotonic time `deadline_us`
+//! (MonotonicMicros; negative = no deadline) has passed. 1 ready, 0 timed out, -1 poll failed.
+int WaitSocket(int fd, short events, int64_t deadline_us);
+
+//! The deadline that the socket's SO_RCVTIMEO (`optname`) or SO_SNDTIMEO sets for a call
+//! starting now: MonotonicMicros() + the time-out, or -1 when the socket has none (0).
+int64_t SocketDeadline(int fd, int optname);
+
 }  // namespace lidar
 }  // namespace krell

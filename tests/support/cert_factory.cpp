@@ -2,12 +2,14 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <string>
 
 namespace krell {
 namespace test {
 namespace {
 
 const char kKeyOptions[] = "-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes";
+const char kRsaKeyOptions[] = "-newkey rsa:2048 -nodes";
 
 std::string Quote(const std::string& text) {
     return "'" + text + "'";
@@ -40,15 +42,34 @@ bool CertFactory::MakeCa(const std::string& name, const std::string& subject) co
                Quote(dir_.File(name + ".key")) + " -out " + Quote(dir_.File(name + ".pem")));
 }
 
+bool CertFactory::MakeCert(const std::string& name, const CertOptions& options) const {
+    if (!ok_) {
+        return false;
+    }
+    std::ofstream(dir_.File(name + ".ext")) << options.extensions;
+    if (!MakeSigned(name, "/CN=" + name, name + ".ext",
+                    options.rsa_key ? kRsaKeyOptions : kKeyOptions, options.days)) {
+        return false;
+    }
+    if (options.password.empty()) {
+        return true;
+    }
+    const std::string key = Quote(KeyPath(name));
+    return Run("openssl pkey -in " + key + " -aes256 -passout " +
+               Quote("pass:" + options.password) + " -out " + key + ".enc") &&
+           Run("mv " + key + ".enc " + key);
+}
+
 bool CertFactory::MakeSigned(const std::string& name, const std::string& subject,
-                             const std::string& extensions) const {
-    return Run("openssl req " + std::string(kKeyOptions) + " -subj " + Quote(subject) +
-               " -keyout " + Quote(dir_.File(name + ".key")) + " -out " +
-               Quote(dir_.File(name + ".csr"))) &&
-           Run("openssl x509 -req -days 2 -in " + Quote(dir_.File(name + ".csr")) + " -CA " +
-               Quote(CaPath()) + " -CAkey " + Quote(dir_.File("ca.key")) +
-               " -CAcreateserial -extfile " + Quote(dir_.File(extensions)) + " -out " +
-               Quote(dir_.File(name + ".pem")));
+                             const std::string& extensions, const std::string& key_options,
+                             int days) const {
+    const std::string key_text = key_options.empty() ? kKeyOptions : key_options;
+    return Run("openssl req " + key_text + " -subj " + Quote(subject) + " -keyout " +
+               Quote(dir_.File(name + ".key")) + " -out " + Quote(dir_.File(name + ".csr"))) &&
+           Run("openssl x509 -req -days " + std::to_string(days) + " -in " +
+               Quote(dir_.File(name + ".csr")) + " -CA " + Quote(CaPath()) + " -CAkey " +
+               Quote(dir_.File("ca.key")) + " -CAcreateserial -extfile " +
+               Quote(dir_.File(extensions)) + " -out " + Quote(dir_.File(name + ".pem")));
 }
 
 }  // namespace test

@@ -195,6 +195,12 @@ TEST_P(CmxLink, LostOrCutReplies_FailWithoutTouchingTheOutput) {
     EXPECT_EQ(client->QueryCommand({}, out, 0x07), -1);
     EXPECT_EQ(client->GetLastRetCode(), -3);
     EXPECT_EQ(out, Bytes{0xEE});
+    // The sensor hung up: the client says so, and the next exchange runs on a new connection.
+    EXPECT_FALSE(client->IsOpen());
+    ASSERT_EQ(client->QueryCommand({}, out, 0x07), 0);
+    EXPECT_EQ(std::string(out.begin(), out.end()), "KRELL-SIM Corvel");
+    EXPECT_TRUE(client->IsOpen());
+    EXPECT_TRUE(WaitUntil([&] { return sim_->Server().ConnectionCount() == 2; }));
 }
 
 TEST_P(CmxLink, LateReplyOfAFailedExchange_IsNotTakenForTheNextOne) {
