@@ -18,8 +18,9 @@
 
 namespace nvinfer1 {
 
-//! A borrowed view of weight values: count elements of type at values. The network copies them
-//! when the weights are set, so the caller's block need only live until the adding call returns.
+//! A borrowed view of weight values: count elements of type at values. The network keeps only
+//! the view; the builder reads the values when it builds the engine, so the caller's block must
+//! live, unchanged, until buildSerializedNetwork returns.
 class Weights {
 public:
     DataType type{DataType::kFLOAT};

@@ -10,6 +10,7 @@
 #include "platform/tensorrt/src/builder_config.h"
 #include "platform/tensorrt/src/host_memory.h"
 #include "platform/tensorrt/src/network_definition.h"
+#include "platform/tensorrt/src/network_layers.h"
 #include "platform/tensorrt/src/runtime.h"
 #include "platform/tensorrt/src/shape_inference.h"
 
@@ -88,6 +89,10 @@ nvinfer1::IHostMemory* Builder::buildSerializedNetwork(nvinfer1::INetworkDefinit
         graph.max_batch = max_batch_;
         graph.flags = config.getFlags();
         std::string reason;
+        if (!readWeights(graph, reason)) {
+            logError("buildSerializedNetwork: network " + graph.name + ": " + reason);
+            return nullptr;
+        }
         if (!ShapeInference::check(graph, reason)) {
             logError("buildSerializedNetwork: network " + graph.name +
                      " is inconsistent: " + reason);

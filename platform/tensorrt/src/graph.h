@@ -58,6 +58,10 @@ struct GraphOp {
     nvinfer1::Dims dilation{};  //!< nbDims 0 means 1 on every axis
     std::vector<float> weights;
     std::vector<float> bias;
+    // The caller's values as given to the network, read into weights and bias only when the
+    // engine is built (as a GPU builder reads them); never stored in blobs.
+    nvinfer1::Weights weights_source{};
+    nvinfer1::Weights bias_source{};
 
     // Activation.
     nvinfer1::ActivationType activation{nvinfer1::ActivationType::kRELU};
@@ -87,6 +91,16 @@ struct GraphOp {
     bool has_reshape{false};
     nvinfer1::Dims reshape{};
 };
+
+//! Kernel values of op: those read at build time, or else those its source will give.
+inline int64_t kernelCount(const GraphOp& op) {
+    return op.weights.empty() ? op.weights_source.count : static_cast<int64_t>(op.weights.size());
+}
+
+//! Bias values of op (0: no bias), counted as kernelCount does.
+inline int64_t biasCount(const GraphOp& op) {
+    return op.bias.empty() ? op.bias_source.count : static_cast<int64_t>(op.bias.size());
+}
 
 //! A whole network. inputs and outputs are tensor indices in binding order.
 struct Graph {

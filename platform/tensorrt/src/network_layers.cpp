@@ -10,13 +10,21 @@ namespace trt_host {
 
 using nvinfer1::DataType;
 
+bool usableWeights(const nvinfer1::Weights& weights) {
+    if (weights.count == 0) {
+        return true;
+    }
+    return weights.count > 0 && weights.count < ShapeInference::kMaxElements &&
+           weights.values != nullptr &&
+           (weights.type == DataType::kFLOAT || weights.type == DataType::kHALF);
+}
+
 bool copyWeights(const nvinfer1::Weights& weights, std::vector<float>& out) {
     out.clear();
     if (weights.count == 0) {
         return true;
     }
-    if (weights.count < 0 || weights.count >= ShapeInference::kMaxElements ||
-        weights.values == nullptr) {
+    if (!usableWeights(weights)) {
         return false;
     }
     const auto count = static_cast<std::size_t>(weights.count);
@@ -34,6 +42,21 @@ bool copyWeights(const nvinfer1::Weights& weights, std::vector<float>& out) {
         return true;
     }
     return false;
+}
+
+bool readWeights(Graph& graph, std::string& error) {
+    for (GraphOp& op : graph.ops) {
+        if (op.kind != OpKind::kConvolution && op.kind != OpKind::kDeconvolution) {
+            continue;
+        }
+        if (!copyWeights(op.weights_source, op.weights) || !copyWeights(op.bias_source, op.bias)) {
+            error = "layer " + op.name + ": weights must be float or half values";
+            return false;
+        }
+        op.weights_source = nvinfer1::Weights{};
+        op.bias_source = nvinfer1::Weights{};
+    }
+    return true;
 }
 
 namespace {
@@ -60,14 +83,6 @@ nvinfer1::LayerType layerType(OpKind kind) {
             return nvinfer1::LayerType::kSHUFFLE;
     }
     return nvinfer1::LayerType::kIDENTITY;
-}
-
-nvinfer1::Weights viewWeights(const std::vector<float>& values) {
-    nvinfer1::Weights view;
-    view.type = DataType::kFLOAT;
-    view.values = values.empty() ? nullptr : values.data();
-    view.count = static_cast<int64_t>(values.size());
-    return view;
 }
 
 }  // namespace
@@ -181,28 +196,34 @@ void LayerImpl<Interface>::resetOutputType(int32_t index) noexcept {
     }
 }
 
+// Only the view is kept: the builder reads the values, so the caller's block must live until
+// the engine is built, as with a GPU builder.
 template <typename Interface>
 void WindowedLayer<Interface>::setKernelWeights(nvinfer1::Weights weights) noexcept {
-    if (!copyWeights(weights, this->op().weights)) {
+    this->op().weights.clear();
+    this->op().weights_source = usableWeights(weights) ? weights : nvinfer1::Weights{};
+    if (!usableWeights(weights)) {
         this->reportError("kernel weights must be float or half values");
     }
 }
 
 template <typename Interface>
 nvinfer1::Weights WindowedLayer<Interface>::getKernelWeights() const noexcept {
-    return viewWeights(this->op().weights);
+    return this->op().weights_source;
 }
 
 template <typename Interface>
 void WindowedLayer<Interface>::setBiasWeights(nvinfer1::Weights weights) noexcept {
-    if (!copyWeights(weights, this->op().bias)) {
+    this->op().bias.clear();
+    this->op().bias_source = usableWeights(weights) ? weights : nvinfer1::Weights{};
+    if (!usableWeights(weights)) {
         this->reportError("bias weights must be float or half values");
     }
 }
 
 template <typename Interface>
 nvinfer1::Weights WindowedLayer<Interface>::getBiasWeights() const noexcept {
-    return viewWeights(this->op().bias);
+    return this->op().bias_source;
 }
 
 template class LayerImpl<nvinfer1::IConvolutionLayer>;

@@ -21,9 +21,17 @@ public:
     virtual nvinfer1::ILayer* layer() noexcept = 0;
 };
 
-//! Copies weights given as float or half into floats. Returns false (leaving out empty) for
-//! another type, a negative count or a null pointer with a non-zero count.
+//! True for weights the builder can read later: float or half values, a count from 0 to the
+//! element limit, and a pointer unless the count is 0. Reads no value.
+bool usableWeights(const nvinfer1::Weights& weights);
+
+//! Copies usable weights given as float or half into floats. Returns false (leaving out empty)
+//! for weights that are not usable.
 bool copyWeights(const nvinfer1::Weights& weights, std::vector<float>& out);
+
+//! Reads every convolution's and deconvolution's caller-owned weights into the graph (the
+//! build-time read). Returns false, naming the layer in error, for weights that are not usable.
+bool readWeights(Graph& graph, std::string& error);
 
 //! The ILayer part shared by every layer kind. Owned by the network; op is the layer's position.
 template <typename Interface>

@@ -118,12 +118,12 @@ bool inferConvolution(const GraphOp& op, const Dims& in, Dims& out, const Failur
     const int64_t taps = ShapeInference::volume(op.kernel);
     const int64_t expected = transposed ? int64_t{channels} * (op.out_maps / op.groups) * taps
                                         : int64_t{op.out_maps} * (channels / op.groups) * taps;
-    if (static_cast<int64_t>(op.weights.size()) != expected) {
-        return fail("kernel weights hold " + std::to_string(op.weights.size()) + " values, " +
+    if (kernelCount(op) != expected) {
+        return fail("kernel weights hold " + std::to_string(kernelCount(op)) + " values, " +
                     std::to_string(expected) + " expected (missing or mismatched weights)");
     }
-    if (!op.bias.empty() && static_cast<int64_t>(op.bias.size()) != op.out_maps) {
-        return fail("bias holds " + std::to_string(op.bias.size()) + " values, " +
+    if (biasCount(op) != 0 && biasCount(op) != op.out_maps) {
+        return fail("bias holds " + std::to_string(biasCount(op)) + " values, " +
                     std::to_string(op.out_maps) + " expected");
     }
     return true;
@@ -386,7 +386,10 @@ bool checkBinding(const GraphTensor& tensor, std::string& error) {
     if (type == DataType::kINT8 &&
         !(tensor.has_range && std::max(-tensor.range_min, tensor.range_max) > 0.0F &&
           std::isfinite(tensor.range_min) && std::isfinite(tensor.range_max))) {
-        error = "tensor " + tensor.name + " is int8 but has no usable dynamic range";
+        // Worded as TensorRT reports a missing scale (its error code 4, invalid configuration).
+        error = "Error Code 4: Internal Error (tensor " + tensor.name +
+                ": an INT8 network input or output needs a dynamic range; none is set or it "
+                "is not usable)";
         return false;
     }
     if ((tensor.allowed_formats & kLinearFormatsMask) == 0) {
@@ -438,8 +441,8 @@ bool ShapeInference::check(Graph& graph, std::string& error) {
         return false;
     }
     for (const GraphOp& op : graph.ops) {
-        for (const std::vector<float>* block : {&op.weights, &op.bias}) {
-            if (static_cast<int64_t>(block->size()) >= kMaxElements) {
+        for (const int64_t count : {kernelCount(op), biasCount(op)}) {
+            if (count >= kMaxElements) {
                 error = "layer " + op.name + ": weights too large";
                 return false;
             }

@@ -35,11 +35,12 @@ Owned<nvinfer1::ICudaEngine> copyEngine(NetworkHarness& h, int count, DataType i
 
 template <typename In, typename Out>
 std::vector<Out> runCopy(nvinfer1::ICudaEngine& engine, std::vector<In> input) {
-    std::vector<Out> output(input.size());
-    void* bindings[] = {input.data(), output.data()};
+    DeviceBuffer in(input.size() * sizeof(In)), out(input.size() * sizeof(Out));
+    in.upload(input.data(), in.bytes());
+    void* bindings[] = {in.data(), out.data()};
     Owned<nvinfer1::IExecutionContext> context(engine.createExecutionContext());
     EXPECT_TRUE(context && context->executeV2(bindings));
-    return output;
+    return out.download<Out>();
 }
 
 TEST(HalfFloat, EveryHalfSurvivesTheRoundTrip) {

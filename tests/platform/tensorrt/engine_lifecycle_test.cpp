@@ -281,7 +281,9 @@ TEST(Profiler, OneReportPerEngineLayerPerRun_InLayerOrder) {
     ASSERT_TRUE(context);
     RecordingProfiler profiler;
     context->setProfiler(&profiler);
-    std::vector<float> in = randomValues(90, 52), out(24);
+    DeviceBuffer in(90 * sizeof(float)), out(24 * sizeof(float));
+    const std::vector<float> values = randomValues(90, 52);
+    in.upload(values.data(), in.bytes());
     void* bindings[] = {in.data(), out.data()};
     cudaStream_t stream = nullptr;
     ASSERT_EQ(cudaStreamCreate(&stream), cudaSuccess);
@@ -333,7 +335,7 @@ TEST(Enqueue, BadArguments_GoToTheErrorRecorderAndQueueNothing) {
     RecordingErrors errors;
     context->setErrorRecorder(&errors);
     EXPECT_EQ(errors.refs, 1);
-    std::vector<float> in(90), out(24);
+    DeviceBuffer in(90 * sizeof(float)), out(24 * sizeof(float));
     void* missing[] = {in.data(), nullptr};
     void* good[] = {in.data(), out.data()};
     EXPECT_FALSE(context->enqueue(1, missing, nullptr, nullptr));
@@ -363,10 +365,11 @@ TEST(Runtime, ContextOutlivesItsEngineAndRuntime) {
     const std::vector<float> expected = runFloat(*engine, {in}).at(0);
     Owned<nvinfer1::IExecutionContext> context(engine->createExecutionContext());
     engine.reset();
-    std::vector<float> input = in, out(24);
+    DeviceBuffer input(in.size() * sizeof(float)), out(24 * sizeof(float));
+    input.upload(in.data(), input.bytes());
     void* bindings[] = {input.data(), out.data()};
     ASSERT_TRUE(context->execute(1, bindings));
-    EXPECT_EQ(out, expected);
+    EXPECT_EQ(out.download<float>(), expected);
 }
 
 }  // namespace

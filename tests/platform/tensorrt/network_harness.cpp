@@ -1,5 +1,9 @@
 #include "tests/platform/tensorrt/network_harness.h"
 
+#include <cuda_runtime.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -75,22 +79,45 @@ std::size_t volume(const nvinfer1::Dims& dims) {
     return count;
 }
 
+DeviceBuffer::DeviceBuffer(std::size_t bytes) : bytes_(bytes) {
+    EXPECT_EQ(cudaMalloc(&data_, bytes), cudaSuccess);
+    EXPECT_EQ(cudaMemset(data_, 0xFF, bytes), cudaSuccess);
+}
+
+DeviceBuffer::~DeviceBuffer() {
+    cudaFree(data_);
+}
+
+void DeviceBuffer::upload(const void* host, std::size_t bytes) {
+    EXPECT_EQ(cudaMemcpy(data_, host, std::min(bytes, bytes_), cudaMemcpyHostToDevice),
+              cudaSuccess);
+}
+
+void DeviceBuffer::downloadTo(void* host, std::size_t bytes) const {
+    EXPECT_EQ(cudaMemcpy(host, data_, bytes, cudaMemcpyDeviceToHost), cudaSuccess);
+}
+
 std::vector<std::vector<float>> runFloat(nvinfer1::ICudaEngine& engine,
                                          const std::vector<std::vector<float>>& inputs) {
-    std::vector<std::vector<float>> buffers = inputs;
-    for (int32_t i = static_cast<int32_t>(inputs.size()); i < engine.getNbBindings(); ++i) {
-        buffers.emplace_back(volume(engine.getBindingDimensions(i)), std::nanf(""));
-    }
+    std::vector<std::unique_ptr<DeviceBuffer>> buffers;
     std::vector<void*> bindings;
-    for (auto& buffer : buffers) {
-        bindings.push_back(buffer.data());
+    for (int32_t i = 0; i < engine.getNbBindings(); ++i) {
+        const std::size_t count = volume(engine.getBindingDimensions(i));
+        buffers.push_back(std::make_unique<DeviceBuffer>(count * sizeof(float)));
+        if (static_cast<std::size_t>(i) < inputs.size()) {
+            buffers.back()->upload(inputs[i].data(), inputs[i].size() * sizeof(float));
+        }
+        bindings.push_back(buffers.back()->data());
     }
     Owned<nvinfer1::IExecutionContext> context(engine.createExecutionContext());
     if (!context || !context->executeV2(bindings.data())) {
         return {};
     }
-    return std::vector<std::vector<float>>(
-        buffers.begin() + static_cast<std::ptrdiff_t>(inputs.size()), buffers.end());
+    std::vector<std::vector<float>> outputs;
+    for (std::size_t i = inputs.size(); i < buffers.size(); ++i) {
+        outputs.push_back(buffers[i]->download<float>());
+    }
+    return outputs;
 }
 
 std::vector<float> randomValues(std::size_t count, uint32_t seed) {

@@ -64,7 +64,35 @@ private:
     std::vector<std::vector<float>> kept_;
 };
 
-//! Runs engine once with float bindings: inputs in binding order, returns every output.
+//! One cudaMalloc block, freed on destruction; bytes are set to 0xFF (a NaN pattern) at first.
+class DeviceBuffer {
+public:
+    explicit DeviceBuffer(std::size_t bytes);
+    ~DeviceBuffer();
+    DeviceBuffer(const DeviceBuffer&) = delete;
+    DeviceBuffer& operator=(const DeviceBuffer&) = delete;
+
+    void* data() const { return data_; }
+    std::size_t bytes() const { return bytes_; }
+    //! Copies host bytes in (at most bytes()).
+    void upload(const void* host, std::size_t bytes);
+    //! All bytes as values of T.
+    template <typename T>
+    std::vector<T> download() const {
+        std::vector<T> host(bytes_ / sizeof(T));
+        downloadTo(host.data(), host.size() * sizeof(T));
+        return host;
+    }
+
+private:
+    void downloadTo(void* host, std::size_t bytes) const;
+
+    void* data_{nullptr};
+    std::size_t bytes_;
+};
+
+//! Runs engine once with float bindings in device memory: inputs in binding order, returns every
+//! output (empty when the context cannot be made or the run is refused).
 std::vector<std::vector<float>> runFloat(nvinfer1::ICudaEngine& engine,
                                          const std::vector<std::vector<float>>& inputs);
 
