@@ -60,15 +60,18 @@ class ICudaEngine;
 class IExecutionContext {
 public:
     virtual ~IExecutionContext() noexcept = default;
-    //! Runs one inference synchronously. bindings holds one buffer per binding, in binding order.
-    //! Returns false (after reporting to the error recorder or the logger) on bad arguments.
+    //! Runs one inference of the first batchSize images (1 to the engine's batch) synchronously;
+    //! only those images are computed and written. bindings holds one buffer per binding, in
+    //! binding order, each device memory from cudaMalloc holding at least batchSize images of its
+    //! tensor. Returns false (after reporting kINVALID_ARGUMENT to the error recorder, or to the
+    //! logger when none is set) on bad arguments; nothing runs then.
     virtual bool execute(int32_t batchSize, void* const* bindings) noexcept = 0;
-    //! Queues one inference on stream and returns without waiting. inputConsumed, when not null,
-    //! is ignored by the stand-in (inputs are read when the stream reaches the work).
-    //! Returns false when the arguments are rejected; nothing is queued then.
+    //! Queues what execute does on stream and returns without waiting; bindings are checked as
+    //! there. inputConsumed, when not null, is ignored by the stand-in (inputs are read when the
+    //! stream reaches the work). Returns false when the arguments are rejected; nothing queued.
     virtual bool enqueue(int32_t batchSize, void* const* bindings, cudaStream_t stream,
                          cudaEvent_t* inputConsumed) noexcept = 0;
-    //! execute/enqueue without a batch size (the shapes carry the batch).
+    //! execute/enqueue of the engine's whole batch (the shapes carry it); same checks.
     virtual bool executeV2(void* const* bindings) noexcept = 0;
     virtual bool enqueueV2(void* const* bindings, cudaStream_t stream,
                            cudaEvent_t* inputConsumed) noexcept = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,18 +45,25 @@ private:
     static void runJob(void* job) noexcept;
 
     bool checkArguments(int32_t batchSize, void* const* bindings, const char* caller);
-    bool runNow(void* const* bindings) noexcept;
+    bool checkBindingMemory(int32_t batchSize, void* const* bindings, const char* caller);
+    bool queueRun(int32_t batchSize, void* const* bindings, cudaStream_t stream,
+                  cudaEvent_t* inputConsumed) noexcept;
+    // The plan for batchSize images (planned on first use); throws when it cannot be made.
+    // Called with run_mutex_ held.
+    GraphExecutor& executorFor(int32_t batchSize);
+    bool runNow(int32_t batchSize, void* const* bindings) noexcept;
     void reportError(nvinfer1::ErrorCode code, const std::string& message);
 
     std::shared_ptr<const Graph> graph_;
     const nvinfer1::ICudaEngine& engine_;
     nvinfer1::ILogger& logger_;
-    int32_t max_batch_;  // copied so that the context keeps working after the engine is gone
-    GraphExecutor executor_;
+    int32_t max_batch_;       // copied so that the context keeps working after the engine is gone
+    GraphExecutor executor_;  // the engine's full batch
+    std::map<int32_t, std::unique_ptr<GraphExecutor>> smaller_batches_;  // guarded by run_mutex_
     nvinfer1::IProfiler* profiler_{nullptr};
     nvinfer1::IErrorRecorder* recorder_{nullptr};
     std::string name_;
-    std::mutex run_mutex_;      // guards executor_ (runs queued on different streams may overlap)
+    std::mutex run_mutex_;  // guards the executors (runs queued on different streams may overlap)
     std::mutex pending_mutex_;  // guards pending_
     std::condition_variable pending_done_;
     int32_t pending_{0};
