@@ -1,0 +1,336 @@
+#include "DeviceBenchCore/manager/device_bench_manager.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QPointer>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <cstdio>
+#include <mutex>
+
+#include "DeviceBenchCore/manager/device_session.h"
+#include "DeviceBenchCore/manager/page_model.h"
+#include "DeviceBenchCore/manager/range_check.h"
+#include "DeviceBenchCore/manager/refresh_thread.h"
+#include "DeviceBenchCore/manager/variable_reader.h"
+#include "DeviceBenchCore/manager/variable_writer.h"
+#include "DeviceBenchCore/table/config_parser.h"
+#include "DeviceBenchCore/table/table_error.h"
+
+namespace {
+
+constexpr const char* kTableDir = "./Config/varID";
+constexpr const char* kHiddenModel = "Rusko-CMX";
+constexpr const char* kUnknownSn = "xxxxxxxx";
+
+int KindOfModel(const std::string& name) {
+    if (name == "Minka") return DeviceSession::kKindMinkaSerial;
+    if (name == "Minka-CMX" || name == "Rusko-CMX") return DeviceSession::kKindSerialCmx;
+    return DeviceSession::kKindTcp;
+}
+
+}  // namespace
+
+DeviceBenchManager* DeviceBenchManager::GetInstance(bool flag, const std::string& table_path) {
+    static std::once_flag once;
+    static QPointer<DeviceBenchManager> instance;
+    std::call_once(once, [&] { instance = new DeviceBenchManager(flag, table_path); });
+    return instance.data();
+}
+
+DeviceBenchManager::DeviceBenchManager(bool flag, const std::string& table_path, QObject* parent)
+    : QObject(parent),
+      session_(std::make_shared<DeviceSession>()),
+      connection_(std::make_unique<ConnectionOps>(*session_, *this)),
+      reader_(std::make_unique<VariableReader>(*session_, *this)),
+      writer_(std::make_unique<VariableWriter>(*session_, *this)),
+      range_check_(std::make_unique<RangeCheck>(*session_, *this)),
+      page_model_(std::make_unique<PageModel>(*session_)),
+      refresh_(std::make_unique<RefreshThread>()),
+      flag_(flag) {
+    session_->table_path = table_path;
+    settings_.ip_address = "192.168.1.201";
+    settings_.port = "9347";
+    settings_.serial_port_485 = "/dev/ttyUSB0";
+    settings_.serial_port_232 = "/dev/ttyUSB1";
+    settings_.baud_rate = 3000000;
+    ReadSettings();
+}
+
+DeviceBenchManager::~DeviceBenchManager() {
+    // A running attempt ends within the client's time-outs; it must not outlive the session.
+    std::thread attempt;
+    {
+        std::lock_guard<std::mutex> lock(connect_thread_mutex_);
+        attempt.swap(connect_thread_);
+    }
+    if (attempt.joinable()) attempt.join();
+    Stop();
+}
+
+// ---- Reporter: the one place where operation results become texts and signals ----
+
+void DeviceBenchManager::OnOwnerThread(std::function<void()> fn) {
+    if (QThread::currentThread() == thread()) {
+        fn();
+    } else {
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    }
+}
+
+void DeviceBenchManager::Log(const std::string& text, const std::string& type) {
+    const QString msg = QString::fromStdString(text);
+    const QString kind = QString::fromStdString(type);
+    OnOwnerThread([this, msg, kind] { emit sendLogMessage(msg, kind); });
+}
+
+void DeviceBenchManager::Error(const std::string& text) {
+    setErrorMsg(QString::fromStdString(text));
+}
+
+void DeviceBenchManager::Success(const std::string& text) {
+    setSuccessMsg(QString::fromStdString(text));
+}
+
+void DeviceBenchManager::Notify(ManagerEvent event) {
+    OnOwnerThread([this, event] {
+        switch (event) {
+            case ManagerEvent::kConnectionChanged:
+                emit isConnectedChanged();
+                break;
+            case ManagerEvent::kValuesRead:
+                emit myMapChanged();
+                break;
+            case ManagerEvent::kFovChanged:
+                emit fovConfigChanged();
+                break;
+            case ManagerEvent::kTimerValuesRead:
+                emit myTimerMapChanged();
+                break;
+            case ManagerEvent::kMinkaInfoChanged:
+                emit minkaLidarInfoChanged();
+                break;
+        }
+    });
+}
+
+void DeviceBenchManager::setErrorMsg(const QString& str) {
+    {
+        std::lock_guard<std::mutex> lock(text_mutex_);
+        error_message_ = str;
+    }
+    if (!str.isEmpty()) OnOwnerThread([this] { emit errorMessageChanged(); });
+}
+
+void DeviceBenchManager::setSuccessMsg(const QString& str) {
+    {
+        std::lock_guard<std::mutex> lock(text_mutex_);
+        success_message_ = str;
+    }
+    if (!str.isEmpty()) OnOwnerThread([this] { emit successMessageChanged(); });
+}
+
+// ---- Settings ----
+
+QString DeviceBenchManager::SettingsFilePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) +
+           "/LumoraDataFiles/RecvSettings.ini";
+}
+
+void DeviceBenchManager::ReadSettings() {
+    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
+    if (settings.contains("device_ip_address"))
+        settings_.ip_address = settings.value("device_ip_address").toString().toStdString();
+    if (settings.contains("cmx_port"))
+        settings_.port = settings.value("cmx_port").toString().toStdString();
+    if (settings.contains("rs485_com"))
+        settings_.serial_port_485 = settings.value("rs485_com").toString().toStdString();
+    if (settings.contains("rs232_com"))
+        settings_.serial_port_232 = settings.value("rs232_com").toString().toStdString();
+    if (settings.contains("point_cloud_baudrate"))
+        settings_.baud_rate = settings.value("point_cloud_baudrate").toInt();
+    if (settings.contains("udp_port"))
+        udp_port_ = static_cast<uint16_t>(settings.value("udp_port").toInt());
+    emit initInfoChanged();
+}
+
+void DeviceBenchManager::WriteSettings() {
+    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
+    settings.setValue("device_ip_address", QString::fromStdString(settings_.ip_address));
+    settings.setValue("cmx_port", QString::fromStdString(settings_.port));
+    settings.setValue("rs485_com", QString::fromStdString(settings_.serial_port_485));
+    settings.setValue("rs232_com", QString::fromStdString(settings_.serial_port_232));
+    settings.setValue("point_cloud_baudrate", QString::number(settings_.baud_rate));
+    settings.sync();
+}
+
+// ---- Model selection ----
+
+QVariantList DeviceBenchManager::LidarModelList() const {
+    QVariantList list;
+    if (!module_name_.empty()) {
+        list << QString::fromStdString(module_name_);
+        return list;
+    }
+    const QStringList files = QDir(kTableDir).entryList({"*.csv"}, QDir::Files, QDir::Name);
+    for (const QString& file : files) {
+        const QString model = QFileInfo(file).completeBaseName();
+        if (model != kHiddenModel) list << model;
+    }
+    return list;
+}
+
+void DeviceBenchManager::InitConfigFileParser(const QString& model_name) {
+    const std::string name = model_name.toStdString();
+    session_->kind = KindOfModel(name);
+    const std::string path = std::string(kTableDir) + "/" + name + ".csv";
+    {
+        std::lock_guard<std::mutex> lock(session_->data_mutex);
+        if (session_->table != nullptr && path == session_->table_path) return;
+        session_->table_path = path;
+        std::unique_ptr<ConfigParser>& parser = session_->table_cache[path];
+        if (!parser) {
+            parser = std::make_unique<ConfigParser>(path);
+            try {
+                parser->ExtractConfigInfo();
+            } catch (const std::exception& e) {
+                // The rows read before the fault stay loaded; the user learns which row broke.
+                Log(std::string("Variable table error: ") + e.what(), "ERROR");
+            }
+        }
+        session_->table = parser.get();
+        session_->model = name;
+        session_->name_index.clear();
+        session_->index_map.clear();
+        const auto& pages = session_->table->pages();
+        if (session_->kind != DeviceSession::kKindTcp && !pages.empty() && !pages[0].empty()) {
+            for (VarInfo* var : pages[0][0]) {
+                session_->name_index[var->var_name].push_back(var);
+                session_->index_map[var->index] = var;
+            }
+        }
+    }
+    if (session_->kind != DeviceSession::kKindTcp) emit minkaLidarInfoChanged();
+    emit connectTypeChanged();
+    emit lidarClearModel();
+    emit lidarModelChanged();
+    emit lidarShowModel();
+}
+
+void DeviceBenchManager::SetModuleName(const std::string& name) {
+    if (name.empty()) return;
+    const QString model = QString::fromStdString(name);
+    if (!LidarModelList().contains(model)) return;
+    InitConfigFileParser(model);
+    module_name_ = name;
+    emit lidarModelListChanged();
+}
+
+// ---- Connection ----
+
+bool DeviceBenchManager::ConnectLidar() {
+    const int kind = session_->kind.load();
+    if (kind != DeviceSession::kKindTcp && kind != DeviceSession::kKindMinkaSerial &&
+        kind != DeviceSession::kKindSerialCmx) {
+        return false;
+    }
+    // Claimed here, not on the new thread, so that two quick calls start one attempt.
+    if (session_->connecting.exchange(true)) return false;
+    {
+        std::lock_guard<std::mutex> lock(connect_thread_mutex_);
+        if (connect_thread_.joinable()) connect_thread_.join();  // the last attempt has ended
+        connect_thread_ = std::thread(
+            [this, kind, settings = settings_] { RunConnectionAttempt(kind, settings); });
+    }
+    WriteSettings();
+    return true;
+}
+
+void DeviceBenchManager::RunConnectionAttempt(int kind, const ConnectSettings& settings) {
+    try {
+        if (kind == DeviceSession::kKindTcp) connection_->ConnectTcp(settings);
+        if (kind == DeviceSession::kKindSerialCmx) connection_->ConnectSerialCmx(settings);
+        if (kind == DeviceSession::kKindMinkaSerial) connection_->ConnectMinka(settings);
+    } catch (const ConnectError& e) {
+        std::printf("DeviceBenchManager::Init(): init lidar error\n");
+        session_->SetCmx(nullptr);
+        session_->SetSerial(nullptr, nullptr, nullptr);
+        Error(e.user_text);
+        Log(std::string("Connection Error: ") + (e.what()[0] ? e.what() : "Unknown"), "ERROR");
+        session_->connecting = false;
+        return;
+    }
+    OnConnected(kind);
+}
+
+bool DeviceBenchManager::ReadyForRefresh() const {
+    return session_->connected.load() && !session_->upgrading.load() &&
+           !session_->downloading.load();
+}
+
+void DeviceBenchManager::OnConnected(int kind) {
+    session_->connected = true;
+    const std::shared_ptr<DeviceSession> session = session_;
+    VariableReader* reader = reader_.get();
+    refresh_->Start([this] { return ReadyForRefresh(); },
+                    [session, reader, kind] {
+                        // The serial models' periodic reads belong to their own operations.
+                        if (kind == DeviceSession::kKindTcp)
+                            reader->ReadTimerVars(session->module_index.load());
+                    });
+    Log("Lidar connected", "INFO");
+    if (kind == DeviceSession::kKindTcp) Notify(ManagerEvent::kValuesRead);
+    Notify(ManagerEvent::kConnectionChanged);
+    session_->connecting = false;
+}
+
+bool DeviceBenchManager::CheckLidarConnection() {
+    return connection_->Probe();
+}
+
+void DeviceBenchManager::Stop() {
+    session_->connected = false;
+    refresh_->Stop();
+    {
+        std::lock_guard<std::mutex> lock(session_->data_mutex);
+        const auto sn = session_->name_index.find("SN");
+        if (sn != session_->name_index.end()) {
+            for (VarInfo* var : sn->second)
+                var->current_val = kUnknownSn;
+        }
+        session_->set_map.clear();
+        session_->changed.clear();
+        session_->fov = DeviceSession::DefaultFov();
+    }
+    session_->SetCmx(nullptr);
+    session_->SetSerial(nullptr, nullptr, nullptr);
+    emit isConnectedChanged();
+    emit myMapChanged();
+    emit sendLogMessage("Lidar disconnected", "INFO");
+}
+
+bool DeviceBenchManager::GetIsConnectingLidar() {
+    return session_->connecting.load();
+}
+
+void DeviceBenchManager::setModuleIndexUse(int index) {
+    session_->module_index = index;
+}
+
+void DeviceBenchManager::SetLogBytesFlowStatus(bool flag) {
+    session_->log_bytes = flag;
+}
+
+QString DeviceBenchManager::getLMNowName() {
+    return QString::fromStdString(module_name_);
+}
+
+void DeviceBenchManager::SetTlsFiles(const std::string& cert_path, const std::string& key_path,
+                                     const std::string& ca_path) {
+    settings_.cert_path = cert_path;
+    settings_.key_path = key_path;
+    settings_.ca_path = ca_path;
+}

@@ -1,0 +1,312 @@
+// DeviceBenchManager: reading and writing variables, the page lists and the property accessors.
+#include <QDebug>
+
+#include <stdexcept>
+
+#include "DeviceBenchCore/manager/device_bench_manager.h"
+#include "DeviceBenchCore/manager/device_session.h"
+#include "DeviceBenchCore/manager/page_model.h"
+#include "DeviceBenchCore/manager/range_check.h"
+#include "DeviceBenchCore/manager/variable_reader.h"
+#include "DeviceBenchCore/manager/variable_writer.h"
+#include "DeviceBenchCore/table/config_parser.h"
+#include "DeviceBenchCore/table/number_text.h"
+
+namespace {
+
+constexpr const char* kSetSuccess =
+    "Set Lidar Successfully\nNote that if you have changed the TCP-related settings, you will "
+    "need to restart the lidar for it to work.";
+constexpr const char* kFovCommand = "0x22";
+constexpr int kFovEntries = 10;
+constexpr double kFovMaxDeg = 360.0;
+
+}  // namespace
+
+bool DeviceBenchManager::CheckWritePreconditions() {
+    {
+        std::lock_guard<std::mutex> lock(session_->data_mutex);
+        if (session_->table == nullptr) return false;
+    }
+    const char* refusal = nullptr;
+    if (!session_->connected.load()) {
+        refusal = "Please connect to lidar first";
+    } else if (session_->upgrading.load()) {
+        refusal = "Please wait for the lidar to upgrade completely";
+    } else if (session_->downloading.load()) {
+        refusal = "Please wait for the operation log to download completely";
+    }
+    if (refusal) Error(refusal);
+    return refusal == nullptr;
+}
+
+void DeviceBenchManager::Run(int module) {
+    if (!CheckWritePreconditions()) return;
+    try {
+        writer_->Run(module);
+    } catch (const WriteError& e) {
+        qDebug() << "DeviceBenchManager::Run(): Caught Exception: " << e.what();
+        Error(std::string("Set Failed: ") + e.what());
+        if (!e.command.empty()) {
+            Log("Set " + e.command + " Failed. " +
+                    (e.any_sent ? "Command was sent." : "No command was sent.") +
+                    " Detail: " + e.what(),
+                "WARNING");
+        }
+        return;
+    }
+    Success(kSetSuccess);
+    Stop();
+}
+
+void DeviceBenchManager::SetText(int type, int level1, int level2, int level3,
+                                 const QString& text) {
+    std::string log_line;
+    {
+        std::lock_guard<std::mutex> lock(session_->data_mutex);
+        if (session_->table == nullptr || level1 < 0 || level2 < 0 || level3 < 0) return;
+        const auto& pages = session_->table->pages();
+        if (static_cast<size_t>(level1) >= pages.size() ||
+            static_cast<size_t>(level2) >= pages[level1].size() ||
+            static_cast<size_t>(level3) >= pages[level1][level2].size()) {
+            return;
+        }
+        VarInfo* var = pages[level1][level2][level3];
+        VarInfo* target = var;
+        std::string value = text.toStdString();
+        if (type == 2) {
+            target = var->switch_var;
+            if (!target) {
+                log_line = "config file error, Please check the configuration of type 2 of " +
+                           var->var_name;
+            }
+        } else if (type == 3) {
+            bool ok = false;
+            const int i = text.toInt(&ok);
+            if (!ok || i < 0 || i >= var->option_num) {
+                target = nullptr;
+                log_line = "Invalid switch value of type 3, please check the config file! name: " +
+                           var->var_name;
+            } else {
+                value = std::to_string(var->options[static_cast<size_t>(i)]);
+            }
+        } else if (type != 1) {
+            target = nullptr;
+            log_line = "Invalid switch value of type , please check the config file! name: " +
+                       var->var_name;
+        }
+        if (target && value != target->current_val) {
+            target->current_val = value;
+            if (!target->set_cmd.empty()) session_->set_map[target->set_cmd] = true;
+            session_->changed[target] = true;
+        }
+    }
+    if (!log_line.empty()) Log(log_line, "ERROR");
+}
+
+void DeviceBenchManager::ClearSetMap() {
+    std::lock_guard<std::mutex> lock(session_->data_mutex);
+    session_->set_map.clear();
+    session_->changed.clear();
+}
+
+int DeviceBenchManager::getSetMapSize() {
+    std::lock_guard<std::mutex> lock(session_->data_mutex);
+    return static_cast<int>(session_->set_map.size());
+}
+
+void DeviceBenchManager::GetLidarModuleInfo(int module) {
+    reader_->ReadPage(module);
+}
+
+bool DeviceBenchManager::UpdateSingleVarInfo(const QString& qs_var_info,
+                                             const QString& search_type) {
+    if (!session_->ReadyForExchange()) return false;
+    VarInfo* var = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(session_->data_mutex);
+        var = RangeCheck::Search(*session_, qs_var_info.toStdString(), search_type.toStdString());
+    }
+    if (var == nullptr) return false;
+    std::vector<uint8_t> bytes;
+    try {
+        std::lock_guard<std::mutex> exchange(session_->exchange_mutex);
+        reader_->ReadOne(var, bytes);
+    } catch (const OperationError& e) {
+        qDebug() << "DeviceBenchManager::GetInfoFromLidar():" << e.what();
+        return false;
+    }
+    emit myMapChanged();
+    return true;
+}
+
+bool DeviceBenchManager::CheckVarIsWithinRange(const QString& qs_var_info,
+                                               const QString& search_type) {
+    return range_check_->VarWithinRange(qs_var_info.toStdString(), search_type.toStdString());
+}
+
+bool DeviceBenchManager::CheckModuleVarsWithinRange(int module) {
+    return range_check_->PageWithinRange(module, [this](const std::string& name) {
+        emit someVarOutOfRange(QString::fromStdString(name));
+    });
+}
+
+void DeviceBenchManager::SetMultiFovConfig(int index, const QString& fov) {
+    if (index < 0 || index >= kFovEntries) return;
+    bool ok = false;
+    const double value = fov.toDouble(&ok);
+    if (!ok || value < 0.0 || value > kFovMaxDeg) {
+        Error("Input value of fov is invalid");
+        emit fovConfigChanged();
+        return;
+    }
+    std::lock_guard<std::mutex> lock(session_->data_mutex);
+    session_->fov[static_cast<size_t>(index)] = static_cast<float>(value);
+    session_->set_map[kFovCommand] = true;
+}
+
+void DeviceBenchManager::UpdateUI() {
+    emit myMapChanged();
+}
+
+bool DeviceBenchManager::CheckVarExistsInConfigFileByName(const QString& qs_var_info) {
+    const QStringList words = qs_var_info.split(' ', Qt::SkipEmptyParts);
+    if (words.isEmpty()) return false;
+    QStringList title;
+    QStringList lower;
+    for (const QString& word : words) {
+        title << word.left(1).toUpper() + word.mid(1).toLower();
+        lower << word.toLower();
+    }
+    std::lock_guard<std::mutex> lock(session_->data_mutex);
+    return RangeCheck::Search(*session_, title.join(' ').trimmed().toStdString(), "var_name") ||
+           RangeCheck::Search(*session_, lower.join(' ').trimmed().toStdString(), "var_name");
+}
+
+QString DeviceBenchManager::getLidarSN() {
+    std::lock_guard<std::mutex> lock(session_->data_mutex);
+    if (session_->table == nullptr) return QString();
+    return QString::fromStdString(session_->table->CurrentValueByName("SN"));
+}
+
+QString DeviceBenchManager::getLidarPN() {
+    std::lock_guard<std::mutex> lock(session_->data_mutex);
+    if (session_->table == nullptr) return QString();
+    return QString::fromStdString(session_->table->CurrentValueByName("PN"));
+}
+
+bool DeviceBenchManager::isTimerUpdate(int i, int j, int k) {
+    return page_model_->IsTimerUpdate(i, j, k);
+}
+
+// ---- Page lists ----
+
+QVariantList DeviceBenchManager::myMap() {
+    return page_model_->MyMap([this](const std::string& line) { Log(line, "ERROR"); });
+}
+
+QVariantList DeviceBenchManager::level1List() {
+    return page_model_->Level1List();
+}
+
+QVariantList DeviceBenchManager::level2List() {
+    return page_model_->Level2List();
+}
+
+QVariantList DeviceBenchManager::logRepeaterModel() {
+    return page_model_->LogRepeaterModel();
+}
+
+QVariantList DeviceBenchManager::FovList() {
+    return page_model_->FovList();
+}
+
+// ---- Properties ----
+
+QString DeviceBenchManager::ip_address() const {
+    return QString::fromStdString(settings_.ip_address);
+}
+QString DeviceBenchManager::udpPort() const {
+    return QString::number(udp_port_);
+}
+QString DeviceBenchManager::port() const {
+    return QString::fromStdString(settings_.port);
+}
+QString DeviceBenchManager::serial_port_485() const {
+    return QString::fromStdString(settings_.serial_port_485);
+}
+QString DeviceBenchManager::serial_port_232() const {
+    return QString::fromStdString(settings_.serial_port_232);
+}
+QString DeviceBenchManager::baud_rate() const {
+    return QString::number(settings_.baud_rate);
+}
+QString DeviceBenchManager::errorMessage() const {
+    std::lock_guard<std::mutex> lock(text_mutex_);
+    return error_message_;
+}
+QString DeviceBenchManager::successMessage() const {
+    std::lock_guard<std::mutex> lock(text_mutex_);
+    return success_message_;
+}
+int DeviceBenchManager::CommandLogCnt() const {
+    return send_history_.size();
+}
+QVariantList DeviceBenchManager::SendCommandHistory() const {
+    return send_history_;
+}
+QString DeviceBenchManager::getSendCmxCommandReturnHeader() const {
+    return return_header_;
+}
+QString DeviceBenchManager::getSendCmxCommandReturnPayload() const {
+    return return_payload_;
+}
+bool DeviceBenchManager::IsConnected() const {
+    return session_->connected.load();
+}
+bool DeviceBenchManager::IsUpgrading() const {
+    return session_->upgrading.load();
+}
+bool DeviceBenchManager::IsDownloadLog() const {
+    return session_->downloading.load();
+}
+int DeviceBenchManager::upgradeProgress() const {
+    return 0;
+}
+int DeviceBenchManager::upgradeProgressTotalLen() const {
+    return 0;
+}
+int DeviceBenchManager::connectType() const {
+    return session_->kind.load();
+}
+QVariantList DeviceBenchManager::MinkaLidarInfo() const {
+    return {"xx.xx.xx.xx", "xxxxxxxx", "xxxxxxxx", "xxxxxxxx"};
+}
+QVariantList DeviceBenchManager::MinkaLidarVersionInfo() const {
+    return {};
+}
+bool DeviceBenchManager::isGetPBLVersion() const {
+    return false;
+}
+
+void DeviceBenchManager::setIpAddress(const QString& text) {
+    settings_.ip_address = text.toStdString();
+}
+void DeviceBenchManager::setUdpPort(const QString& text) {
+    udp_port_ = static_cast<uint16_t>(std::stoi(text.toStdString()));
+}
+void DeviceBenchManager::setPort(const QString& text) {
+    settings_.port = text.toStdString();
+}
+void DeviceBenchManager::setSerialPort485(const QString& text) {
+    settings_.serial_port_485 = text.toStdString();
+}
+void DeviceBenchManager::setSerialPort232(const QString& text) {
+    settings_.serial_port_232 = text.toStdString();
+}
+void DeviceBenchManager::setBaudRate(const QString& text) {
+    settings_.baud_rate = text.toInt();
+}
+void DeviceBenchManager::setIsDownloadLog(bool value) {
+    if (session_->downloading.exchange(value) != value) emit isDownloadLogChanged();
+}

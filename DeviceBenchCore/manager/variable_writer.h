@@ -1,0 +1,55 @@
+#pragma once
+// VariableWriter: writes the pending edits of one page. For every pending set command it reads
+// the device bytes of every variable the command carries, puts the encoded values of the edited
+// variables in their places and sends the whole payload, the command "0x21" last. The whole save
+// holds the session's exchange_mutex, so no other exchange falls between its reads and writes.
+//
+// Thread: the UI thread. Reports one log line per set command: written, failed or not sent.
+
+#include <string>
+#include <vector>
+
+#include "DeviceBenchCore/manager/reporter.h"
+#include "DeviceBenchCore/manager/variable_reader.h"
+
+class DeviceSession;
+
+//! A save that stopped: the command being handled (empty when none was taken yet), whether any
+//! command of this save had been sent, and the reason.
+class WriteError : public OperationError {
+public:
+    WriteError(const std::string& reason, std::string command, bool any_sent)
+        : OperationError(reason), command(std::move(command)), any_sent(any_sent) {}
+    std::string command;
+    bool any_sent;
+};
+
+class VariableWriter {
+public:
+    //! Both are borrowed and must outlive the writer.
+    VariableWriter(DeviceSession& session, Reporter& reporter);
+
+    //! Sends the pending set commands of page `module`. Returns normally when every command went
+    //! through; throws WriteError at the first failing command, after logging which commands were
+    //! written and which were not. Unwritten commands stay pending.
+    void Run(int module);
+
+private:
+    struct Plan {
+        std::vector<std::string> commands;  // send order, "0x21" last
+        GetGroups reads;
+        RawBytesMap raw;
+    };
+
+    Plan Collect(int module);
+    void Encode(int module, const Plan& plan, RawBytesMap& raw);
+    void Send(const std::string& command, const RawBytesMap& raw);
+    std::vector<uint8_t> Payload(const std::string& command, const RawBytesMap& raw);
+    std::string ChangedNames(const std::string& command) const;
+    void ReportUnsent(const std::vector<std::string>& commands, size_t from);
+
+    DeviceSession& session_;
+    Reporter& reporter_;
+    VariableReader reader_;
+    bool queried_ = false;  // a query of the running save has returned
+};
