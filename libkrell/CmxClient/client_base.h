@@ -25,12 +25,15 @@ public:
                          uint32_t timeout_s) = 0;
     //! Closes the connection; safe when already closed.
     virtual void Close() = 0;
-    //! True while the connection stands (as far as this side knows). Any thread.
+    //! True while the connection stands as far as this side knows: false from the moment a
+    //! read saw the peer close or a send/receive failed for good (not on a time-out). Any thread.
     virtual bool IsOpened() = 0;
-    //! Sends `len` bytes; returns the count sent or -1. Reopens first when closed.
+    //! Sends `len` bytes; returns the count sent or -1. Reopens first when closed; a failure that
+    //! ends the connection (EPIPE, ECONNRESET, ...) closes the transport.
     virtual int32_t Send(const uint8_t* data, uint16_t len, int32_t flags) = 0;
     //! Receives into `buf` (at most `len` bytes); returns the count, 0 on orderly close, -1 on
-    //! failure or time-out. Reopens first when closed.
+    //! failure or time-out. Reopens first when closed; a close or a lost link closes the transport
+    //! so that the next use reopens it.
     virtual int32_t Receive(uint8_t* buf, uint32_t len, int32_t flags) = 0;
     //! Sets the socket's receive time-out; false when no socket is open.
     virtual bool SetReceiveTimeout(uint32_t timeout_ms) = 0;
