@@ -4,9 +4,10 @@
 #include <spdlog/details/thread_pool.h>
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/rotating_file_sink.h>
-#include <spdlog/sinks/stdout_sinks.h>
 #include <spdlog/spdlog.h>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
@@ -14,7 +15,10 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "scribe/console_sink.h"
 
 namespace {
 
@@ -22,33 +26,51 @@ constexpr size_t kQueueLines = 16384;
 constexpr size_t kRotatingFileBytes = 8 * 1024 * 1024;
 constexpr size_t kRotatingFiles = 3;
 constexpr size_t kStackFormatBytes = 512;
+// Longest Flush() waits: a writer stuck on a console nobody reads must not hold up the exit.
+constexpr int kFlushWaitMs = 1000;
 
-// Last sink of the logger: the writer thread calls its flush after every other sink has flushed,
-// which lets Flush() wait for exactly the lines queued before it.
-class FlushBarrierSink : public spdlog::sinks::base_sink<std::mutex> {
+// Last sink of the logger: counts the lines the writer thread has handed to every other sink, and
+// flushes those sinks after an error line, while a Flush() waits and whenever the queue has run
+// empty. Flush() waits on
+// that count; no flush request travels through the queue, where an overflow could drop it.
+class BarrierSink : public spdlog::sinks::base_sink<std::mutex> {
 public:
-    void WaitFor(uint64_t ticket) {
-        std::unique_lock<std::mutex> lock(barrier_mutex_);
-        barrier_cv_.wait(lock, [&] { return flushed_ >= ticket; });
-    }
-    uint64_t NextTicket() {
-        std::lock_guard<std::mutex> lock(barrier_mutex_);
-        return ++issued_;
+    BarrierSink(std::vector<spdlog::sink_ptr> targets, spdlog::details::thread_pool* pool)
+        : targets_(std::move(targets)), pool_(pool) {}
+
+    //! Waits until `done()` holds or `timeout` passes; true when it holds. Any thread.
+    template <typename Done>
+    bool WaitUntil(std::chrono::milliseconds timeout, Done done) {
+        waiters_.fetch_add(1);
+        std::unique_lock<std::mutex> lock(count_mutex_);
+        const bool held = count_cv_.wait_for(lock, timeout, [&] { return done(written_); });
+        waiters_.fetch_sub(1);
+        return held;
     }
 
 protected:
-    void sink_it_(const spdlog::details::log_msg&) override {}
-    void flush_() override {
-        std::lock_guard<std::mutex> lock(barrier_mutex_);
-        ++flushed_;
-        barrier_cv_.notify_all();
+    void sink_it_(const spdlog::details::log_msg& msg) override {
+        if (msg.level >= spdlog::level::err || waiters_.load() > 0 || pool_->queue_size() == 0) {
+            FlushTargets();
+        }
+        std::lock_guard<std::mutex> lock(count_mutex_);
+        ++written_;
+        count_cv_.notify_all();
     }
+    void flush_() override { FlushTargets(); }
 
 private:
-    std::mutex barrier_mutex_;  // guards issued_ and flushed_
-    std::condition_variable barrier_cv_;
-    uint64_t issued_ = 0;
-    uint64_t flushed_ = 0;
+    void FlushTargets() {
+        for (const auto& target : targets_)
+            target->flush();
+    }
+
+    const std::vector<spdlog::sink_ptr> targets_;
+    spdlog::details::thread_pool* const pool_;  // owned by Logger::Impl, which outlives this sink
+    std::mutex count_mutex_;                    // guards written_
+    std::condition_variable count_cv_;
+    uint64_t written_ = 0;
+    std::atomic<int> waiters_{0};  // Flush() calls waiting: every line is flushed while they wait
 };
 
 spdlog::level::level_enum ToSpdlogLevel(LOGLEVEL level) {
@@ -106,6 +128,7 @@ std::string FormatMessage(const char* format, va_list args) {
 }
 
 void FlushAtExit() {
+    // Nothing is reported here: the console may be the very stream that is stuck.
     Logger::GetInstance().Flush();
 }
 
@@ -113,8 +136,11 @@ void FlushAtExit() {
 
 struct Logger::Impl {
     std::shared_ptr<spdlog::details::thread_pool> pool;
-    std::shared_ptr<FlushBarrierSink> barrier;
+    std::shared_ptr<BarrierSink> barrier;
     std::shared_ptr<spdlog::async_logger> logger;
+    // Lines handed to the queue; counted before each hand-over so that Flush() never waits for
+    // fewer lines than were queued before it.
+    std::atomic<uint64_t> queued{0};
 };
 
 Logger& Logger::GetInstance() {
@@ -132,7 +158,7 @@ Logger::Logger() : impl_(std::make_unique<Impl>()) {
     std::vector<spdlog::sink_ptr> sinks;
     const char* console = std::getenv("SCRIBE_CONSOLE");
     if (console == nullptr || std::strcmp(console, "0") != 0) {
-        sinks.push_back(std::make_shared<spdlog::sinks::stderr_sink_mt>());
+        sinks.push_back(std::make_shared<scribe_detail::ConsoleSink>());
     }
     const std::string file_path = DefaultLogFilePath();
     if (!file_path.empty()) {
@@ -144,7 +170,7 @@ Logger::Logger() : impl_(std::make_unique<Impl>()) {
                          error.what());
         }
     }
-    impl_->barrier = std::make_shared<FlushBarrierSink>();
+    impl_->barrier = std::make_shared<BarrierSink>(sinks, impl_->pool.get());
     sinks.push_back(impl_->barrier);
     impl_->logger =
         std::make_shared<spdlog::async_logger>("scribe", sinks.begin(), sinks.end(), impl_->pool,
@@ -167,20 +193,18 @@ void Logger::AddToQueue(LOGLEVEL level, const char* file, int32_t line, const ch
     va_start(args, format);
     const std::string message = FormatMessage(format, args);
     va_end(args);
+    impl_->queued.fetch_add(1);
     impl_->logger->log(spd_level, "{}:{} {} | {}", BaseName(file), line, function ? function : "?",
                        message);
-    // Error lines reach the disk soon even if the process dies; the flush is queued, not awaited.
-    if (level == LOG_ERROR) RequestFlush();
 }
 
-uint64_t Logger::RequestFlush() {
-    // Every flush takes a ticket before it is queued, so the n-th flush the writer completes was
-    // queued after ticket n was issued; Flush() relies on that ordering.
-    const uint64_t ticket = impl_->barrier->NextTicket();
-    impl_->logger->flush();
-    return ticket;
-}
-
-void Logger::Flush() {
-    impl_->barrier->WaitFor(RequestFlush());
+uint64_t Logger::Flush() {
+    const uint64_t target = impl_->queued.load();
+    uint64_t settled = 0;
+    // A line is settled once written or dropped by the full queue (the queue holds lines only).
+    impl_->barrier->WaitUntil(std::chrono::milliseconds(kFlushWaitMs), [&](uint64_t written) {
+        settled = written + impl_->pool->overrun_counter();
+        return settled >= target;
+    });
+    return settled >= target ? 0 : target - settled;
 }

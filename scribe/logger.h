@@ -3,7 +3,8 @@
 //
 // Callers hand over the raw printf-style format and its arguments; the line is formatted on the
 // caller's thread and queued to an asynchronous writer (console and a rotating file). A call never
-// waits for the line to be written: when the queue is full the oldest queued line is dropped.
+// waits for the line to be written: when the queue is full the oldest queued line is dropped, and
+// a console that takes no bytes for a while loses its copy of the line (the file keeps it).
 //
 // Environment:
 //   SCRIBE_LEVEL    lowest level written: debug, info, warning or error (default: info)
@@ -38,8 +39,10 @@ public:
     void AddToQueue(LOGLEVEL level, const char* file, int32_t line, const char* function,
                     const char* format, ...) __attribute__((format(printf, 6, 7)));
 
-    //! Blocks until every line queued so far is written. For tests and orderly shutdown only.
-    void Flush();
+    //! Waits until every line queued so far is written (or was dropped by a full queue) and the
+    //! sinks are flushed, for at most about one second. Returns 0, or the number of lines it gave up
+    //! waiting for (a stuck console). Any thread; for tests and orderly shutdown.
+    uint64_t Flush();
 
     //! True when a line of `level` would be written.
     bool IsEnabled(LOGLEVEL level) const;
@@ -50,8 +53,6 @@ public:
 private:
     Logger();
     ~Logger();
-    uint64_t RequestFlush();
-
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
