@@ -147,8 +147,8 @@ void TRTBuilder::setInt8Precision() {
     for (int32_t i = 0; i < network_->getNbLayers(); ++i) {
         nvinfer1::ILayer* layer = network_->getLayer(i);
         const nvinfer1::LayerType type = layer->getType();
-        if (type == nvinfer1::LayerType::kCONSTANT ||
-            type == nvinfer1::LayerType::kCONCATENATION || type == nvinfer1::LayerType::kSHAPE) {
+        if (type == nvinfer1::LayerType::kCONSTANT || type == nvinfer1::LayerType::kCONCATENATION ||
+            type == nvinfer1::LayerType::kSHAPE) {
             continue;
         }
         layer->setPrecision(nvinfer1::DataType::kINT8);
@@ -196,8 +196,7 @@ std::unique_ptr<nvinfer1::IHostMemory> TRTBuilder::serializedNetwork(const std::
         DET_LOG(kLogInfo) << "[INIT][TRTBuilder] Build " << name << " engine successfully!"
                           << kLogReset;
     } else {
-        DET_LOG(kLogError) << "[INIT][TRTBuilder] Build " << name << " engine failed!"
-                           << kLogReset;
+        DET_LOG(kLogError) << "[INIT][TRTBuilder] Build " << name << " engine failed!" << kLogReset;
     }
     return engine;
 }
@@ -259,8 +258,8 @@ bool TRTBuilder::addCommonLayer(const nlohmann::json& layer, const std::string& 
         const auto found = layer.find("scale_factor");
         const bool useDefault = !v0_0_4 && (found == layer.end() || found->is_null());
         const float factor = useDefault ? 2.0F : layer.at("scale_factor").get<float>();
-        return registerLast(layer, addUpsampleLayer(tensorOf(layer.at("pre_nodes").at(0)),
-                                                    factor, name, layer.at("amax").get<float>()));
+        return registerLast(layer, addUpsampleLayer(tensorOf(layer.at("pre_nodes").at(0)), factor,
+                                                    name, layer.at("amax").get<float>()));
     }
     if (type == "shortcut") {
         return registerLast(layer, addElementWiseLayer(tensorOf(layer.at("pre_nodes").at(0)),
@@ -286,10 +285,10 @@ bool TRTBuilder::addLayerV0_0_2(const nlohmann::json& layer, const std::string& 
         return addRouteV0_0_2(layer);
     }
     if (type == "avgpool2d" || type == "maxpool2d") {
-        return addPooling(layer,
-                          type == "avgpool2d" ? nvinfer1::PoolingType::kAVERAGE
-                                              : nvinfer1::PoolingType::kMAX,
-                          false);
+        return addPooling(
+            layer,
+            type == "avgpool2d" ? nvinfer1::PoolingType::kAVERAGE : nvinfer1::PoolingType::kMAX,
+            false);
     }
     DET_LOG(kLogError) << "[INIT][TRTBuilder] Unknown layer type of " << type << kLogReset;
     return true;
@@ -310,20 +309,20 @@ bool TRTBuilder::addLayerV0_0_4(const nlohmann::json& layer, const std::string& 
                                                        name, layer.at("amax").get<float>()));
     }
     if (type == "avgpool" || type == "maxpool") {
-        return addPooling(layer,
-                          type == "avgpool" ? nvinfer1::PoolingType::kAVERAGE
-                                            : nvinfer1::PoolingType::kMAX,
-                          true);
+        return addPooling(
+            layer,
+            type == "avgpool" ? nvinfer1::PoolingType::kAVERAGE : nvinfer1::PoolingType::kMAX,
+            true);
     }
     if (type == "softmax") {
         return registerLast(layer, addSoftmaxLayer(tensorOf(layer.at("pre_nodes").at(0)),
                                                    layer.at("dim").get<int32_t>(), name));
     }
     if (type == "activation") {
-        return registerLast(layer, addActivationLayer(
-                                       tensorOf(layer.at("pre_nodes").at(0)),
-                                       layer.at("activation_type").get<std::string>(), name,
-                                       layer.at("amax").get<float>()));
+        return registerLast(layer,
+                            addActivationLayer(tensorOf(layer.at("pre_nodes").at(0)),
+                                               layer.at("activation_type").get<std::string>(), name,
+                                               layer.at("amax").get<float>()));
     }
     DET_LOG(kLogError) << "[INIT][TRTBuilderV0_0_4] Unknown layer type of " << type << kLogReset;
     return true;

@@ -85,14 +85,13 @@ private:
                         const uint8_t*& cursor, bool v0_0_4, bool& handled);
     bool addInput(const nlohmann::json& layer, const char* shapeKey);
     bool addOutput(const nlohmann::json& layer);
-    bool addConvLike(const nlohmann::json& layer, const uint8_t*& cursor, bool v0_0_4,
-                     bool deconv);
+    bool addConvLike(const nlohmann::json& layer, const uint8_t*& cursor, bool v0_0_4, bool deconv);
     bool addPooling(const nlohmann::json& layer, nvinfer1::PoolingType kind, bool v0_0_4);
     bool addRouteV0_0_2(const nlohmann::json& layer);
     bool takeWeights(const uint8_t*& cursor, int64_t bytes, const std::string& layerName,
                      nvinfer1::Weights& weights);
-    bool finishNetwork(const std::string& name, std::vector<std::unique_ptr<nvinfer1::IHostMemory>>&
-                                                    engines);
+    bool finishNetwork(const std::string& name,
+                       std::vector<std::unique_ptr<nvinfer1::IHostMemory>>& engines);
     void setIOFormats();
     void setInt8Precision();
 
@@ -100,8 +99,8 @@ private:
                                float amax);
     Layer* addDeconvolutionLayer(Tensor& input, const ConvSpec& spec, const std::string& name,
                                  float amax);
-    Layer* addActivationLayer(Tensor& input, const std::string& activation,
-                              const std::string& name, float amax);
+    Layer* addActivationLayer(Tensor& input, const std::string& activation, const std::string& name,
+                              float amax);
     Layer* addPoolingLayer(Tensor& input, nvinfer1::PoolingType kind, const nvinfer1::Dims& window,
                            const nvinfer1::Dims& stride, const nvinfer1::Dims& padding,
                            const std::string& name, float amax);

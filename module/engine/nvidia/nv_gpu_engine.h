@@ -1,0 +1,70 @@
+// NvGPUEngine: an engine on TensorRT. deserialize() loads a serialised engine through the
+// runtime and allocates one device buffer per binding; run() queues the inference on the
+// engine's stream with enqueueV2 (explicit-batch engines). One thread drives an engine.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "NvInferRuntime.h"
+#include "module/engine/engine.h"
+#include "module/engine/nvidia/krell_error_recorder.h"
+#include "module/engine/nvidia/krell_profiler.h"
+#include "module/engine/nvidia/nv_gpu_buffer_vector1d.h"
+#include "module/engine/nvidia/tool/hlogging.h"
+
+namespace krell::det {
+
+class NvGPUEngine : public Engine {
+public:
+    NvGPUEngine(const EngineParameter& parameter, std::string name);
+    //! Destroys the context, then the engine, then the runtime.
+    ~NvGPUEngine() override;
+
+    int32_t synchronize() override;
+    //! 1 (after a level-1 line) when the bindings are not prepared or TensorRT refuses the
+    //! inference.
+    int32_t run() override;
+    //! Binds the buffer stored under each binding name. A stored buffer that is not device
+    //! memory or is smaller than the binding is refused (the engine's own buffer stays bound)
+    //! and 1 is returned.
+    int32_t prepareBindings() override;
+    //! No engine from the runtime: CPUAssert throws KrellException (NullPointer).
+    int32_t deserialize(const std::shared_ptr<Buffer>& blob) override;
+    void getShape(ShapeMap& shapes) override;
+
+    //! True once the class is registered with EngineFactory (set during static initialisation).
+    static bool registered() { return registered_; }
+
+private:
+    struct RuntimeDeleter {
+        void operator()(nvinfer1::IRuntime* p) const { delete p; }
+    };
+    struct EngineDeleter {
+        void operator()(nvinfer1::ICudaEngine* p) const { delete p; }
+    };
+    struct ContextDeleter {
+        void operator()(nvinfer1::IExecutionContext* p) const { delete p; }
+    };
+
+    bool bindable(size_t index, const std::shared_ptr<Buffer>& buffer) const;
+    static bool registerSelf();
+
+    static const bool registered_;
+
+    std::shared_ptr<NvGPUBufferVector1d> bindings_;
+    std::vector<std::string> binding_names_;
+    std::vector<uint32_t> binding_bytes_;
+    bool bindings_prepared_ = false;
+    std::shared_ptr<Logger> logger_;
+    std::shared_ptr<KrellErrorRecorder> error_recorder_;
+    std::shared_ptr<KrellProfiler> profiler_;
+    // Declared in release order reversed: the context goes first, then the engine, then the
+    // runtime that made it.
+    std::unique_ptr<nvinfer1::IRuntime, RuntimeDeleter> runtime_;
+    std::unique_ptr<nvinfer1::ICudaEngine, EngineDeleter> engine_;
+    std::unique_ptr<nvinfer1::IExecutionContext, ContextDeleter> context_;
+};
+
+}  // namespace krell::det
