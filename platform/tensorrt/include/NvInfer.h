@@ -92,7 +92,19 @@ enum class InterpolationMode : int32_t {
 };
 using ResizeMode = InterpolationMode;
 
-//! Builder switches.
+//! Builder switches. How kINT8 and kFP16 engines store the tensors between layers, whichever
+//! kernels compute them:
+//!  - kINT8: every tensor with a dynamic range [min, max] is stored as int8 where it is produced:
+//!    q = x / s with s = max(|min|, |max|) / 127 (in float), rounded half away from zero,
+//!    saturated to -128..127, NaN to 0; the next layer reads q * s. A float network input with a
+//!    range is read that way too. Tensors without a range stay float. An INT8 network input or
+//!    output without a usable range fails the build ("Error Code 4").
+//!  - kFP16: every other tensor that is neither a network input nor a network output is stored
+//!    as IEEE half (round to nearest even); the layers compute in float on those values.
+//!  - An activation fused into the convolution before it skips storing the convolution's output,
+//!    as a GPU does; that happens only where storing it would change nothing (ReLU at the same
+//!    int8 scale), so every range set still takes effect.
+//! Weights stay float in either mode except in the kHOST_INT8_COMPUTE kernels.
 enum class BuilderFlag : int32_t {
     kFP16 = 0,
     kINT8 = 1,
@@ -108,8 +120,9 @@ enum class BuilderFlag : int32_t {
     kPREFER_PRECISION_CONSTRAINTS = 11,
     kDIRECT_IO = 12,
     kREJECT_EMPTY_ALGORITHMS = 13,
-    //! Stand-in only: with kINT8 also set, convolutions whose input has a dynamic range compute
-    //! in int8 (per-channel weight scales, float output). Off, everything computes in float.
+    //! Stand-in only (never needed outside platform/): with kINT8 also set, convolutions of one
+    //! group whose input has a dynamic range compute in int8 (input at its range, weights per
+    //! output channel, float accumulation). Off, they compute in float on the stored values.
     kHOST_INT8_COMPUTE = 30,
 };
 using BuilderFlags = uint32_t;
@@ -188,7 +201,7 @@ public:
     virtual ITensor* getOutput(int32_t index) const noexcept = 0;
     //! Replaces input index (ignored for an invalid index).
     virtual void setInput(int32_t index, ITensor& tensor) noexcept = 0;
-    //! Preferred compute precision; recorded (the stand-in computes in float).
+    //! Preferred compute precision; recorded (storage follows the builder flags, see BuilderFlag).
     virtual void setPrecision(DataType dataType) noexcept = 0;
     virtual DataType getPrecision() const noexcept = 0;
     virtual bool precisionIsSet() const noexcept = 0;

@@ -56,7 +56,7 @@ class ICudaEngine;
 //! real = q * (amax / 127), amax the larger magnitude of the tensor's dynamic range; INT8 outputs
 //! are real / (amax / 127) rounded to nearest with ties away from zero, saturated to -128..127
 //! (NaN gives 0). HALF bindings hold IEEE-754 half values (outputs rounded to nearest even).
-//! The network itself is computed in float.
+//! Inside the network, tensors are stored as the builder flags say (see BuilderFlag in NvInfer.h).
 class IExecutionContext {
 public:
     virtual ~IExecutionContext() noexcept = default;

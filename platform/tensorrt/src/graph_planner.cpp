@@ -104,7 +104,9 @@ void GraphPlanner::planInputs(const std::vector<void*>& bindings) {
         if (tensor.type == DataType::kFLOAT) {
             const int32_t id = addBuffer(md, BufferHome::kBinding);
             plan_.buffers[id].binding = static_cast<int32_t>(i);
-            tensor_buffers_[graph_.inputs[i]].push_back(id);
+            const bool quantised = storageKind(graph_, graph_.inputs[i]) == Storage::kInt8;
+            tensor_buffers_[graph_.inputs[i]].push_back(
+                quantised ? quantisedBindingCopy(graph_.inputs[i], id) : id);
             continue;
         }
         const int32_t id = addBuffer(md, BufferHome::kArena);
@@ -193,7 +195,24 @@ int32_t GraphPlanner::fusedActivation(const Graph& graph, std::size_t op_index) 
             consumer = static_cast<int32_t>(j);
         }
     }
-    return consumer >= 0 && graph.ops[consumer].kind == OpKind::kActivation ? consumer : -1;
+    if (consumer < 0 || graph.ops[consumer].kind != OpKind::kActivation) {
+        return -1;
+    }
+    // ReLU commutes with a symmetric quantisation of one scale (and with rounding to half), so
+    // the unstored convolution output changes nothing then; otherwise both are stored.
+    const Storage stored = storageKind(graph, out);
+    if (stored == Storage::kInt8) {
+        const GraphOp& act = graph.ops[consumer];
+        const GraphTensor& a = graph.tensors[out];
+        const GraphTensor& b = graph.tensors[act.outputs[0]];
+        const bool same_scale = storageKind(graph, act.outputs[0]) == Storage::kInt8 &&
+                                BindingConversion::int8Scale(a.range_min, a.range_max) ==
+                                    BindingConversion::int8Scale(b.range_min, b.range_max);
+        if (act.activation != nvinfer1::ActivationType::kRELU || !same_scale) {
+            return -1;
+        }
+    }
+    return consumer;
 }
 
 void GraphPlanner::planOp(std::size_t op_index) {
@@ -213,7 +232,9 @@ void GraphPlanner::planOp(std::size_t op_index) {
             if (activation != nullptr && !tensor_buffers_[op.outputs[0]].empty()) {
                 tensor_buffers_[activation->outputs[0]] = {primary(op.outputs[0])};
             }
-            break;
+            planStorage(activation != nullptr ? activation->outputs[0] : op.outputs[0]);
+            plan_.layer_names.push_back(name);
+            return;
         }
         case OpKind::kActivation:
             planActivation(op);
@@ -237,6 +258,7 @@ void GraphPlanner::planOp(std::size_t op_index) {
             planShuffle(op);
             break;
     }
+    planStorage(op.outputs[0]);
     plan_.layer_names.push_back(name);
 }
 

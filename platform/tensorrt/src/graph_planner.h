@@ -25,8 +25,17 @@ public:
     void plan(const std::vector<void*>& current_bindings);
 
     //! Index of the activation that the convolution or deconvolution op_index absorbs as a
-    //! post-op (its only consumer, when its output is no network output), or -1.
+    //! post-op (its only consumer, when its output is no network output and skipping its
+    //! storage changes nothing: see storageKind), or -1.
     static int32_t fusedActivation(const Graph& graph, std::size_t op_index);
+
+    //! How a tensor produced by a layer is stored between layers.
+    enum class Storage { kFloat, kInt8, kHalf };
+    //! kINT8 engines: a tensor with a usable dynamic range is stored as int8 (real = q x amax /
+    //! 127, q = x / scale rounded half away from zero, saturated to -128..127). kFP16 engines:
+    //! every other tensor that is neither a network input nor a network output is stored as
+    //! half. Everything else stays float.
+    static Storage storageKind(const Graph& graph, int32_t tensor);
 
     //! True when md stores dims with exactly the bytes of the dense row-major layout (axes of
     //! extent 1 may carry any stride).
@@ -43,6 +52,10 @@ private:
     void planInputs(const std::vector<void*>& bindings);
     void planOutputs(const std::vector<void*>& bindings);
     void planOp(std::size_t op_index);
+    // Rounds tensor, just produced, to its storage (int8 grid or half) in place.
+    void planStorage(int32_t tensor);
+    // A float network input with a range in an INT8 engine: quantised into a copy.
+    int32_t quantisedBindingCopy(int32_t tensor, int32_t binding_buffer);
     void planConvolution(const GraphOp& op, const GraphOp* activation);
     // Kernel of op (a convolution or deconvolution) reordered into target; returns its buffer.
     int32_t prepareWeights(const GraphOp& op, const dnnl::memory::desc& target);

@@ -105,6 +105,29 @@ void BindingConversion::quantizeInt8(const float* x, int8_t* out, std::size_t co
     }
 }
 
+void BindingConversion::fakeQuantizeInt8(const float* x, float* out, std::size_t count,
+                                         float scale) {
+    // Written without library rounding so that it vectorises: truncate, then step away from
+    // zero when the dropped fraction is at least one half.
+    TRT_HOST_PARALLEL_FOR_SIMD
+    for (std::size_t i = 0; i < count; ++i) {
+        float scaled = x[i] / scale;
+        scaled = scaled != scaled ? 0.0F : scaled;  // NaN
+        scaled = std::min(std::max(scaled, -128.0F), 127.0F);
+        const auto truncated = static_cast<int32_t>(scaled);
+        const float fraction = scaled - static_cast<float>(truncated);
+        const int32_t q = truncated + (fraction >= 0.5F ? 1 : 0) - (fraction <= -0.5F ? 1 : 0);
+        out[i] = static_cast<float>(q) * scale;
+    }
+}
+
+void BindingConversion::roundToHalf(const float* x, float* out, std::size_t count) {
+    TRT_HOST_PARALLEL_FOR
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = HalfFloat::toFloat(HalfFloat::fromFloat(x[i]));
+    }
+}
+
 void BindingConversion::halfToFloat(const uint16_t* h, float* out, std::size_t count) {
     TRT_HOST_PARALLEL_FOR
     for (std::size_t i = 0; i < count; ++i) {

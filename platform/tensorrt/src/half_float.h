@@ -25,6 +25,11 @@ public:
     //! out[i] = x[i] / scale rounded to nearest, ties away from zero, saturated to -128..127;
     //! NaN gives 0.
     static void quantizeInt8(const float* x, int8_t* out, std::size_t count, float scale);
+    //! out[i] = quantizeInt8(x[i]) * scale: the int8 storage of a tensor read back as float.
+    //! out may equal x.
+    static void fakeQuantizeInt8(const float* x, float* out, std::size_t count, float scale);
+    //! out[i] = x[i] rounded to the nearest half (ties to even), as float. out may equal x.
+    static void roundToHalf(const float* x, float* out, std::size_t count);
     static void halfToFloat(const uint16_t* h, float* out, std::size_t count);
     static void floatToHalf(const float* x, uint16_t* out, std::size_t count);
 };

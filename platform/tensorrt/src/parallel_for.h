@@ -4,6 +4,8 @@
 
 #if defined(_OPENMP)
 #define TRT_HOST_PARALLEL_FOR _Pragma("omp parallel for schedule(static)")
+#define TRT_HOST_PARALLEL_FOR_SIMD _Pragma("omp parallel for simd schedule(static)")
 #else
 #define TRT_HOST_PARALLEL_FOR
+#define TRT_HOST_PARALLEL_FOR_SIMD
 #endif
