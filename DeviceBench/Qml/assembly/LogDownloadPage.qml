@@ -1,0 +1,109 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Dialogs 1.3
+import QtQuick.Layouts 1.15
+import "."
+
+// The log tab: the operation-log archive and one download row per named log of the table.
+Item {
+    id: page
+    property var logNames: []
+    signal refused(string message)
+
+    function canStart() {
+        if (!device_bench_manager.IsConnected) {
+            refused("Lidar Not Connected");
+            return false;
+        }
+        if (device_bench_manager.IsDownloadLog) {
+            refused("Is downloading. Please wait.");
+            return false;
+        }
+        return true;
+    }
+
+    property string pendingLog: ""
+
+    FileDialog {
+        id: archiveDialog
+        title: "Save Operation Log"
+        selectExisting: false
+        nameFilters: ["Tar archive (*.tar)"]
+        onAccepted: device_bench_manager.DownloadOperationLog(fileUrl)
+    }
+    FileDialog {
+        id: folderDialog
+        title: "Choose a folder for " + page.pendingLog
+        selectFolder: true
+        onAccepted: device_bench_manager.DownloadLog(fileUrl, page.pendingLog)
+    }
+
+    ColumnLayout {
+        x: Theme.margin
+        y: Theme.margin
+        width: Math.min(page.width - 2 * Theme.margin, 920)
+        spacing: 6
+        Text {
+            text: "Logs"
+            color: Theme.text
+            font.pixelSize: Theme.headingSize
+            font.bold: true
+        }
+        Rectangle {
+            Layout.fillWidth: true
+            height: 1
+            color: Theme.midlight
+        }
+        RowLayout {
+            spacing: Theme.spacing
+            Text {
+                Layout.preferredWidth: Theme.labelWidth
+                text: "Operation Log"
+                color: Theme.text
+                font.pixelSize: Theme.fontSize
+            }
+            DefaultToolButton {
+                objectName: "operationLogButton"
+                text: "Download"
+                onClicked: if (page.canStart())
+                    archiveDialog.open()
+            }
+        }
+        Repeater {
+            model: page.logNames
+            RowLayout {
+                spacing: Theme.spacing
+                Text {
+                    Layout.preferredWidth: Theme.labelWidth
+                    text: modelData
+                    color: Theme.text
+                    font.pixelSize: Theme.fontSize
+                }
+                DefaultToolButton {
+                    objectName: "logButton_" + index
+                    text: "Download"
+                    onClicked: {
+                        if (!page.canStart())
+                            return;
+                        page.pendingLog = modelData;
+                        folderDialog.open();
+                    }
+                }
+            }
+        }
+        RowLayout {
+            visible: device_bench_manager.IsDownloadLog
+            spacing: Theme.spacing
+            BusyIndicator {
+                running: parent.visible
+                implicitWidth: 28
+                implicitHeight: 28
+            }
+            Text {
+                text: "Is downloading. Please wait."
+                color: Theme.dimText
+                font.pixelSize: Theme.fontSize
+            }
+        }
+    }
+}

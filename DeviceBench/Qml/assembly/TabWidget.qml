@@ -1,0 +1,78 @@
+import QtQuick 2.15
+import QtQuick.Controls 2.15
+import QtQuick.Layouts 1.15
+import "."
+
+// One level1 tab: its element rows from level2List, and the Cancel / Save bar.
+Item {
+    id: page
+    property int level1Index: 0
+    property var rows: []
+    property var pageMap: []
+    property var fovList: []
+    signal saveRequested(int level1)
+    signal cancelRequested(int level1)
+    signal refused(string message)
+
+    function elementFor(row) {
+        if (row.length < 5 || !pageMap)
+            return null;
+        var section = pageMap[row[3]];
+        if (!section || row[4] >= section.length)
+            return null;
+        return section[row[4]] || null;
+    }
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 0
+        ScrollView {
+            id: scroller
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            clip: true
+            contentWidth: availableWidth
+            Column {
+                width: Math.min(scroller.availableWidth - 2 * Theme.margin, 920)
+                x: Theme.margin
+                topPadding: 4
+                bottomPadding: Theme.margin
+                spacing: 2
+                Repeater {
+                    model: page.rows
+                    ElementRow {
+                        width: parent.width
+                        row: modelData
+                        element: page.elementFor(modelData)
+                        fovList: page.fovList
+                        onRefused: page.refused(message)
+                    }
+                }
+            }
+        }
+        Rectangle {
+            Layout.fillWidth: true
+            height: 1
+            color: Theme.midlight
+        }
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.margins: Theme.margin
+            spacing: Theme.spacing
+            Item {
+                Layout.fillWidth: true
+            }
+            DefaultToolButton {
+                objectName: "cancelButton_" + page.level1Index
+                text: "Cancel"
+                onClicked: page.cancelRequested(page.level1Index)
+            }
+            DefaultToolButton {
+                objectName: "saveButton_" + page.level1Index
+                text: "Save"
+                primary: true
+                onClicked: page.saveRequested(page.level1Index)
+            }
+        }
+    }
+}
