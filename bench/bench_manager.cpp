@@ -1,0 +1,192 @@
+// Reading every page of Corvel through DeviceBenchManager against the in-process virtual sensor
+// (no reply delay), next to the same number of bare CmxClient::QueryCommand calls carrying the
+// same commands and payloads. Compare the time of BM_ManagerReadAllPages with BM_BareQueries
+// from the same run; the counters give the exchanges each page took and the distinct get commands
+// it has (they must be equal). BM_ManagerSave times one save of one edited value.
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DeviceBenchCore/manager/cmx_command.h"
+#include "DeviceBenchCore/manager/device_bench_manager.h"
+#include "DeviceBenchCore/table/config_parser.h"
+#include "libkrell/CmxClient/cmx_client.h"
+#include "tools/lidar-sim/builtin_handlers.h"
+#include "tools/lidar-sim/sim_device.h"
+#include "tools/lidar-sim/sim_server.h"
+#include "tools/lidar-sim/table_responder.h"
+
+namespace {
+
+constexpr uint32_t kTimeoutMs = 2000;
+constexpr int kConnectWaitMs = 5000;
+constexpr const char* kModel = "Corvel";
+
+struct Query {
+    uint8_t code;
+    std::vector<uint8_t> payload;
+};
+
+// The virtual sensor, the manager and a bare client, made once for the whole program.
+struct Bench {
+    std::shared_ptr<krell::lidar::sim::SimDevice> device;
+    std::unique_ptr<krell::lidar::sim::SimServer> server;
+    std::unique_ptr<DeviceBenchManager> manager;
+    std::unique_ptr<ConfigParser> table;
+    std::vector<std::vector<Query>> page_queries;  // the distinct get commands of each page
+    bool ok = false;
+};
+
+bool WaitConnected(DeviceBenchManager& manager) {
+    for (int waited = 0; waited < kConnectWaitMs; waited += 5) {
+        if (manager.IsConnected()) return true;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+}
+
+void PlanQueries(Bench& bench) {
+    for (const auto& page : bench.table->pages()) {
+        std::map<std::string, Query> groups;
+        for (const auto& section : page) {
+            for (const VarInfo* var : section) {
+                if (var->get_cmd.empty()) continue;
+                CmxCommand command;
+                if (!CmxCommand::FromText(var->get_cmd, command)) continue;
+                Query query{command.code, command.prefix};
+                query.payload.insert(query.payload.end(), var->get_payload_bytes.begin(),
+                                     var->get_payload_bytes.end());
+                groups.emplace(var->get_cmd + var->get_cmd_payload, query);
+            }
+        }
+        std::vector<Query> queries;
+        for (const auto& group : groups)
+            queries.push_back(group.second);
+        bench.page_queries.push_back(queries);
+    }
+}
+
+Bench& Shared() {
+    static Bench bench;
+    static bool made = false;
+    if (made) return bench;
+    made = true;
+    // The manager writes its settings file under the documents location: keep it out of $HOME.
+    char home[] = "/tmp/bench_manager_XXXXXX";
+    if (!mkdtemp(home)) return bench;
+    setenv("HOME", home, 1);
+    setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), 1);
+    QStandardPaths::setTestModeEnabled(true);
+    static int argc = 1;
+    static char name[] = "bench_manager";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    QDir::setCurrent(KRELL_DEVICEBENCH_DIR);
+    bench.device = std::make_shared<krell::lidar::sim::SimDevice>();
+    krell::lidar::sim::RegisterBuiltinHandlers(*bench.device, kModel);
+    std::string error;
+    static std::shared_ptr<krell::lidar::sim::TableResponder> responder =
+        krell::lidar::sim::TableResponder::Load("./Config/varID/Corvel.csv", kModel, error);
+    if (!responder) return bench;
+    responder->Install(*bench.device);
+    bench.server = std::make_unique<krell::lidar::sim::SimServer>(bench.device);
+    if (!bench.server->Start(krell::lidar::sim::SimServerOptions{})) return bench;
+    bench.table = std::make_unique<ConfigParser>("./Config/varID/Corvel.csv");
+    bench.table->SetEchoDiagnostics(false);
+    bench.table->ExtractConfigInfo();
+    PlanQueries(bench);
+    bench.manager =
+        std::make_unique<DeviceBenchManager>(true, DeviceBenchManager::kDefaultTablePath);
+    bench.manager->InitConfigFileParser(kModel);
+    bench.manager->setIpAddress("127.0.0.1");
+    bench.manager->setPort(QString::number(bench.server->Port()));
+    bench.ok = bench.manager->ConnectLidar() && WaitConnected(*bench.manager);
+    return bench;
+}
+
+void BM_ManagerReadAllPages(benchmark::State& state) {
+    Bench& bench = Shared();
+    if (!bench.ok) {
+        state.SkipWithError("virtual sensor or connection not ready");
+        return;
+    }
+    const int pages = static_cast<int>(bench.page_queries.size());
+    std::vector<uint64_t> exchanges(static_cast<size_t>(pages), 0);
+    for (auto _ : state) {
+        for (int page = 0; page < pages; ++page) {
+            const uint64_t before = bench.server->RequestCount();
+            bench.manager->GetLidarModuleInfo(page);
+            exchanges[static_cast<size_t>(page)] = bench.server->RequestCount() - before;
+        }
+    }
+    for (int page = 0; page < pages; ++page) {
+        const std::string p = std::to_string(page);
+        state.counters["page" + p + "_exchanges"] =
+            static_cast<double>(exchanges[static_cast<size_t>(page)]);
+        state.counters["page" + p + "_get_cmds"] =
+            static_cast<double>(bench.page_queries[static_cast<size_t>(page)].size());
+    }
+}
+BENCHMARK(BM_ManagerReadAllPages)->Unit(benchmark::kMicrosecond);
+
+void BM_BareQueries(benchmark::State& state) {
+    Bench& bench = Shared();
+    if (!bench.ok) {
+        state.SkipWithError("virtual sensor not ready");
+        return;
+    }
+    krell::lidar::CmxClient client("127.0.0.1", bench.server->Port(), false, 0, 1, "", "", "",
+                                   kTimeoutMs, kTimeoutMs, 2.0f);
+    for (int waited = 0; !client.IsOpen() && waited < kConnectWaitMs; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::vector<uint8_t> reply;
+    for (auto _ : state) {
+        for (const auto& page : bench.page_queries) {
+            for (const Query& query : page) {
+                if (client.QueryCommand(query.payload, reply, query.code) != 0) {
+                    state.SkipWithError("bare query failed");
+                    return;
+                }
+            }
+        }
+    }
+}
+BENCHMARK(BM_BareQueries)->Unit(benchmark::kMicrosecond);
+
+void BM_ManagerSave(benchmark::State& state) {
+    Bench& bench = Shared();
+    if (!bench.ok) {
+        state.SkipWithError("virtual sensor or connection not ready");
+        return;
+    }
+    constexpr int kPointCloud = 2;
+    int value = 100;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!bench.manager->IsConnected() &&
+            !(bench.manager->ConnectLidar() && WaitConnected(*bench.manager))) {
+            state.SkipWithError("reconnect failed");
+            return;
+        }
+        bench.manager->SetText(1, kPointCloud, 0, 2, QString::number(value++ % 300 + 1));
+        state.ResumeTiming();
+        bench.manager->Run(kPointCloud);  // one read of 0x0D, one write of 0x2D
+    }
+}
+BENCHMARK(BM_ManagerSave)->Unit(benchmark::kMicrosecond)->Iterations(20);
+
+}  // namespace
+
+BENCHMARK_MAIN();
