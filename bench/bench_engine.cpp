@@ -7,7 +7,8 @@
 //
 // Extra flags (instead of the Google Benchmark flags): --dump_dir=DIR writes weights.bin, input.bin
 // and output.bin (float32, layer order: kernel then bias) for bench_engine_torch.py, prints the
-// largest difference between the int8 compute path and the float path on that frame, and exits;
+// largest difference between the int8 engines (emulated on float kernels, and on int8 kernels) and
+// the float path on that frame, and exits;
 // --profile prints the engine's per-layer times (mean of kProfileRuns runs) and exits.
 #include <benchmark/benchmark.h>
 #include <oneapi/dnnl/dnnl.hpp>
@@ -155,10 +156,50 @@ struct EngineHolder {
     std::unique_ptr<nvinfer1::IExecutionContext> context;
 };
 
+// One device allocation per binding of an engine, as a GPU engine needs them; binding 0 holds
+// the bench frame.
+class DeviceBindings {
+public:
+    explicit DeviceBindings(const nvinfer1::ICudaEngine& engine) {
+        for (int32_t i = 0; i < engine.getNbBindings(); ++i) {
+            const nvinfer1::Dims d = engine.getBindingDimensions(i);
+            std::size_t count = 1;
+            for (int32_t k = 0; k < d.nbDims; ++k)
+                count *= std::size_t(d.d[k]);
+            void* memory = nullptr;
+            cudaMalloc(&memory, count * sizeof(float));
+            pointers_.push_back(memory);
+            counts_.push_back(count);
+        }
+        cudaMemcpy(pointers_[0], weights().input.data(), weights().input.size() * sizeof(float),
+                   cudaMemcpyHostToDevice);
+    }
+    ~DeviceBindings() {
+        for (void* p : pointers_)
+            cudaFree(p);
+    }
+    DeviceBindings(const DeviceBindings&) = delete;
+    DeviceBindings& operator=(const DeviceBindings&) = delete;
+    void** data() { return pointers_.data(); }
+    std::size_t size() const { return pointers_.size(); }
+    std::vector<float> read(std::size_t binding) const {
+        std::vector<float> host(counts_[binding]);
+        cudaMemcpy(host.data(), pointers_[binding], host.size() * sizeof(float),
+                   cudaMemcpyDeviceToHost);
+        return host;
+    }
+
+private:
+    std::vector<void*> pointers_;
+    std::vector<std::size_t> counts_;
+};
+
 // Engine of the bench network. With ranges (input, t1 .. t5, concatenation; magnitudes) the
-// tensors get those dynamic ranges and the engine computes its convolutions in int8; with
-// calibrate, t1 .. t5 and the concatenation become extra outputs (for measuring their ranges).
-void buildEngine(EngineHolder& made, const std::vector<float>* ranges, bool calibrate) {
+// tensors get those dynamic ranges in an INT8 engine, whose convolutions compute in int8 when
+// int8_kernels is set and in float on the int8-stored tensors otherwise; with calibrate, t1 .. t5
+// and the concatenation become extra outputs (for measuring their ranges).
+void buildEngine(EngineHolder& made, const std::vector<float>* ranges, bool calibrate,
+                 bool int8_kernels) {
     std::unique_ptr<nvinfer1::IBuilder> builder(nvinfer1::createInferBuilder(made.logger));
     std::unique_ptr<nvinfer1::IBuilderConfig> config(builder->createBuilderConfig());
     std::unique_ptr<nvinfer1::INetworkDefinition> net(builder->createNetworkV2(
@@ -182,7 +223,7 @@ void buildEngine(EngineHolder& made, const std::vector<float>* ranges, bool cali
     }
     if (ranges != nullptr) {
         config->setFlag(nvinfer1::BuilderFlag::kINT8);
-        config->setFlag(nvinfer1::BuilderFlag::kHOST_INT8_COMPUTE);
+        if (int8_kernels) config->setFlag(nvinfer1::BuilderFlag::kHOST_INT8_COMPUTE);
     }
     std::unique_ptr<nvinfer1::IHostMemory> blob(builder->buildSerializedNetwork(*net, *config));
     std::unique_ptr<nvinfer1::IRuntime> runtime(nvinfer1::createInferRuntime(made.logger));
@@ -193,7 +234,7 @@ void buildEngine(EngineHolder& made, const std::vector<float>* ranges, bool cali
 EngineHolder& holder() {
     static EngineHolder h = [] {
         EngineHolder made;
-        buildEngine(made, nullptr, false);
+        buildEngine(made, nullptr, false, false);
         return made;
     }();
     return h;
@@ -202,16 +243,13 @@ EngineHolder& holder() {
 // Largest magnitude of the input and of every ranged tensor on the bench frame.
 std::vector<float> calibratedRanges() {
     EngineHolder calibration;
-    buildEngine(calibration, nullptr, true);
+    buildEngine(calibration, nullptr, true, false);
+    if (!calibration.context) return {};
+    DeviceBindings device(*calibration.engine);
+    if (!calibration.context->executeV2(device.data())) return {};
     std::vector<std::vector<float>> buffers(1, weights().input);
-    for (int32_t i = 1; calibration.engine && i < calibration.engine->getNbBindings(); ++i) {
-        const nvinfer1::Dims d = calibration.engine->getBindingDimensions(i);
-        buffers.emplace_back(std::size_t(d.d[0]) * d.d[1] * d.d[2] * d.d[3]);
-    }
-    std::vector<void*> bindings;
-    for (auto& b : buffers)
-        bindings.push_back(b.data());
-    if (!calibration.context || !calibration.context->executeV2(bindings.data())) return {};
+    for (std::size_t i = 1; i < device.size(); ++i)
+        buffers.push_back(device.read(i));
     std::vector<float> ranges;
     for (std::size_t i = 0; i < buffers.size(); ++i) {
         if (i == 1) continue;  // the network output carries no range
@@ -223,14 +261,18 @@ std::vector<float> calibratedRanges() {
     return ranges;
 }
 
-EngineHolder& int8Holder() {
-    static EngineHolder h = [] {
-        EngineHolder made;
+EngineHolder& int8Holder(bool int8_kernels) {
+    static EngineHolder holders[2];
+    static const bool built = [] {
         const std::vector<float> ranges = calibratedRanges();
-        if (ranges.size() == 7) buildEngine(made, &ranges, false);
-        return made;
+        if (ranges.size() == 7) {
+            buildEngine(holders[0], &ranges, false, false);
+            buildEngine(holders[1], &ranges, false, true);
+        }
+        return true;
     }();
-    return h;
+    (void)built;
+    return holders[int8_kernels ? 1 : 0];
 }
 
 void runFrames(benchmark::State& state, EngineHolder& h) {
@@ -238,8 +280,8 @@ void runFrames(benchmark::State& state, EngineHolder& h) {
         state.SkipWithError("engine could not be built");
         return;
     }
-    std::vector<float> input = weights().input, output(std::size_t(kHeight) * kWidth);
-    void* bindings[] = {input.data(), output.data()};
+    DeviceBindings device(*h.engine);
+    void** bindings = device.data();
     cudaStream_t stream = nullptr;
     cudaStreamCreate(&stream);
     h.context->enqueue(1, bindings, stream, nullptr);  // warm-up: first touch of every buffer
@@ -257,9 +299,15 @@ void BM_EngineFrame(benchmark::State& state) {
     runFrames(state, holder());
 }
 
-// The same engine with its convolutions in int8 (ranges measured on the bench frame).
+// The INT8 engine (ranges measured on the bench frame) on float kernels: the cost of storing
+// every ranged tensor as int8.
+void BM_EngineFrameInt8Emulation(benchmark::State& state) {
+    runFrames(state, int8Holder(false));
+}
+
+// The same INT8 engine with its convolutions in int8.
 void BM_EngineFrameInt8Compute(benchmark::State& state) {
-    runFrames(state, int8Holder());
+    runFrames(state, int8Holder(true));
 }
 
 // The same convolutions as bare oneDNN primitives, each on inputs already in the layout it
@@ -351,6 +399,7 @@ void BM_OneDnnConvolutionsAloneUpsampleAs1x1(benchmark::State& state) {
 }
 
 BENCHMARK(BM_EngineFrame)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_EngineFrameInt8Emulation)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_EngineFrameInt8Compute)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OneDnnConvolutionsAlone)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_OneDnnConvolutionsAloneUpsampleAs1x1)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -365,9 +414,9 @@ bool writeFloats(const std::string& path, const std::vector<float>& values, bool
 int dump(const std::string& dir) {
     EngineHolder& h = holder();
     if (!h.context) return 1;
-    std::vector<float> input = weights().input, output(std::size_t(kHeight) * kWidth);
-    void* bindings[] = {input.data(), output.data()};
-    if (!h.context->executeV2(bindings)) return 1;
+    DeviceBindings device(*h.engine);
+    if (!h.context->executeV2(device.data())) return 1;
+    const std::vector<float> input = weights().input, output = device.read(1);
     bool ok = writeFloats(dir + "/input.bin", input, false) &&
               writeFloats(dir + "/output.bin", output, false);
     ok = ok && writeFloats(dir + "/weights.bin", {}, false);
@@ -376,19 +425,21 @@ int dump(const std::string& dir) {
              writeFloats(dir + "/weights.bin", weights().biases[i], true);
     }
     std::printf("network GFLOP per frame: %.3f\n", networkFlops() * 1e-9);
-    EngineHolder& q = int8Holder();
-    std::vector<float> quantised(output.size());
-    void* int8_bindings[] = {input.data(), quantised.data()};
-    if (q.context && q.context->executeV2(int8_bindings)) {
+    for (bool int8_kernels : {false, true}) {
+        EngineHolder& q = int8Holder(int8_kernels);
+        if (!q.context) continue;
+        DeviceBindings int8_device(*q.engine);
+        if (!q.context->executeV2(int8_device.data())) continue;
+        const std::vector<float> quantised = int8_device.read(1);
         float diff = 0.0F, top = 0.0F;
         for (std::size_t i = 0; i < output.size(); ++i) {
             diff = std::max(diff, std::fabs(quantised[i] - output[i]));
             top = std::max(top, std::fabs(output[i]));
         }
         std::printf(
-            "int8 compute: max |difference| to float %.4g (output magnitude up to %.4g, relative "
-            "%.4g)\n",
-            diff, top, top > 0.0F ? diff / top : 0.0F);
+            "int8 engine on %s kernels: max |difference| to float %.4g (output magnitude up to "
+            "%.4g, relative %.4g)\n",
+            int8_kernels ? "int8" : "float", diff, top, top > 0.0F ? diff / top : 0.0F);
     }
     return ok ? 0 : 1;
 }
@@ -411,8 +462,8 @@ int profile() {
     constexpr int kProfileRuns = 20;
     EngineHolder& h = holder();
     if (!h.context) return 1;
-    std::vector<float> input = weights().input, output(std::size_t(kHeight) * kWidth);
-    void* bindings[] = {input.data(), output.data()};
+    DeviceBindings device(*h.engine);
+    void** bindings = device.data();
     h.context->executeV2(bindings);
     MeanProfiler profiler;
     h.context->setProfiler(&profiler);
