@@ -164,6 +164,28 @@ TEST_F(ManagerConnectionTest, Tcp_ConnectsProbesAndStops) {
     manager->Stop();  // harmless when not connected
 }
 
+TEST_F(ManagerConnectionTest, ByteFlow_ShowsExchangesButNeverTheProbes) {
+    TableSim sim("Corvel");
+    ASSERT_TRUE(sim.Ok());
+    auto manager = Make();
+    manager->setPort(QString::number(sim.Port()));
+    Attempt(*manager);
+    ASSERT_TRUE(manager->IsConnected());
+    QSignalSpy log(manager.get(), &DeviceBenchManager::sendLogMessage);
+    manager->SetLogBytesFlowStatus(true);
+    EXPECT_TRUE(manager->CheckLidarConnection());
+    krell::test::SpinEvents(50);
+    EXPECT_TRUE(Lines(log).filter("BYTES|").isEmpty());
+    manager->GetLidarModuleInfo(3);  // Time Sync: two get commands
+    EXPECT_TRUE(WaitWithEvents([&] { return Lines(log).filter("BYTES|").size() == 4; }));
+    EXPECT_TRUE(Lines(log).filter("BYTES|SEND: 47 74 0b 00 ").size() == 1)
+        << Lines(log).join("\n").toStdString();
+    manager->SetLogBytesFlowStatus(false);
+    manager->GetLidarModuleInfo(3);
+    krell::test::SpinEvents(50);
+    EXPECT_EQ(Lines(log).filter("BYTES|").size(), 4);
+}
+
 TEST_F(ManagerConnectionTest, Tls_ConnectsWithCertificates) {
     krell::test::CertFactory certs;
     ASSERT_TRUE(certs.Ok());
