@@ -23,6 +23,7 @@ constexpr int kSaveLimitMs = 20000;
 // The value the script writes: an in-range edit that the virtual sensor keeps.
 const char* const kDemoVariable = "Max Range";
 const char* const kDemoValue = "250";
+const char* const kDemoOtherValue = "240";  // when the sensor already holds kDemoValue
 const char* const kPopups[] = {"messageWindow", "errorWindow", "successWindow",
                                "rangeConfirmWindow", "aboutWindow"};
 
@@ -40,6 +41,26 @@ QString FileSafe(const QString& text) {
 }
 
 }  // namespace
+
+QObject* FindInPages(QQuickItem* item, const QString& name) {
+    if (item == nullptr) {
+        return nullptr;
+    }
+    if (item->objectName() == name) {
+        return item;
+    }
+    // Repeater and Loader children are items without a QObject parent; popups and windows are
+    // QObject children without a parent item: both trees are searched.
+    if (QObject* child = item->findChild<QObject*>(name, Qt::FindDirectChildrenOnly)) {
+        return child;
+    }
+    for (QQuickItem* child : item->childItems()) {
+        if (QObject* found = FindInPages(child, name)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
 
 DemoOptions DemoOptions::FromArguments(int argc, char* argv[]) {
     DemoOptions options;
@@ -132,10 +153,7 @@ void DemoScript::Finish() {
 
 QQuickItem* DemoScript::Root() const { return window_.View()->rootObject(); }
 
-QObject* DemoScript::Find(const QString& name) const {
-    QQuickItem* root = Root();
-    return root == nullptr ? nullptr : root->findChild<QObject*>(name);
-}
+QObject* DemoScript::Find(const QString& name) const { return FindInPages(Root(), name); }
 
 bool DemoScript::Busy() const { return Root() != nullptr && Root()->property("busy").toBool(); }
 
@@ -239,9 +257,10 @@ void DemoScript::AddEditSteps() {
     Add("the edit", [this] { return !Busy() && Find(edit_field_) != nullptr; },
         [this] {
             QObject* field = Find(edit_field_);
-            Say(QString("edit %1: %2 -> %3")
-                    .arg(kDemoVariable, field->property("text").toString(), kDemoValue));
-            field->setProperty("text", kDemoValue);
+            const QString before = field->property("text").toString();
+            edit_value_ = before == kDemoValue ? kDemoOtherValue : kDemoValue;
+            Say(QString("edit %1: %2 -> %3").arg(kDemoVariable, before, edit_value_));
+            field->setProperty("text", edit_value_);
             Call(field, "textEdited");
             Grab("edit.png");
             Call(Root(), "save", edit_page_);
@@ -269,8 +288,8 @@ void DemoScript::AddEditSteps() {
         [this] {
             const QString value = Find(edit_field_)->property("text").toString();
             Grab("reread.png");
-            if (value != kDemoValue) {
-                Fail(QString("re-read shows %1 instead of %2").arg(value, kDemoValue));
+            if (value != edit_value_) {
+                Fail(QString("re-read shows %1 instead of %2").arg(value, edit_value_));
                 return;
             }
             Say(QString("re-read %1 from the sensor: %2").arg(kDemoVariable, value));

@@ -16,6 +16,10 @@ class MainWindow;
 class QQuickItem;
 class QQuickWindow;
 
+//! The first object named `name` in the pages below `item` (items and their QObject children),
+//! or null. UI thread.
+QObject* FindInPages(QQuickItem* item, const QString& name);
+
 struct DemoOptions {
     bool enabled = false;   // "--demo-script=DIR": run the script, write pictures to DIR
     bool connect = false;   // "--demo-connect": only press Connect once the pages are up
@@ -73,4 +77,5 @@ private:
     QStringList pictures_;
     int edit_page_ = -1;
     QString edit_field_;
+    QString edit_value_;
 };

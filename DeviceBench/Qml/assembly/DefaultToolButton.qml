@@ -13,7 +13,12 @@ ToolButton {
     rightPadding: 14
     font.pixelSize: Theme.fontSize
     opacity: enabled ? 1.0 : Theme.disabledOpacity
-    contentItem: Row {
+    contentItem: Item {
+        implicitWidth: content.implicitWidth
+        implicitHeight: content.implicitHeight
+        Row {
+        id: content
+        anchors.centerIn: parent
         spacing: 6
         Image {
             visible: control.iconFile !== ""
@@ -30,6 +35,7 @@ ToolButton {
             font: control.font
             color: Theme.text
             anchors.verticalCenter: parent.verticalCenter
+        }
         }
     }
     background: Rectangle {
