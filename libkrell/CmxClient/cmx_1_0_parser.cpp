@@ -1,9 +1,9 @@
 #include "libkrell/CmxClient/cmx_1_0_parser.h"
 
 #include <cstdio>
-#include <algorithm>
+#include <utility>
 
-#include "libkrell/Frame/crc32.h"
+#include "libkrell/Frame/file_stream_frame.h"
 
 namespace krell {
 namespace lidar {
@@ -39,16 +39,9 @@ bool Cmx_1_0_parser::CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t
     if (file.empty()) {
         return true;
     }
-    const size_t total = (file.size() + kFileStreamChunkBytes - 1) / kFileStreamChunkBytes;
-    std::vector<uint8_t> payload;
-    for (size_t k = 0; k < total; ++k) {
-        const size_t begin = k * kFileStreamChunkBytes;
-        const size_t size = std::min(kFileStreamChunkBytes, file.size() - begin);
-        payload.assign(kFileStreamSubHeaderBytes, 0x00);
-        PutU32Be(&payload[4], static_cast<uint32_t>(k + 1));
-        PutU32Be(&payload[8], static_cast<uint32_t>(total));
-        PutU32Be(&payload[12], Crc32Mpeg2(file.data() + begin, size));
-        payload.insert(payload.end(), file.begin() + begin, file.begin() + begin + size);
+    const size_t total = FileStreamFrame::FrameCount(file.size());
+    for (size_t k = 1; k <= total; ++k) {
+        const std::vector<uint8_t> payload = FileStreamFrame::Payload(file, k);
         std::vector<uint8_t> frame;
         if (!CmxRequestEncode(payload, frame, cmd)) {
             std::printf("GeneralCmxParser::CmxFilestreamSend pack frame failed!\n");

@@ -7,13 +7,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "libkrell/Frame/file_stream_frame.h"
+
 namespace krell {
 namespace lidar {
 
 //! Size of one file-stream chunk (the last chunk of a file holds the rest).
-constexpr size_t kFileStreamChunkBytes = 1024;
+constexpr size_t kFileStreamChunkBytes = FileStreamFrame::kChunkBytes;
 //! Size of the sub-header (zero, frame number, frame total, chunk CRC) in front of each chunk.
-constexpr size_t kFileStreamSubHeaderBytes = 16;
+constexpr size_t kFileStreamSubHeaderBytes = FileStreamFrame::kSubHeaderBytes;
 
 class GeneralCmxParser {
 public:
