@@ -1,0 +1,144 @@
+#include "app/denoise/src/denoise.h"
+
+#include <fstream>
+
+#include <nlohmann/json.hpp>
+
+#include "module/common/data_structure/base_modal.h"
+#include "module/common/data_structure/modal_factory.h"
+#include "module/common/data_structure/quanted_point_cloud.h"
+#include "module/common/log.h"
+#include "module/common/parameter.h"
+#include "module/engine/buffer.h"
+#include "module/engine/engine.h"
+#include "module/engine/nvidia/nv_gpu_engine.h"
+#include "module/network/nvidia/trt_builder.h"
+#include "module/runner/quanted_rimg_runner.h"
+#include "module/runner/runner.h"
+#include "module/runner/runner_factory.h"
+
+namespace krell {
+namespace {
+
+constexpr const char* kEngineName = "rimg";
+constexpr const char* kInputBinding = "rimg_input_features";
+constexpr const char* kPrediction = "noise_rimg_preds";
+constexpr const char* kStateIn = "hidden_features";
+constexpr const char* kStateOut = "hidden_update";
+constexpr const char* kModalInput = "quanted_points";
+constexpr const char* kModalState = "last_frame_features";
+
+using det::kLogError;
+using det::kLogInfo;
+using det::kLogReset;
+using det::TransferKind;
+
+}  // namespace
+
+struct Denoise::Private {
+    det::ModelParameter model;
+    std::shared_ptr<det::BaseModal> point_cloud;
+    std::shared_ptr<det::Runner> runner;
+    cudaStream_t stream = nullptr;
+    std::string runner_name;
+    std::string engine_name = kEngineName;
+
+    Private(const det::ParamJson& document, int32_t priority)
+        : runner_name(document.at("runner").get<std::string>()) {
+        model = det::ModelParameter(document);
+        model.setStreamPriority(static_cast<float>(priority));
+        runner = det::RunnerFactory::instance().create(runner_name, model);
+        point_cloud = det::ModalFactory::instance().create(model.input("point_cloud"));
+        if (det::NvGPUEngine::registered() && det::QuantedPointCloud::registered() &&
+            det::QuantedRimgRunner::registered()) {
+            DET_LOG(kLogInfo) << "All classes may be used are registered";
+        }
+    }
+};
+
+bool Denoise::Init(const std::string& configPath, int32_t priority) {
+    std::ifstream file(configPath);
+    if (!file) {
+        DET_LOG(kLogError) << "[Parameters] can not open file from " << configPath << kLogReset;
+        return false;
+    }
+    const det::ParamJson document = det::ParamJson::parse(file, nullptr, true, false);
+    auto d = std::make_shared<Private>(document, priority);
+    if (!d->runner->checkEngineFile()) {
+        det::TRTBuilder builder(d->model);
+        if (!builder.build() || !d->runner->checkEngineFile()) {
+            DET_LOG(kLogError) << "[APP] The engine file " << d->model.enginePath()
+                               << " is missing and could not be built from " << d->model.netPath()
+                               << kLogReset;
+            return false;
+        }
+    }
+    if (d->runner->init() != 0) {
+        DET_LOG(kLogError) << "[APP] The runner could not be initialised" << kLogReset;
+        return false;
+    }
+    d->stream = d->runner->stream(0);
+    const std::shared_ptr<det::Engine>& engine = d->runner->engine(d->engine_name);
+    d->point_cloud->addData(kModalInput, engine->getBuffer(kInputBinding));
+    if (engine->containBuffer(kStateIn)) {
+        DET_LOG(kLogInfo) << "[APP] Model finds Tensor[hidden_features], add gru buffer"
+                          << kLogReset;
+        d->point_cloud->addData(kModalState, engine->getBuffer(kStateIn));
+        // Zeroed on the pipeline stream and waited for, so the first frame surely sees zeros.
+        d->point_cloud->data(kModalState)->setZero(d->stream);
+        cudaStreamSynchronize(d->stream);
+    } else {
+        DET_LOG(kLogInfo) << "[APP] Model doesn't contain Tensor[hidden_features], single frame "
+                             "mode "
+                          << kLogReset;
+    }
+    d_ = std::move(d);
+    return true;
+}
+
+bool Denoise::recurrent() const {
+    return d_ && d_->point_cloud->containData(kModalState);
+}
+
+int32_t Denoise::Run(const void* input, void* output) {
+    if (!d_) {
+        DET_LOG(kLogError) << "[APP] Run before a successful Init" << kLogReset;
+        return -1;
+    }
+    Private& d = *d_;
+    d.point_cloud->data(kModalInput)->copyFrom(input, TransferKind::CPUToNvGPU, d.stream);
+    const int32_t status = d.runner->run();
+    if (d.runner->containBuffer(d.engine_name, kPrediction)) {
+        d.runner->getBuffer(d.engine_name, kPrediction)
+            ->copyTo(output, TransferKind::NvGPUToNvCPU, d.stream);
+    } else {
+        DET_LOG(kLogError)
+            << "[APP] can not find noise_rimg_preds in rimg, add noise_rimg_preds in config "
+            << kLogReset;
+    }
+    if (d.runner->engine(d.engine_name)->containBuffer(kStateOut)) {
+        if (d.runner->containBuffer(d.engine_name, kStateOut)) {
+            if (d.point_cloud->containData(kModalState)) {
+                d.point_cloud->data(kModalState)
+                    ->copyFrom(d.runner->getBuffer(d.engine_name, kStateOut),
+                               TransferKind::NvGPUToNvGPU, d.stream);
+                cudaStreamSynchronize(d.stream);
+            } else {
+                DET_LOG(kLogError) << "[APP] Cannot find hidden_features" << kLogReset;
+            }
+        } else {
+            DET_LOG(kLogError)
+                << "[APP] Model contains Tensor[hidden_update], but config doesn't register "
+                   "hidden_update. Like:\n"
+                << "      \"output_tensors\": [\n"
+                << "                { \"TENSOR\": { \"name\": \"noise_rimg_preds\" } },\n"
+                << "                { \"TENSOR\": { \"name\": \"hidden_update\" } }\n"
+                << "            ],\n"
+                << "       " << kLogReset;
+        }
+    }
+    cudaStreamSynchronize(d.stream);
+    return status;
+}
+
+}  // namespace krell

@@ -1,0 +1,194 @@
+#include "app/denoise/src/driver.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "app/denoise/src/denoise.h"
+#include "app/denoise/src/frame_quantizer.h"
+
+namespace krell {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* kConfigPath = "config/test.json";
+constexpr const char* kUsage =
+    "Usage: ./cloud_denoiser <pointcloud folder/file> <result folder/file>";
+
+// One frame read and quantised ahead of the pipeline. Its messages are kept until the frame's
+// turn so that standard output stays in file order.
+struct LoadedFrame {
+    std::vector<uint8_t> raw = std::vector<uint8_t>(frame::kRawFrameBytes);
+    std::vector<int8_t> quantized = std::vector<int8_t>(frame::kQuantizedFrameBytes, 0);
+    std::string messages;
+    bool ok = false;
+};
+
+void loadFrame(const std::string& path, LoadedFrame& frame) {
+    frame.messages.clear();
+    frame.ok = false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        frame.messages = "open file error: " + path + "\n";
+        return;
+    }
+    in.seekg(0, std::ios::end);
+    const auto size = static_cast<long long>(in.tellg());
+    if (size < static_cast<long long>(frame::kRawFrameBytes)) {
+        frame.messages = "file size error: " + std::to_string(size) + "\n";
+        return;
+    }
+    frame.messages = "file size: " + std::to_string(size) + "\n";
+    // Only the frame itself is read: bytes beyond it are not part of this frame.
+    in.seekg(0, std::ios::beg);
+    in.read(reinterpret_cast<char*>(frame.raw.data()),
+            static_cast<std::streamsize>(frame::kRawFrameBytes));
+    if (!in) {
+        frame.messages += "open file error: " + path + "\n";
+        return;
+    }
+    frame::quantizeFrame(frame.raw.data(), frame.quantized.data());
+    frame.ok = true;
+}
+
+bool runFrame(Denoise& denoise, const std::string& input, const std::string& output,
+              LoadedFrame& frame, std::vector<uint8_t>& result) {
+    std::fputs(frame.messages.c_str(), stdout);
+    if (!frame.ok) {
+        return false;
+    }
+    const Clock::time_point start = Clock::now();
+    denoise.Run(frame.quantized.data(), result.data());
+    const auto elapsedNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
+    const float elapsedMs = static_cast<float>(elapsedNs / 1000) / 1000.0F;
+    std::printf("File: %s :DeNoise Network time: %f\n", input.c_str(), elapsedMs);
+    std::ofstream out(output, std::ios::binary | std::ios::trunc);
+    if (out) {
+        out.write(reinterpret_cast<const char*>(result.data()),
+                  static_cast<std::streamsize>(result.size()));
+    }
+    if (!out) {
+        std::printf("open file error: %s\n", output.c_str());
+        return false;
+    }
+    return true;
+}
+
+void printProgress(size_t done, size_t total, Clock::time_point started) {
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    const double rate = seconds > 0.0 ? static_cast<double>(done) / seconds : 0.0;
+    const double left = rate > 0.0 ? static_cast<double>(total - done) / rate : 0.0;
+    std::fprintf(stderr, "frame %zu of %zu, %.1f frames/s, %.0f s left%s", done, total, rate, left,
+                 isatty(STDERR_FILENO) != 0 ? "\r" : "\n");
+}
+
+// Frames are read and quantised one ahead on a worker while the pipeline runs the current one;
+// the pipeline itself still sees the frames one at a time, in path order.
+size_t runFolder(Denoise& denoise, const std::vector<fs::path>& inputs,
+                 const std::string& outputDir) {
+    std::vector<uint8_t> result(frame::kResultBytes);
+    LoadedFrame frames[2];
+    std::future<void> pending;
+    if (!inputs.empty()) {
+        loadFrame(inputs[0].string(), frames[0]);
+    }
+    size_t written = 0;
+    const Clock::time_point started = Clock::now();
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        LoadedFrame& current = frames[i % 2];
+        if (i + 1 < inputs.size()) {
+            pending = std::async(std::launch::async, loadFrame, inputs[i + 1].string(),
+                                 std::ref(frames[(i + 1) % 2]));
+        }
+        const std::string output = outputDir + "/" + inputs[i].stem().string() + "_result.bin";
+        written += runFrame(denoise, inputs[i].string(), output, current, result) ? 1 : 0;
+        std::fflush(stdout);
+        printProgress(i + 1, inputs.size(), started);
+        if (pending.valid()) {
+            pending.get();
+        }
+    }
+    return written;
+}
+
+int runPaths(Denoise& denoise, const std::string& input, const std::string& output) {
+    const bool valid = fs::exists(input) && (!fs::is_directory(input) || !fs::exists(output) ||
+                                             fs::is_directory(output));
+    if (!valid) {
+        std::printf("ERROR: input folder or file not exist or output_folder isn't a folder\n");
+        return kExitPathError;
+    }
+    if (!fs::exists(output) && fs::is_directory(input)) {
+        fs::create_directories(output);
+    }
+    if (fs::is_regular_file(input)) {
+        std::printf("input_path is a file\n");
+        LoadedFrame frame;
+        std::vector<uint8_t> result(frame::kResultBytes);
+        loadFrame(input, frame);
+        return runFrame(denoise, input, output, frame, result) ? 0 : kExitFramesSkipped;
+    }
+    if (fs::equivalent(input, output)) {
+        std::printf("ERROR: input_path equals to output_path\n");
+        return kExitPathError;
+    }
+    std::vector<fs::path> entries;
+    for (const auto& entry : fs::directory_iterator(input)) {
+        entries.push_back(entry.path());
+    }
+    std::sort(entries.begin(), entries.end());
+    std::vector<fs::path> files;
+    std::copy_if(entries.begin(), entries.end(), std::back_inserter(files),
+                 [](const fs::path& path) { return fs::is_regular_file(path); });
+    const size_t written = runFolder(denoise, files, output);
+    if (written == files.size()) {
+        return 0;
+    }
+    std::fprintf(stderr, "%zu of %zu frames written\n", written, files.size());
+    return kExitFramesSkipped;
+}
+
+void printHelp() {
+    std::printf(
+        "%s\n\n"
+        "Runs the denoise network over recorded frames. The input is one frame file or a folder\n"
+        "of them (processed in path order, which is taken as time order); each frame holds\n"
+        "163840 points of four little-endian floats (x, y, z, intensity). Each result file holds\n"
+        "one byte per point. For a folder the results are written as <stem>_result.bin into the\n"
+        "output folder, which is created when missing.\n\n"
+        "The model is described by config/test.json in the working directory; its engine file\n"
+        "is built from the network file on first use.\n\n"
+        "Exit status: 0 all frames written, 1 usage, 2 path error, 3 frames skipped,\n"
+        "4 the pipeline could not be set up.\n",
+        kUsage);
+}
+
+}  // namespace
+
+int runCloudDenoiser(int argc, char** argv) {
+    if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        printHelp();
+        return 0;
+    }
+    if (argc < 3) {
+        std::printf("%s\n", kUsage);
+        return 1;
+    }
+    Denoise denoise;
+    if (!denoise.Init(kConfigPath, 0)) {
+        return kExitInitFailed;
+    }
+    return runPaths(denoise, argv[1], argv[2]);
+}
+
+}  // namespace krell
