@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -267,6 +268,22 @@ TEST(EngineParser, CorruptEngineFiles_AreRefusedAndHoldNothing) {
     ASSERT_TRUE(floating.parse());
     EXPECT_EQ(floating.getEngine("a")->size(), 2U);
     EXPECT_TRUE(floating.getScales().empty());
+}
+
+TEST(Containers, TwoGiBOrMore_AreRefusedBeforeAnyRead) {
+    TempDir dir;
+    writeAll(dir.file("big"), networkV0_0_2("0.0.2"));
+    std::filesystem::resize_file(dir.file("big"), 0x80000000ULL);  // sparse: no disk used
+    NetworkParser network(dir.file("big"), dir.file("engine"));
+    std::string log = captureStdout([&] { EXPECT_FALSE(network.parse()); });
+    EXPECT_NE(log.find("holds 2147483648 bytes; containers of 2 GiB or more are not supported"),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(network.getHeader().is_null());
+    EngineParser engines(dir.file("big"));
+    log = captureStdout([&] { EXPECT_FALSE(engines.parse()); });
+    EXPECT_NE(log.find("[INIT][EngineParser] "), std::string::npos) << log;
+    EXPECT_NE(log.find("containers of 2 GiB or more"), std::string::npos) << log;
 }
 
 }  // namespace krell::det::test
