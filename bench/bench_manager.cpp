@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -164,6 +165,44 @@ void BM_BareQueries(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_BareQueries)->Unit(benchmark::kMicrosecond);
+
+// Both reads in turn within each iteration, so that load from other processes falls on both
+// alike; the counters give their mean times and the ratio.
+void BM_ReadVsBareInTurn(benchmark::State& state) {
+    Bench& bench = Shared();
+    if (!bench.ok) {
+        state.SkipWithError("virtual sensor or connection not ready");
+        return;
+    }
+    krell::lidar::CmxClient client("127.0.0.1", bench.server->Port(), false, 0, 1, "", "", "",
+                                   kTimeoutMs, kTimeoutMs, 2.0f);
+    for (int waited = 0; !client.IsOpen() && waited < kConnectWaitMs; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const int pages = static_cast<int>(bench.page_queries.size());
+    std::vector<uint8_t> reply;
+    std::chrono::nanoseconds manager_time{0};
+    std::chrono::nanoseconds bare_time{0};
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        for (int page = 0; page < pages; ++page)
+            bench.manager->GetLidarModuleInfo(page);
+        const auto t1 = std::chrono::steady_clock::now();
+        for (const auto& page : bench.page_queries) {
+            for (const Query& query : page)
+                client.QueryCommand(query.payload, reply, query.code);
+        }
+        const auto t2 = std::chrono::steady_clock::now();
+        manager_time += t1 - t0;
+        bare_time += t2 - t1;
+    }
+    const double n = static_cast<double>(state.iterations());
+    state.counters["manager_us"] =
+        std::chrono::duration<double, std::micro>(manager_time).count() / n;
+    state.counters["bare_us"] = std::chrono::duration<double, std::micro>(bare_time).count() / n;
+    state.counters["ratio"] = static_cast<double>(manager_time.count()) /
+                              static_cast<double>(std::max<int64_t>(1, bare_time.count()));
+}
+BENCHMARK(BM_ReadVsBareInTurn)->Unit(benchmark::kMicrosecond);
 
 void BM_ManagerSave(benchmark::State& state) {
     Bench& bench = Shared();
