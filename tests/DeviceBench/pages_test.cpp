@@ -1,0 +1,267 @@
+// The pages driven like a user would, against the virtual sensor speaking the Corvel table on a
+// loopback port: model list, connect, a tab's rows, edit and save, the out-of-range confirmation,
+// the log window. Each test also leaves a picture in the build tree for review.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QQuickItem>
+#include <QQuickView>
+#include <QQuickWindow>
+#include <QRegularExpression>
+#include <QSignalSpy>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DeviceBench/demo_script.h"
+#include "DeviceBench/main_window.h"
+#include "DeviceBenchCore/manager/device_bench_manager.h"
+#include "tests/DeviceBench/qt_environment.h"
+#include "tools/lidar-sim/builtin_handlers.h"
+#include "tools/lidar-sim/sim_device.h"
+#include "tools/lidar-sim/sim_server.h"
+#include "tools/lidar-sim/table_responder.h"
+
+namespace {
+
+using devicebench_test::ScreenshotDir;
+using devicebench_test::Spin;
+using devicebench_test::SpinFor;
+using devicebench_test::TakeWarnings;
+using krell::lidar::sim::SimDevice;
+using krell::lidar::sim::SimServer;
+using krell::lidar::sim::TableResponder;
+
+constexpr int kPointCloudPage = 2;
+const char* const kMaxRangeId = "3-3";  // Max Range: uint16, range 1~300, on Point Cloud
+
+class PagesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        device_ = std::make_shared<SimDevice>();
+        krell::lidar::sim::RegisterBuiltinHandlers(*device_, "Corvel");
+        std::string error;
+        responder_ = TableResponder::Load("./Config/varID/Corvel.csv", "Corvel", error);
+        ASSERT_NE(responder_, nullptr) << error;
+        responder_->Install(*device_);
+        server_ = std::make_unique<SimServer>(device_);
+        ASSERT_TRUE(server_->Start(krell::lidar::sim::SimServerOptions{}));
+
+        manager_ = std::make_unique<DeviceBenchManager>(true, DeviceBenchManager::kDefaultTablePath);
+        manager_->InitConfigFileParser("Corvel");
+        view_ = std::make_unique<QQuickView>();
+        MainWindow::LoadPages(*view_, *manager_);
+        view_->resize(1300, 800);
+        view_->show();
+        ASSERT_NE(Root(), nullptr);
+        SpinFor(100);
+        TakeWarnings();
+    }
+    void TearDown() override {
+        view_.reset();
+        manager_.reset();
+        server_->Stop();
+        EXPECT_EQ(TakeWarnings(), QStringList());
+    }
+
+    QQuickItem* Root() const { return view_->rootObject(); }
+    QObject* Find(const QString& name) const { return FindInPages(Root(), name); }
+    bool Busy() const { return Root()->property("busy").toBool(); }
+    bool Open(const QString& popup) const {
+        QObject* object = Find(popup);
+        return object != nullptr && object->property("visible").toBool();
+    }
+    void Click(QObject* button) {
+        ASSERT_NE(button, nullptr);
+        ASSERT_TRUE(QMetaObject::invokeMethod(button, "clicked"));
+    }
+    void ClickIn(const QString& popup, const QString& button) {
+        QObject* box = Find(popup);
+        ASSERT_NE(box, nullptr);
+        Click(box->findChild<QObject*>(button));
+    }
+
+    void Connect() {
+        Find("ipField")->setProperty("text", "127.0.0.1");
+        Find("portField")->setProperty("text", QString::number(server_->Port()));
+        Click(Find("connectButton"));
+        ASSERT_TRUE(Spin([&] { return manager_->IsConnected() && !Busy(); }, 15000));
+        SpinFor(100);
+        if (Open("messageWindow")) {
+            QMetaObject::invokeMethod(Find("messageWindow"), "close");
+        }
+    }
+    void ShowTab(int index) {
+        Find("tabBar")->setProperty("currentIndex", index);
+        ASSERT_TRUE(Spin([&] { return !Busy(); }));
+        SpinFor(100);
+    }
+    void Edit(const QString& field_name, const QString& text) {
+        QObject* field = Find(field_name);
+        ASSERT_NE(field, nullptr) << field_name.toStdString();
+        field->setProperty("text", text);
+        ASSERT_TRUE(QMetaObject::invokeMethod(field, "textEdited"));
+    }
+    void Save(int page) {
+        Click(Find("saveButton_" + QString::number(page)));
+        ASSERT_TRUE(Spin([&] { return !Busy(); }));
+    }
+    // A picture for review, where the platform can grab windows (Xvfb; the offscreen software
+    // scene graph cannot); nothing is asserted on the pixels.
+    void Picture(const QString& name) {
+        Spin([&] { return view_->isExposed(); }, 2000);
+        SpinFor(100);
+        const QImage image = view_->grabWindow();
+        if (!image.isNull()) {
+            EXPECT_TRUE(image.save(QDir(ScreenshotDir()).filePath(name)));
+        }
+    }
+    std::vector<uint8_t> SensorValue(const std::string& id) const { return responder_->ValueOf(id); }
+
+    std::shared_ptr<SimDevice> device_;
+    std::shared_ptr<TableResponder> responder_;
+    std::unique_ptr<SimServer> server_;
+    std::unique_ptr<DeviceBenchManager> manager_;
+    std::unique_ptr<QQuickView> view_;
+};
+
+TEST_F(PagesTest, ModelList_OffersTheTablesAndSelectsTheDefault) {
+    QObject* combo = Find("modelCombo");
+    ASSERT_NE(combo, nullptr);
+    const QStringList models = combo->property("model").toStringList();
+    EXPECT_TRUE(models.contains("Corvel"));
+    EXPECT_TRUE(models.contains("Tovin"));
+    EXPECT_FALSE(models.contains("Rusko-CMX"));
+    EXPECT_EQ(combo->property("currentText").toString(), "Corvel");
+    EXPECT_TRUE(combo->property("enabled").toBool());
+    Picture("start.png");
+}
+
+TEST_F(PagesTest, Connect_DisablesTheConnectionFieldsAndReadsTheIdentity) {
+    Connect();
+    EXPECT_EQ(Find("connectButton")->property("text").toString(), "Disconnect");
+    EXPECT_FALSE(Find("ipField")->property("enabled").toBool());
+    EXPECT_FALSE(Find("modelCombo")->property("enabled").toBool());
+    EXPECT_EQ(manager_->getLidarSN(), "CV128A2411000137");
+    Picture("connected.png");
+    Click(Find("connectButton"));
+    EXPECT_TRUE(Spin([&] { return !manager_->IsConnected(); }));
+    EXPECT_TRUE(Find("ipField")->property("enabled").toBool());
+}
+
+TEST_F(PagesTest, PointCloudTab_ShowsOneRowPerTableElementWithTheSensorsValues) {
+    Connect();
+    ShowTab(kPointCloudPage);
+    const QVariantList rows = manager_->level2List().at(kPointCloudPage).toList();
+    const QVariantList page = manager_->myMap().at(kPointCloudPage).toList();
+    int elements = 0;
+    for (const QVariant& value : rows) {
+        const QVariantList row = value.toList();
+        if (row.at(1).toInt() == 0) {
+            EXPECT_NE(Find("heading_" + row.at(0).toString()), nullptr);
+            continue;
+        }
+        ++elements;
+        const QString suffix = QString("%1_%2_%3").arg(row.at(2).toInt()).arg(row.at(3).toInt())
+                                   .arg(row.at(4).toInt());
+        EXPECT_NE(Find("row_" + suffix), nullptr) << suffix.toStdString();
+        const QVariantMap element =
+            page.at(row.at(3).toInt()).toList().at(row.at(4).toInt()).toMap();
+        if (QObject* field = Find("field_" + suffix)) {
+            EXPECT_EQ(field->property("text").toString(), element.value("current_val").toString())
+                << suffix.toStdString();
+        }
+    }
+    EXPECT_GE(elements, 10);
+    EXPECT_EQ(Find("field_2_0_2")->property("text").toString(), "200");
+    Picture("point-cloud.png");
+}
+
+TEST_F(PagesTest, EditAndSave_ReachesTheSensorAndClosesTheLink) {
+    Connect();
+    ShowTab(kPointCloudPage);
+    Edit("field_2_0_2", "250");
+    Save(kPointCloudPage);
+    EXPECT_TRUE(Spin([&] { return Open("successWindow"); }));
+    EXPECT_EQ(SensorValue(kMaxRangeId), (std::vector<uint8_t>{0x00, 0xFA}));
+    EXPECT_FALSE(manager_->IsConnected());
+    Picture("saved.png");
+}
+
+TEST_F(PagesTest, OutOfRangeValue_AsksFirstAndContinueSaves) {
+    Connect();
+    ShowTab(kPointCloudPage);
+    const std::vector<uint8_t> before = SensorValue(kMaxRangeId);
+    Edit("field_2_0_2", "400");
+    Save(kPointCloudPage);
+    ASSERT_TRUE(Open("rangeConfirmWindow"));
+    EXPECT_TRUE(Find("rangeConfirmWindow")->property("text").toString().startsWith(
+        "The Max Range, set by the user was detected to be outside the range"));
+    EXPECT_EQ(SensorValue(kMaxRangeId), before) << "nothing is written before Continue";
+    Picture("out-of-range.png");
+    ClickIn("rangeConfirmWindow", "acceptButton");
+    ASSERT_TRUE(Spin([&] { return !Busy() && Open("successWindow"); }));
+    EXPECT_EQ(SensorValue(kMaxRangeId), (std::vector<uint8_t>{0x01, 0x90}));
+}
+
+TEST_F(PagesTest, OutOfRangeValue_CancelWritesNothing) {
+    Connect();
+    ShowTab(kPointCloudPage);
+    const std::vector<uint8_t> before = SensorValue(kMaxRangeId);
+    Edit("field_2_0_2", "0");
+    Save(kPointCloudPage);
+    ASSERT_TRUE(Open("rangeConfirmWindow"));
+    ClickIn("rangeConfirmWindow", "rejectButton");
+    SpinFor(300);
+    EXPECT_EQ(SensorValue(kMaxRangeId), before);
+    EXPECT_TRUE(manager_->IsConnected());
+}
+
+TEST_F(PagesTest, SaveRefusals_NameTheReason) {
+    Save(kPointCloudPage);
+    ASSERT_TRUE(Spin([&] { return Open("errorWindow"); }));
+    EXPECT_EQ(Find("errorWindow")->property("text").toString(), "Please connect to lidar first");
+    QMetaObject::invokeMethod(Find("errorWindow"), "close");
+    Connect();
+    ShowTab(kPointCloudPage);
+    Save(kPointCloudPage);
+    ASSERT_TRUE(Spin([&] { return Open("messageWindow"); }));
+    EXPECT_EQ(Find("messageWindow")->property("text").toString(), "Nothing to be saved");
+}
+
+TEST_F(PagesTest, LogWindow_TagsAndColoursEachTypeAndEscapesMarkup) {
+    QObject* log = Root()->property("logWindowObject").value<QObject*>();
+    ASSERT_NE(log, nullptr);
+    EXPECT_EQ(log->property("title").toString(), "DeviceBench' Log");
+    QObject* text = log->findChild<QObject*>("logText");
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->property("length").toInt(), QString("Log is ready...").size());
+    Connect();
+    emit manager_->sendLogMessage("reply <b>bold</b>", "WARNING");
+    emit manager_->sendLogMessage("SEND: 07 ", "BYTES");
+    emit manager_->sendLogMessage("odd type", "NOTICE");
+    emit manager_->sendLogMessage("broken", "ERROR");
+    SpinFor(100);
+    QString plain;
+    QMetaObject::invokeMethod(text, "getText", Q_RETURN_ARG(QString, plain), Q_ARG(int, 0),
+                              Q_ARG(int, text->property("length").toInt()));
+    const QString rich = text->property("text").toString();
+    EXPECT_TRUE(plain.contains(QRegularExpression(
+        "\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d \\[INFO\\] Lidar connected")));
+    EXPECT_TRUE(plain.contains("[WARNING] reply <b>bold</b>")) << "markup shows as text";
+    EXPECT_TRUE(plain.contains("[BYTESFLOW] SEND: 07"));
+    EXPECT_TRUE(plain.contains("[INFO] odd type"));
+    EXPECT_TRUE(plain.contains("[ERROR] broken"));
+    EXPECT_TRUE(rich.contains("#ffa500", Qt::CaseInsensitive));
+    EXPECT_TRUE(rich.contains("#ff5050", Qt::CaseInsensitive));
+    QMetaObject::invokeMethod(log, "show");
+    Spin([&] { return qobject_cast<QQuickWindow*>(log)->isExposed(); }, 2000);
+    SpinFor(100);
+    const QImage image = qobject_cast<QQuickWindow*>(log)->grabWindow();
+    if (!image.isNull()) {
+        EXPECT_TRUE(image.save(QDir(ScreenshotDir()).filePath("log-window.png")));
+    }
+}
+
+}  // namespace
