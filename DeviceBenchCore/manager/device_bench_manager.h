@@ -23,6 +23,8 @@
 #include <thread>
 
 #include "DeviceBenchCore/manager/connection_ops.h"
+#include "DeviceBenchCore/manager/console_operation.h"
+#include "DeviceBenchCore/manager/maintenance_operation.h"
 #include "DeviceBenchCore/manager/reporter.h"
 
 class DeviceSession;
@@ -181,14 +183,16 @@ public:
     Q_INVOKABLE void SetText(int type, int level1, int level2, int level3, const QString& text);
     Q_INVOKABLE void ClearSetMap();
     Q_INVOKABLE int getSetMapSize();
-    //! Configuration-file request; not available in this build (reports an error).
+    //! Asks the sensor for its configuration file (0x74) on a worker thread; returns at once.
     Q_INVOKABLE void StartGetConfigFile();
-    //! Raw command console; not available in this build (reports an error).
+    //! Raw command console: sends the typed command and payload, shows the reply, keeps the
+    //! history; restart (0x10) and reset (0x25) end the connection.
     Q_INVOKABLE void SendCommand(const QString& cmd_qs, const QString& payload_qs);
     Q_INVOKABLE QString getSendCmxCommandReturnHeader() const;
     Q_INVOKABLE QString getSendCmxCommandReturnPayload() const;
-    //! Maintenance and upgrade operations: not available in this build; they report an error and
-    //! return -1.
+    //! Maintenance: 0 on success (downloads: started), -1 on failure or refusal; downloads
+    //! report their outcome later (downloadOperationLogFinished, downloadFinished). The upgrade
+    //! operations are not available in this build; they report an error and return -1.
     Q_INVOKABLE int Restart();
     Q_INVOKABLE int Reset();
     Q_INVOKABLE int UpgradeLidar(const QUrl& fileUrl, int level1, int level2, int position);
@@ -271,4 +275,9 @@ private:
     mutable std::mutex text_mutex_;  // guards the message texts set from worker threads
     QString error_message_;
     QString success_message_;
+
+    MaintenanceHooks MakeMaintenanceHooks();
+    // Last: the workers they run report through the members above until joined.
+    ConsoleOperation console_{*session_, *this};
+    MaintenanceOperation maintenance_{*session_, *this, MakeMaintenanceHooks()};
 };

@@ -1,5 +1,5 @@
-// DeviceBenchManager: the operations this build does not carry yet (raw console, maintenance,
-// firmware upgrade, model-specific operations). Each one says so through the error window and
+// DeviceBenchManager: the operations this build does not carry yet (firmware upgrade,
+// model-specific operations). Each one says so through the error window and
 // returns its failure value; none pretends to succeed.
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 
@@ -9,20 +9,6 @@ void DeviceBenchManager::NotAvailable(const char* operation) {
     Log(text, "WARNING");
 }
 
-void DeviceBenchManager::StartGetConfigFile() {
-    NotAvailable("StartGetConfigFile");
-}
-void DeviceBenchManager::SendCommand(const QString&, const QString&) {
-    NotAvailable("SendCommand");
-}
-int DeviceBenchManager::Restart() {
-    NotAvailable("Restart");
-    return -1;
-}
-int DeviceBenchManager::Reset() {
-    NotAvailable("Reset");
-    return -1;
-}
 int DeviceBenchManager::UpgradeLidar(const QUrl&, int, int, int) {
     NotAvailable("UpgradeLidar");
     return -1;
@@ -33,18 +19,6 @@ int DeviceBenchManager::MinkaUpgradeLidar(const QUrl&) {
 }
 int DeviceBenchManager::RuskoUpgradeLidar(const QUrl&) {
     NotAvailable("RuskoUpgradeLidar");
-    return -1;
-}
-int DeviceBenchManager::DownloadOperationLog(const QUrl&) {
-    NotAvailable("DownloadOperationLog");
-    return -1;
-}
-int DeviceBenchManager::DownloadOperationLogThread(const QUrl&) {
-    NotAvailable("DownloadOperationLogThread");
-    return -1;
-}
-int DeviceBenchManager::DownloadLog(const QUrl&, const QString&) {
-    NotAvailable("DownloadLog");
     return -1;
 }
 void DeviceBenchManager::MinkaSetStandby(int) {

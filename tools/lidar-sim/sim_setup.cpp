@@ -1,6 +1,7 @@
 #include "tools/lidar-sim/sim_setup.h"
 
 #include "tools/lidar-sim/builtin_handlers.h"
+#include "tools/lidar-sim/sim_maintenance.h"
 
 namespace krell {
 namespace lidar {
@@ -23,6 +24,8 @@ SimSetup SetUpSimulator(SimDevice& device, const std::string& model, SerialSide&
         if (!setup.table) return setup;
         setup.table->Install(device);
     }
+    // In front of the table: it answers the operation log with a short text of its own.
+    std::make_shared<SimMaintenance>()->Install(device, model);
     setup.ok = true;
     return setup;
 }

@@ -1,0 +1,110 @@
+#pragma once
+// MaintenanceOperation: restart, factory reset, the operation-log archive, single log downloads
+// and the configuration-file request. Each finds its command through a table row of a fixed name
+// (or the log's own name), so a model without the row cannot do the operation.
+//
+// Threads: Restart and Reset run on the caller's (UI) thread. The downloads and the
+// configuration-file request run on worker threads owned here and joined by the destructor; the
+// session's `downloading` flag keeps downloads, restart and reset from overlapping.
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DeviceBenchCore/manager/reporter.h"
+
+class DeviceSession;
+
+//! What the operations need from the manager beyond the Reporter. Each may be called from a
+//! worker thread, except `stop`, which Restart and Reset call on their own thread.
+struct MaintenanceHooks {
+    std::function<void()> stop;                        // ends the connection
+    std::function<void()> downloading_changed;         // isDownloadLogChanged
+    std::function<void(bool)> operation_log_finished;  // downloadOperationLogFinished(result)
+    std::function<void()> log_finished;                // downloadFinished
+};
+
+//! A table command as sent: the CMX code and the request payload.
+struct MaintenanceRequest {
+    uint8_t code = 0;
+    std::vector<uint8_t> payload;
+};
+
+class MaintenanceOperation {
+public:
+    //! Bound of the archiver run.
+    static constexpr int kTarTimeoutMs = 30000;
+    //! Folder below the documents location where the four logs wait for the archiver.
+    static constexpr const char* kStagingFolder = "/operation_log";
+
+    MaintenanceOperation(DeviceSession& session, Reporter& reporter, MaintenanceHooks hooks);
+    //! Joins the worker threads (each ends within its query time-outs and the archiver bound).
+    ~MaintenanceOperation();
+    MaintenanceOperation(const MaintenanceOperation&) = delete;
+    MaintenanceOperation& operator=(const MaintenanceOperation&) = delete;
+
+    //! 0 when the sensor accepted the restart (the connection is then ended); -1 otherwise.
+    int Restart();
+    //! The query result (the connection is ended either way); -1 when nothing was sent.
+    int Reset();
+    //! Starts the operation-log download into the archive `archive_path` on a worker thread.
+    //! 0 when started; -1 (no message) when not connected, busy or an upgrade runs.
+    int StartOperationLog(const std::string& archive_path);
+    //! The operation-log download itself on the calling thread; 0 on success, -1 on failure.
+    int DownloadOperationLog(const std::string& archive_path);
+    //! Starts the download of the log row `name` into `folder` on a worker thread. 0 when
+    //! started; -1 when refused (silently for the shared precondition, with a message for a name
+    //! that would leave the folder).
+    int StartLog(const std::string& folder, const std::string& name);
+    //! The single-log download on the calling thread; 0 when the whole reply was written.
+    int DownloadLog(const std::string& folder, const std::string& name);
+    //! Sends the configuration-file request (0x74) on a worker thread and returns at once.
+    void StartGetConfigFile();
+
+    //! The request of a table command text plus the row's get-payload bytes. Throws
+    //! OperationError for a text that names no command.
+    static MaintenanceRequest BuildRequest(const std::string& text,
+                                           const std::vector<uint8_t>& row_payload);
+    //! `path` with ".tar" appended unless it already ends so.
+    static std::string ArchivePath(const std::string& path);
+    //! Local time as strftime `format` (the stamps of the downloaded file names).
+    static std::string TimeStamp(const char* format);
+
+private:
+    //! Shared precondition of restart, reset and the downloads.
+    bool Ready() const;
+    enum class RowLookup { kFound, kNoRow, kNoCommand };
+    //! Command text and get-payload bytes of the first row named one of `names` (tried in
+    //! order); `set_first` picks which command cell is tried first.
+    RowLookup FindCommand(const std::vector<std::string>& names, bool set_first, std::string& text,
+                          std::vector<uint8_t>& row_payload) const;
+    //! FindCommand and BuildRequest, a missing row or command thrown as OperationError.
+    MaintenanceRequest RequireRequest(const std::vector<std::string>& names,
+                                      const std::string& label) const;
+    int RunOperationLog(const std::string& archive_path);
+    //! False (reported) for a log name that could lead out of the chosen folder.
+    bool SafeLogName(const std::string& name);
+    int RunLog(const std::string& folder, const std::string& name);
+    //! Writes `bytes` to `path` through a temporary file; false (reported) on failure.
+    bool WriteLogFile(const std::string& path, const std::string& name,
+                      const std::vector<uint8_t>& bytes);
+    //! Sets the downloading flag (announcing a change); false when it was already set.
+    bool ClaimDownload();
+    void ReleaseDownload();
+    //! Fetches the four logs into the staging folder and packs them; throws OperationError.
+    void FetchAndPack(const std::string& archive, const std::string& staging);
+    void Pack(const std::string& archive, const std::string& staging,
+              const std::vector<std::string>& files);
+    //! Joins a finished earlier worker before `slot` takes a new one.
+    void Launch(std::thread& slot, std::function<void()> work);
+
+    DeviceSession& session_;
+    Reporter& reporter_;
+    MaintenanceHooks hooks_;
+    std::mutex threads_mutex_;  // guards the two thread slots
+    std::thread download_thread_;
+    std::thread config_thread_;
+};

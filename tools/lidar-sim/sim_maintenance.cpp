@@ -1,0 +1,72 @@
+#include "tools/lidar-sim/sim_maintenance.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace krell {
+namespace lidar {
+namespace sim {
+namespace {
+
+constexpr uint8_t kCmdTunnel = 0xFF;
+constexpr uint8_t kOperationLogPrefix[] = {0x00, 0x00, 0x01, 0x40};
+constexpr size_t kPrefixBytes = sizeof(kOperationLogPrefix);
+constexpr size_t kSelectorBytes = 2;
+constexpr uint32_t kPatternMultiplier = 1103515245u;
+constexpr uint32_t kPatternIncrement = 12345u;
+
+bool IsOperationLogRequest(const SimRequest& request) {
+    return request.payload.size() == kPrefixBytes + kSelectorBytes &&
+           std::equal(std::begin(kOperationLogPrefix), std::end(kOperationLogPrefix),
+                      request.payload.begin());
+}
+
+}  // namespace
+
+std::vector<uint8_t> SimMaintenance::OperationLogBytes(uint8_t high, uint8_t low, size_t size) {
+    char head[64];
+    std::snprintf(head, sizeof(head), "operation log part %02x %02x\n", high, low);
+    std::vector<uint8_t> bytes(head, head + std::min(size, std::char_traits<char>::length(head)));
+    // A generator rather than a repeated line: a misplaced or duplicated chunk must show.
+    uint32_t state = (static_cast<uint32_t>(high) << 8 | low) + 1;
+    bytes.reserve(size);
+    while (bytes.size() < size) {
+        state = state * kPatternMultiplier + kPatternIncrement;
+        bytes.push_back(static_cast<uint8_t>(state >> 16));
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> SimMaintenance::ConfigFile(const std::string& model) {
+    const std::string text = "[lidar]\nmodel=" + model +
+                             "\nreturn_mode=strongest\nspin_rate_rpm=600\n"
+                             "[network]\nlidar_ip=127.0.0.1\ncmx_port=9347\npoint_port=2368\n";
+    return std::vector<uint8_t>(text.begin(), text.end());
+}
+
+void SimMaintenance::Install(SimDevice& device, const std::string& model) {
+    const std::vector<uint8_t> config = ConfigFile(model);
+    device.SetHandler(kCmdConfigFile, [config](const SimRequest&) {
+        SimReply reply;
+        reply.payload = config;
+        return reply;
+    });
+    std::shared_ptr<SimMaintenance> self = shared_from_this();
+    CommandHandler fallback = device.HandlerFor(kCmdTunnel);
+    SimDevice* store = &device;
+    device.SetHandler(kCmdTunnel, [self, fallback, store](const SimRequest& request) {
+        if (!IsOperationLogRequest(request))
+            return fallback ? fallback(request) : store->StoreAndReturn(request);
+        SimReply reply;
+        // The tunnel answers behind the prefix of its request, as every tunnelled command does.
+        reply.payload.assign(request.payload.begin(), request.payload.begin() + kPrefixBytes);
+        const std::vector<uint8_t> log = OperationLogBytes(
+            request.payload[kPrefixBytes], request.payload[kPrefixBytes + 1], self->LogBytes());
+        reply.payload.insert(reply.payload.end(), log.begin(), log.end());
+        return reply;
+    });
+}
+
+}  // namespace sim
+}  // namespace lidar
+}  // namespace krell

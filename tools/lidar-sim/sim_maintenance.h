@@ -1,0 +1,50 @@
+#pragma once
+// SimMaintenance: what the virtual sensor serves for the maintenance controls: the four parts of
+// the operation log (behind the tunnel prefix 00 00 01 40 and two selector bytes), sized as the
+// owner sets (several MiB are fine), and the configuration file (command 0x74). Restart and reset
+// rows are the table responder's (it drops the link after their reply).
+//
+// Thread-safe: handlers run on the server's connection threads; the size is an atomic.
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/lidar-sim/sim_device.h"
+
+namespace krell {
+namespace lidar {
+namespace sim {
+
+constexpr uint8_t kCmdConfigFile = 0x74;
+
+class SimMaintenance : public std::enable_shared_from_this<SimMaintenance> {
+public:
+    //! Size of each operation-log part until SetLogBytes changes it.
+    static constexpr size_t kDefaultLogBytes = 256 * 1024;
+
+    //! The sensor's bytes of operation-log part (`high`, `low`), `size` bytes long: a text line
+    //! naming the part, then a pattern that differs per part and per position.
+    static std::vector<uint8_t> OperationLogBytes(uint8_t high, uint8_t low, size_t size);
+    //! The configuration file the sensor of `model` hands out.
+    static std::vector<uint8_t> ConfigFile(const std::string& model);
+
+    //! Size of every operation-log part from the next request on. Any thread.
+    void SetLogBytes(size_t size) { log_bytes_ = size; }
+    size_t LogBytes() const { return log_bytes_.load(); }
+
+    //! Registers the 0x74 handler and puts the operation-log answer in front of the 0xFF handler
+    //! registered so far (every other tunnelled request still reaches it). The device keeps this
+    //! object alive through its handlers.
+    void Install(SimDevice& device, const std::string& model);
+
+private:
+    std::atomic<size_t> log_bytes_{kDefaultLogBytes};
+};
+
+}  // namespace sim
+}  // namespace lidar
+}  // namespace krell
