@@ -14,7 +14,9 @@ using nlohmann::json;
 constexpr std::array<std::array<int32_t, 2>, 8> kNeighbours = {
     {{-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1}, {1, -1}, {1, 0}, {1, 1}}};
 constexpr float kInputAmax = 127.0F;
-constexpr float kDiffAmax = 256.0F;
+// Every tensor holds whole steps of x, so a range of 127 makes INT8 tensors exact (one step per
+// code); a distance difference beyond it saturates, which keeps its sign and so its meaning.
+constexpr float kDiffAmax = 127.0F;
 constexpr float kGateAmax = 1.0F;
 
 struct Builder {
