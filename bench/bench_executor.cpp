@@ -1,6 +1,7 @@
 // 100,000 small tasks through the process-wide executor against the same tasks on a plain
 // std::thread pool (one locked queue) with the same number of workers, in one run. Compare the
-// items_per_second of the two as a ratio. The executor's size comes from the settings file, so
+// items_per_second of the two as a ratio. BM_GlobalExecutorLookup is the cost of one
+// global_executor() call after the first. The executor's size comes from the settings file, so
 // to compare at another worker count run with HOME pointing at a folder whose
 // Documents/LumoraDataFiles/Settings.ini holds "[General]" and "taskflow_core_num=2".
 #include <benchmark/benchmark.h>
@@ -113,6 +114,15 @@ void BM_PlainThreadPool(benchmark::State& state) {
     state.counters["workers"] = static_cast<double>(workers);
 }
 
+// The cost of reaching the executor, which callers pay per task they submit: after the first
+// call it must not read the settings file again.
+void BM_GlobalExecutorLookup(benchmark::State& state) {
+    krell::lumora::global_executor();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(&krell::lumora::global_executor());
+}
+
+BENCHMARK(BM_GlobalExecutorLookup);
 BENCHMARK(BM_PlainThreadPool)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GlobalExecutor)->Unit(benchmark::kMillisecond)->UseRealTime();
 

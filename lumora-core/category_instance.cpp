@@ -1,6 +1,5 @@
 #include "lumora-core/category_instance.h"
 
-#include <QDebug>
 #include <QMetaProperty>
 
 #include "lumora-core/registration.h"
@@ -107,7 +106,6 @@ void Category::Instance::clearSubCategories() {
 }
 
 QSharedPointer<Category::Instance> Category::Instance::takeSubInstance(const Instance* child) {
-    qDebug() << sub_instances_;
     QSharedPointer<Instance> taken;
     for (auto it = sub_instances_.begin(); it != sub_instances_.end();) {
         if (it->data() == child && child != nullptr) {

@@ -36,9 +36,8 @@ public:
     Category::Instance* addSubCategory(QString category, QString name);
     //! Drops every sub-instance, then emits changed(); emits nothing when there were none.
     void clearSubCategories();
-    //! Takes every entry holding `child` out of the sub-instances (writing the map to the debug
-    //! log first) and returns a reference to it, no longer a Qt child of this instance; null when
-    //! it was not there. Emits nothing.
+    //! Takes every entry holding `child` out of the sub-instances and returns a reference to it,
+    //! no longer a Qt child of this instance; null when it was not there. Emits nothing.
     QSharedPointer<Category::Instance> takeSubInstance(const Category::Instance* child);
 
     //! Functor key (class name + instance name) -> functor.

@@ -1,5 +1,6 @@
 #include "lumora-core/clip_buffer.h"
 
+#include <QDebug>
 #include <QThread>
 
 #include "lumora-core/track_buffer.h"
@@ -65,6 +66,8 @@ Category::Instance* ClipBuffer::detachSubInstance(QSharedPointer<Category::Insta
                      qUtf8Printable(objectName()));
         return nullptr;
     }
+    // Clip and track deletion show the outer map in the debug log before they change it.
+    qDebug() << outer->subInstances();
     removed = outer->takeSubInstance(sub);
     return removed ? outer : nullptr;
 }

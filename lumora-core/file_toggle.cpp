@@ -5,9 +5,7 @@ namespace lumora {
 
 FileToggle::FileToggle(QObject* parent) : Toggle(parent) {}
 
-FileToggle::~FileToggle() {
-    releaseSources();
-}
+FileToggle::~FileToggle() = default;  // Toggle releases the sources the viewer still holds
 
 QList<QString> FileToggle::exts() const {
     return exts_;
@@ -23,6 +21,7 @@ QSharedPointer<FileSource>& FileToggle::fileSource() {
 
 QSharedPointer<FileSource> FileToggle::newFileSource() {
     file_source_ = QSharedPointer<FileSource>(new FileSource(this));
+    adoptSource(file_source_);
     return file_source_;
 }
 

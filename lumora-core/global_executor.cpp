@@ -39,9 +39,9 @@ int configuredWorkers() {
 }  // namespace
 
 tf::Executor& global_executor() {
-    // The settings are read on every call, but only the first call's value sizes the executor.
-    const int workers = configuredWorkers();
-    static tf::Executor executor(static_cast<size_t>(workers));
+    // The settings are read once, inside the one-time initialisation: only the first call's value
+    // could size the executor, and reading the file costs every later call far more than the rest.
+    static tf::Executor executor(static_cast<size_t>(configuredWorkers()));
     return executor;
 }
 

@@ -5,9 +5,7 @@ namespace lumora {
 
 NetToggle::NetToggle(QObject* parent) : Toggle(parent) {}
 
-NetToggle::~NetToggle() {
-    releaseSources();
-}
+NetToggle::~NetToggle() = default;  // Toggle releases the sources the viewer still holds
 
 QList<QString> NetToggle::exts() const {
     return exts_;
@@ -24,6 +22,7 @@ QSharedPointer<NetSource>& NetToggle::netSource() {
 
 QSharedPointer<NetSource> NetToggle::newNetSource() {
     net_source_ = QSharedPointer<NetSource>(new NetSource(this));
+    adoptSource(net_source_);
     return net_source_;
 }
 

@@ -5,9 +5,7 @@ namespace lumora {
 
 SDKToggle::SDKToggle(QObject* parent) : Toggle(parent) {}
 
-SDKToggle::~SDKToggle() {
-    releaseSources();
-}
+SDKToggle::~SDKToggle() = default;  // Toggle releases the sources the viewer still holds
 
 QSharedPointer<SDKSource>& SDKToggle::sdkSource() {
     return sdk_source_;
@@ -15,6 +13,7 @@ QSharedPointer<SDKSource>& SDKToggle::sdkSource() {
 
 QSharedPointer<SDKSource> SDKToggle::newSDKSource() {
     sdk_source_ = QSharedPointer<SDKSource>(new SDKSource(this));
+    adoptSource(sdk_source_);
     return sdk_source_;
 }
 

@@ -3,6 +3,8 @@
 #include <QDate>
 #include <QTime>
 
+#include <limits>
+
 namespace krell {
 namespace lumora {
 
@@ -16,6 +18,16 @@ const QDateTime& epoch() {
 // Registers the type under the name that properties and invokables spell ("Time").
 const int kTimeTypeId = qRegisterMetaType<Time>("Time");
 
+// Milliseconds to ticks, pinned to the 64-bit range: Qt counts milliseconds far beyond the
+// ±29 000 years that ticks can hold, and the plain product would overflow.
+Time fromMs(qint64 ms) {
+    constexpr int64_t kMaxMs = std::numeric_limits<int64_t>::max() / kTicksPerMs;
+    constexpr int64_t kMinMs = std::numeric_limits<int64_t>::min() / kTicksPerMs;
+    if (ms > kMaxMs) return Time(TimeTicks(std::numeric_limits<int64_t>::max()));
+    if (ms < kMinMs) return Time(TimeTicks(std::numeric_limits<int64_t>::min()));
+    return Time(TimeTicks(ms * kTicksPerMs));
+}
+
 }  // namespace
 
 QDateTime toQDateTime(Time t) {
@@ -23,7 +35,7 @@ QDateTime toQDateTime(Time t) {
 }
 
 Time toTime(const QDateTime& d) {
-    return Time(TimeTicks(epoch().msecsTo(d) * kTicksPerMs));
+    return fromMs(epoch().msecsTo(d));
 }
 
 Time dateMsTimeString2Time(const QString& s) {
@@ -39,7 +51,7 @@ Time dateMsTimeString2Time(const QString& s) {
         const QTime time = QTime::fromString(s.mid(11), QStringLiteral("hh:mm:ss.zzz"));
         if (date.isValid() && time.isValid()) parsed = QDateTime(date, time, Qt::UTC);
     }
-    return Time(TimeTicks(parsed.toMSecsSinceEpoch() * kTicksPerMs));
+    return fromMs(parsed.toMSecsSinceEpoch());
 }
 
 }  // namespace lumora

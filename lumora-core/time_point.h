@@ -25,7 +25,8 @@ constexpr int64_t kTicksPerSecond = 10000000;
 
 //! The UTC date-time of `t`, truncated toward zero to whole milliseconds.
 LUMORA_CORE_EXPORT QDateTime toQDateTime(Time t);
-//! The time point of `d` in whole milliseconds; an invalid `d` gives what Qt counts for it.
+//! The time point of `d` in whole milliseconds; an invalid `d` gives what Qt counts for it. A
+//! date beyond the range of 64-bit ticks (about ±29 000 years) gives the largest or smallest one.
 LUMORA_CORE_EXPORT Time toTime(const QDateTime& d);
 //! Parses "yyyy-MM-dd hh:mm:ss.zzz" as a UTC instant, whatever the machine's time zone.
 //! A text that does not match gives the count Qt returns for an invalid UTC date-time.

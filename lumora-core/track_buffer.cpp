@@ -4,6 +4,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <limits>
 
 #include "scribe/logger.h"
 
@@ -12,10 +13,32 @@ namespace lumora {
 
 namespace {
 
-constexpr double kZeroMetricSeconds = 0.001;
+// One offset unit is a hundredth of the metric in seconds: metric × 100 000 ticks. A metric of 0
+// counts as 0.001 s, so a unit is then 100 ticks.
+constexpr int64_t kTicksPerOffsetUnitPerMetric = kTicksPerSecond / 100;
+constexpr int64_t kZeroMetricTicksPerUnit = kTicksPerSecond / 1000 / 100;
 
-double offsetToSeconds(int offset, int metric) {
-    return offset / 100.0 * (metric == 0 ? kZeroMetricSeconds : static_cast<double>(metric));
+int64_t saturate(__int128 value) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    return value > kMax ? kMax : value < kMin ? kMin : static_cast<int64_t>(value);
+}
+
+// The absolute offset in ticks, exact (pinned to the 64-bit range for absurd inputs).
+int64_t offsetToTicks(int offset, int metric) {
+    const __int128 perUnit = metric == 0
+                                 ? static_cast<__int128>(kZeroMetricTicksPerUnit)
+                                 : static_cast<__int128>(metric) * kTicksPerOffsetUnitPerMetric;
+    return saturate(perUnit * offset);
+}
+
+double ticksToSeconds(int64_t ticks) {
+    return static_cast<double>(ticks) / static_cast<double>(kTicksPerSecond);
+}
+
+Time shifted(Time t, TimeTicks by) {
+    return Time(
+        TimeTicks(saturate(static_cast<__int128>(t.time_since_epoch().count()) + by.count())));
 }
 
 bool beginsBefore(const ClipBuffer* a, const ClipBuffer* b) {
@@ -127,24 +150,32 @@ void TrackBuffer::setOffsetMetrics(int metric) {
 }
 
 void TrackBuffer::applyOffset(int offset, int metric) {
-    const double seconds = offsetToSeconds(offset, metric);
-    const float previous = offset_seconds_;
+    const int64_t target = offsetToTicks(offset, metric);
+    const int64_t delta = saturate(static_cast<__int128>(target) - offset_ticks_);
+    const double seconds = ticksToSeconds(target);
+    const double previous = ticksToSeconds(offset_ticks_);
     qDebug() << "setOffset(s) in" << seconds << "old" << previous << "new" << (seconds - previous);
     offset_ = offset;
     offset_metric_ = metric;
-    offset_seconds_ = static_cast<float>(seconds);
-    setOffsetWithMetrics(static_cast<float>(seconds - previous));
+    offset_ticks_ = target;
+    shiftClips(TimeTicks(delta), ticksToSeconds(delta));
 }
 
 void TrackBuffer::setOffsetWithMetrics(float deltaSeconds) {
-    const TimeTicks ticks(
-        static_cast<int64_t>(static_cast<double>(deltaSeconds) * kTicksPerSecond));
+    const double ticks = static_cast<double>(deltaSeconds) * static_cast<double>(kTicksPerSecond);
+    // NaN or a value beyond the 64-bit range would make the cast undefined.
+    constexpr double kLimit = 9.2e18;
+    if (!(ticks > -kLimit && ticks < kLimit)) return;
+    shiftClips(TimeTicks(static_cast<int64_t>(ticks)), deltaSeconds);
+}
+
+void TrackBuffer::shiftClips(TimeTicks ticks, double deltaSeconds) {
     const QList<ClipBuffer*> held = clips_;
     for (ClipBuffer* clip : held) {
         if (clip->track_ != this || !clip->setTimeOffset(ticks)) continue;
         qDebug() << "setOffset(s)" << deltaSeconds;
-        clip->setBegin(clip->begin() + ticks);
-        clip->setEnd(clip->end() + ticks);
+        clip->setBegin(shifted(clip->begin(), ticks));
+        clip->setEnd(shifted(clip->end(), ticks));
         updateTimeInterval();
     }
 }

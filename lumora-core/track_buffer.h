@@ -52,7 +52,8 @@ public:
     Q_INVOKABLE void setControlSelected(bool selected);
     //! Offset in hundredths of the metric.
     Q_INVOKABLE int getOffset() const;
-    //! Stores the offset and shifts the clips by the change it makes in seconds.
+    //! Stores the offset and shifts the clips by the change of the absolute offset, in whole ticks
+    //! (offset × metric × 100 000; pinned to the 64-bit range).
     Q_INVOKABLE void setOffset(int offset);
     //! Stores the metric (seconds per offset unit ×100; 0 counts as 0.001) and shifts the clips.
     Q_INVOKABLE void setOffsetMetrics(int metric);
@@ -68,7 +69,8 @@ signals:
     void onOffsetChanged(int offset);
 
 protected:
-    //! Shifts every clip of this track that accepts it by `deltaSeconds`.
+    //! Shifts every clip of this track that accepts it by `deltaSeconds` (truncated to ticks).
+    //! setOffset() and setOffsetMetrics() do not pass through here: they shift by whole ticks.
     void setOffsetWithMetrics(float deltaSeconds);
 
     //! Appends `clip` without removing the held ones, for tracks that hold several clips: the clip
@@ -79,15 +81,19 @@ private:
     friend class ClipBuffer;
     // Drops a clip that is being destroyed without calling back into it.
     void forgetClip(ClipBuffer* clip);
-    // Stores new offset and metric and shifts the clips by the change in seconds.
+    // Stores new offset and metric and shifts the clips by the change of the absolute offset.
     void applyOffset(int offset, int metric);
+    // Shifts every clip of this track that accepts it by `ticks`.
+    void shiftClips(TimeTicks ticks, double deltaSeconds);
 
     QList<ClipBuffer*> clips_;  // not owned; a clip leaves the list when it is destroyed
     QString track_body_;
     bool control_selected_ = false;
     int32_t offset_ = 0;
     int32_t offset_metric_ = 1;
-    float offset_seconds_ = 0.0f;
+    // The absolute offset in ticks that the clips have been shifted by. Each change shifts them by
+    // the difference of two absolute offsets, so no rounding accumulates over many changes.
+    int64_t offset_ticks_ = 0;
 };
 
 }  // namespace lumora

@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
+#include <cstdlib>
+
 #include "lumora-core/category.h"
 #include "lumora-core/registration.h"
-#include "plugin/test_functors.h"
+#include "test_functors.h"
 #include "test_support.h"
 
 namespace {
@@ -23,26 +27,53 @@ QByteArray pluginFile(const QByteArray& binary) {
     return R"({
     "shared-binary": ")" +
            binary + R"(",
-    "namespace": "labtest::",
+    "namespace": "labplugin::",
     "categories": [
       {"Pipeline": {"init": true, "namespace": "other::",
-                    "functors": ["Reader", "Reader", "Writer", "Ghost"],
+                    "functors": ["Sensor", "Sensor", "Sink", "Ghost"],
                     "sub_categories": ["Leaf", "Leaf"],
-                    "connections": [["Reader0.out", "Writer0.in"], ["a", "b"], ["lonely"]]}},
-      {"Leaf": {"functors": ["Reader"]}},
+                    "connections": [["Sensor0.out", "Sink0.in"], ["a", "b"], ["lonely"]]}},
+      {"Leaf": {"functors": ["Sensor"]}},
       {},
       {"Größe": {}}
     ]})";
 }
 
-void registerPluginClasses() {
+// Calls `use` with the plug-in's handle when the process has loaded it (without loading it);
+// returns false when it has not.
+template <typename F>
+bool withLoadedPlugin(F use) {
+    void* handle = ::dlopen(LUMORA_TEST_PLUGIN_PATH, RTLD_NOW | RTLD_NOLOAD);
+    if (handle == nullptr) return false;
+    use(handle);
+    ::dlclose(handle);
+    return true;
+}
+
+// Calls of the plug-in's regist_classes so far (0 while it is not loaded).
+int pluginRegistCalls() {
+    int calls = 0;
+    withLoadedPlugin([&calls](void* handle) {
+        using Counter = int (*)();
+        auto counter =
+            reinterpret_cast<Counter>(::dlsym(handle, "lumora_test_plugin_regist_calls"));
+        calls = counter != nullptr ? counter() : -1;
+    });
+    return calls;
+}
+
+const QMetaObject* registeredClass(const char* name) {
+    return Registration::classes.value(QString::fromLatin1(name));
+}
+
+void registerTestClasses() {
     Registration::regist(QStringLiteral("labtest::Reader"), &labtest::Reader::staticMetaObject);
     Registration::regist(QStringLiteral("labtest::Writer"), &labtest::Writer::staticMetaObject);
 }
 
 // Registers a category with one Reader functor under `name`.
 void registerReaderCategory(const QString& name) {
-    registerPluginClasses();
+    registerTestClasses();
     const auto loaded = Category::loadCategories(
         QJsonDocument::fromJson(
             R"({"namespace": "labtest::", "categories": [{"Recipe": {"functors": ["Reader"]}}]})")
@@ -51,32 +82,61 @@ void registerReaderCategory(const QString& name) {
 }
 
 TEST(CategoryFile, PluginFile_RegistersClassesAndNumbersKeys) {
-    const int calls_before = labtest::registCalls();
+    const int calls_before = pluginRegistCalls();
     const QString path =
         writeFile(QStringLiteral("pipeline.json"), pluginFile(LUMORA_TEST_PLUGIN_PATH));
     const auto categories = Category::loadCategories(path);
 
-    EXPECT_EQ(labtest::registCalls(), calls_before + 1);
+    EXPECT_EQ(pluginRegistCalls(), calls_before + 1);
     ASSERT_EQ(categories.keys(), (QStringList{"Größe", "Leaf", "Pipeline"}));
     const auto pipeline = categories.value(QStringLiteral("Pipeline"));
     EXPECT_TRUE(pipeline->init());
     EXPECT_FALSE(categories.value(QStringLiteral("Leaf"))->init());
 
     const auto& functors = pipeline->functors();
-    ASSERT_EQ(functors.keys(), (QStringList{"Ghost0", "Reader0", "Reader1", "Writer0"}));
+    ASSERT_EQ(functors.keys(), (QStringList{"Ghost0", "Sensor0", "Sensor1", "Sink0"}));
     // The file's prefix names the classes; the category's own "namespace" does not replace it.
-    EXPECT_EQ(functors.value("Reader0"), &labtest::Reader::staticMetaObject);
-    EXPECT_EQ(functors.value("Reader1"), &labtest::Reader::staticMetaObject);
-    EXPECT_EQ(functors.value("Writer0"), &labtest::Writer::staticMetaObject);
+    const QMetaObject* sensor = registeredClass("labplugin::Sensor");
+    ASSERT_NE(sensor, nullptr) << "regist_classes of the plug-in registered nothing";
+    EXPECT_STREQ(sensor->className(), "labplugin::Sensor");
+    EXPECT_EQ(functors.value("Sensor0"), sensor);
+    EXPECT_EQ(functors.value("Sensor1"), sensor);
+    EXPECT_EQ(functors.value("Sink0"), registeredClass("labplugin::Sink"));
+    EXPECT_NE(functors.value("Sink0"), nullptr);
     EXPECT_EQ(functors.value("Ghost0"), nullptr);
-    EXPECT_TRUE(Registration::classes.contains("labtest::Ghost"));
+    EXPECT_TRUE(Registration::classes.contains("labplugin::Ghost"));
 
     EXPECT_EQ(pipeline->subCategories().keys(), (QStringList{"Leaf0", "Leaf1"}));
     EXPECT_EQ(pipeline->subCategories().value("Leaf1"), "Leaf");
     const QList<QPair<QString, QString>> connections{
-        {"Reader0.out", "Writer0.in"}, {"a", "b"}, {"lonely", ""}};
+        {"Sensor0.out", "Sink0.in"}, {"a", "b"}, {"lonely", ""}};
     EXPECT_EQ(pipeline->connections(), connections);
     EXPECT_FALSE(Registration::categories.contains("Pipeline")) << "loading must not register";
+}
+
+// In a fresh process: exits 0 when the plug-in was not in the process before the category file
+// named it, is afterwards, and its classes make working functors; another code says what failed.
+void loadPluginIntoFreshProcess() {
+    if (withLoadedPlugin([](void*) {})) std::exit(3);  // linked in or loaded before: not a test
+    const auto categories = Category::loadCategories(
+        writeFile(QStringLiteral("fresh.json"), pluginFile(LUMORA_TEST_PLUGIN_PATH)));
+    if (!withLoadedPlugin([](void*) {})) std::exit(4);
+    if (pluginRegistCalls() != 1) std::exit(5);
+    const auto pipeline = categories.value(QStringLiteral("Pipeline"));
+    if (pipeline.isNull()) std::exit(6);
+    Category::Instance instance;
+    instance.load(*pipeline, QStringLiteral("p"));
+    if (instance.functors().keys() != QStringList({"labplugin::Sensorp", "labplugin::Sinkp"}))
+        std::exit(7);
+    if (instance.toggles().keys() !=
+        QStringList({"labplugin::Sensorp.reader", "labplugin::Sinkp.output"}))
+        std::exit(8);
+    if (instance.sources().keys() != QStringList({"labplugin::Sensorp.stream"})) std::exit(9);
+    std::exit(0);
+}
+
+TEST(CategoryFileDeathTest, PluginNotYetInProcess_IsLoadedByPathAndItsClassesWork) {
+    EXPECT_EXIT(loadPluginIntoFreshProcess(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(CategoryFile, UnreadableOrInvalidFile_GivesEmptyMap) {
@@ -88,12 +148,12 @@ TEST(CategoryFile, UnreadableOrInvalidFile_GivesEmptyMap) {
 }
 
 TEST(CategoryFile, SharedBinaryRefusals_LogOnceAndStillReadCategories) {
-    const int calls_before = labtest::registCalls();
+    const int calls_before = pluginRegistCalls();
     const auto missing = Category::loadCategories(
         writeFile(QStringLiteral("missing.json"), pluginFile("/nonexistent/libnothing.so")));
     const auto empty = Category::loadCategories(
         writeFile(QStringLiteral("empty.json"), pluginFile(LUMORA_TEST_EMPTY_PLUGIN_PATH)));
-    EXPECT_EQ(labtest::registCalls(), calls_before);
+    EXPECT_EQ(pluginRegistCalls(), calls_before);
     EXPECT_EQ(missing.size(), 3);
     EXPECT_EQ(empty.size(), 3);
     const std::string log = readScribeLog();
@@ -151,14 +211,15 @@ TEST(CategoryInstance, UnusableClasses_AreRefusedWithOneLogLineEach) {
 }
 
 TEST(CategoryInstance, LoadedCategory_CreatesFunctorsForRegisteredClassesOnly) {
-    registerPluginClasses();
     const auto categories = Category::loadCategories(
         writeFile(QStringLiteral("load.json"), pluginFile(LUMORA_TEST_PLUGIN_PATH)));
     Category::Instance instance;
     instance.load(*categories.value(QStringLiteral("Pipeline")), QStringLiteral("main"));
-    // Reader0 and Reader1 name the same class, so the key class + name holds one functor.
+    // Sensor0 and Sensor1 name the same class, so the key class + name holds one functor; the
+    // unregistered Ghost gives none.
     EXPECT_EQ(instance.functors().keys(),
-              (QStringList{"labtest::Readermain", "labtest::Writermain"}));
+              (QStringList{"labplugin::Sensormain", "labplugin::Sinkmain"}));
+    EXPECT_EQ(instance.functors().value("labplugin::Sensormain")->parent(), &instance);
 }
 
 TEST(CategoryInstance, SubCategories_KeyedPerCategoryAndNameAndForwardChanged) {
@@ -191,6 +252,25 @@ TEST(CategoryInstance, SubCategories_KeyedPerCategoryAndNameAndForwardChanged) {
     EXPECT_EQ(changed.count(), 2);
     outer.clearSubCategories();
     EXPECT_EQ(changed.count(), 2) << "clearing nothing emits nothing";
+}
+
+int debug_lines = 0;
+void countDebugLines(QtMsgType type, const QMessageLogContext&, const QString&) {
+    if (type == QtDebugMsg) ++debug_lines;
+}
+
+TEST(CategoryInstance, TakeSubInstance_WritesNothingToTheDebugLog) {
+    registerReaderCategory(QStringLiteral("Quiet"));
+    Category::Instance outer;
+    auto* child = outer.addSubCategory(QStringLiteral("Quiet"), QStringLiteral("q"));
+    ASSERT_NE(child, nullptr);
+    debug_lines = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(countDebugLines);
+    QSharedPointer<Category::Instance> taken = outer.takeSubInstance(child);
+    outer.takeSubInstance(nullptr);
+    qInstallMessageHandler(previous);
+    EXPECT_EQ(taken.data(), child);
+    EXPECT_EQ(debug_lines, 0);
 }
 
 TEST(CategoryInstance, UnknownCategory_IsRefusedAndAddsNothing) {

@@ -7,9 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 
 #include "lumora-core/global_executor.h"
@@ -60,6 +65,28 @@ TEST(TimeConversion, MalformedText_GivesTheInvalidDateTimeCount) {
         EXPECT_EQ(krell::lumora::dateMsTimeString2Time(text).time_since_epoch().count(), invalid)
             << text;
     }
+}
+
+TEST(TimeConversion, FarDates_SaturateInsteadOfOverflowing) {
+    constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+    constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
+    const QDateTime epoch(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC);
+    EXPECT_EQ(krell::lumora::toTime(QDateTime(QDate(40000, 1, 1), QTime(0, 0), Qt::UTC))
+                  .time_since_epoch()
+                  .count(),
+              kMax);
+    EXPECT_EQ(krell::lumora::toTime(QDateTime(QDate(-40000, 1, 1), QTime(0, 0), Qt::UTC))
+                  .time_since_epoch()
+                  .count(),
+              kMin);
+    // The last whole milliseconds that fit stay exact; one more pins.
+    const qint64 last_ms = kMax / kTicksPerMs;
+    EXPECT_EQ(krell::lumora::toTime(epoch.addMSecs(last_ms)).time_since_epoch().count(),
+              last_ms * kTicksPerMs);
+    EXPECT_EQ(krell::lumora::toTime(epoch.addMSecs(last_ms + 1)).time_since_epoch().count(), kMax);
+    EXPECT_EQ(krell::lumora::toTime(epoch.addMSecs(-last_ms)).time_since_epoch().count(),
+              -last_ms * kTicksPerMs);
+    EXPECT_EQ(krell::lumora::toTime(epoch.addMSecs(-last_ms - 1)).time_since_epoch().count(), kMin);
 }
 
 QString settingsPath() {
@@ -117,6 +144,66 @@ TEST(GlobalExecutor, LaterSettings_DoNotResizeTheOneExecutor) {
         executor.silent_async([&done] { done.fetch_add(1); });
     executor.wait_for_all();
     EXPECT_EQ(done.load(), 200);
+    QFile::remove(settingsPath());
+}
+
+// An inotify descriptor watching one file for opens and reads.
+class FileWatch {
+public:
+    explicit FileWatch(const QString& path) : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ >= 0 && ::inotify_add_watch(fd_, QFile::encodeName(path).constData(),
+                                            IN_OPEN | IN_ACCESS) < 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    ~FileWatch() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileWatch(const FileWatch&) = delete;
+    FileWatch& operator=(const FileWatch&) = delete;
+
+    bool ok() const { return fd_ >= 0; }
+    //! Events since the last call. The kernel queues them inside the open or read call itself, so
+    //! nothing is still on its way when this is called after those calls.
+    int takeEvents() {
+        int events = 0;
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t got = ::read(fd_, buffer, sizeof(buffer));
+            if (got <= 0) return events;
+            for (ssize_t at = 0; at < got;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                ++events;
+            }
+        }
+    }
+
+private:
+    int fd_;
+};
+
+TEST(GlobalExecutor, LaterCalls_DoNotReadTheSettingsFileAgain) {
+    writeWorkerSetting("3");
+    tf::Executor& executor = krell::lumora::global_executor();
+    // A changed file (another size): Qt would read it again, where it only compares the size and
+    // time of an unchanged one.
+    writeWorkerSetting("12");
+    FileWatch watch(settingsPath());
+    if (!watch.ok()) GTEST_SKIP() << "inotify unavailable: " << std::strerror(errno);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(&krell::lumora::global_executor(), &executor);
+    const int opened_by_calls = watch.takeEvents();
+    {
+        // Proves the watch: an open and read here must be seen.
+        QFile file(settingsPath());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        file.readAll();
+    }
+    EXPECT_GT(watch.takeEvents(), 0) << "the watch sees nothing, so the check below proves nothing";
+    EXPECT_EQ(opened_by_calls, 0) << "global_executor() read the settings file again";
+    EXPECT_EQ(executor.num_workers(), 3u);
     QFile::remove(settingsPath());
 }
 

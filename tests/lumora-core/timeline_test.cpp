@@ -13,7 +13,7 @@
 #include "lumora-core/category.h"
 #include "lumora-core/registration.h"
 #include "lumora-core/track_buffer.h"
-#include "plugin/test_functors.h"
+#include "test_functors.h"
 #include "test_support.h"
 
 namespace {
@@ -160,6 +160,48 @@ TEST(TrackBuffer, Offset150AtMetric1_ShiftsAcceptingClipBy15MillionTicks) {
     EXPECT_EQ(fixed.begin(), ticks(1000));
 }
 
+TEST(TrackBuffer, ThousandOffsetChangesAndBackToZero_PutTheClipBackExactly) {
+    constexpr int64_t kBegin = 17040000000000000;  // a 2024 date, where float seconds are coarse
+    constexpr int64_t kEnd = kBegin + 600000000;
+    constexpr int64_t kTicksPerUnit = 100000;  // one hundredth of a second at metric 1
+    TrackBuffer track;
+    TestClip clip;
+    placeClip(clip, kBegin, kEnd);
+    track.addClip(&clip);
+    for (int change = 1; change <= 1000; ++change) {
+        const int offset = (change * 7919) % 2001 - 1000;  // -10 s .. +10 s, in no order
+        track.setOffset(offset);
+        ASSERT_EQ(clip.begin(), ticks(kBegin + offset * kTicksPerUnit)) << "change " << change;
+        ASSERT_EQ(clip.end(), ticks(kEnd + offset * kTicksPerUnit)) << "change " << change;
+    }
+    track.setOffset(0);
+    EXPECT_EQ(clip.begin(), ticks(kBegin));
+    EXPECT_EQ(clip.end(), ticks(kEnd));
+
+    // The metric scales the same absolute offset; a metric of 0 makes a unit 100 ticks.
+    track.setOffset(333);
+    track.setOffsetMetrics(7);
+    EXPECT_EQ(clip.begin(), ticks(kBegin + 333 * 7 * kTicksPerUnit));
+    track.setOffsetMetrics(0);
+    EXPECT_EQ(clip.begin(), ticks(kBegin + 333 * 100));
+    track.setOffsetMetrics(1);
+    track.setOffset(0);
+    EXPECT_EQ(clip.begin(), ticks(kBegin));
+    EXPECT_EQ(track.begin(), clip.begin()) << "the track follows its clip";
+}
+
+TEST(TrackBuffer, HugeOffset_PinsTheClipToTheEndOfTime) {
+    TrackBuffer track;
+    TestClip clip;
+    placeClip(clip, 1000, 2000);
+    track.addClip(&clip);
+    track.setOffsetMetrics(std::numeric_limits<int>::max());
+    track.setOffset(std::numeric_limits<int>::max());
+    EXPECT_EQ(clip.begin().time_since_epoch().count(), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(clip.end().time_since_epoch().count(), std::numeric_limits<int64_t>::max());
+    EXPECT_EQ(track.end(), clip.end());
+}
+
 TEST(TrackBuffer, MetricZero_CountsAsOneThousandth) {
     TrackBuffer track;
     TestClip clip;
@@ -201,6 +243,11 @@ TEST(TimeIntervalBuffer, Seconds_TruncateToTicksAndPinBadValues) {
     EXPECT_EQ(interval.end().time_since_epoch().count(), std::numeric_limits<int64_t>::max());
 }
 
+QStringList debug_lines;
+void collectDebugLines(QtMsgType type, const QMessageLogContext&, const QString& text) {
+    if (type == QtDebugMsg) debug_lines.append(text);
+}
+
 TEST(ClipBuffer, DeleteClip_RemovesItsSubInstanceAndNotifiesOuter) {
     ClipInSubInstance setup;
     QPointer<TestClip> clip(setup.clip);
@@ -208,7 +255,12 @@ TEST(ClipBuffer, DeleteClip_RemovesItsSubInstanceAndNotifiesOuter) {
     QSignalSpy outer_changed(&setup.outer, &Category::Instance::changed);
     QElapsedTimer timer;
     timer.start();
+    debug_lines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectDebugLines);
     QMetaObject::invokeMethod(clip, "deleteClip");
+    qInstallMessageHandler(previous);
+    ASSERT_EQ(debug_lines.size(), 1) << "the outer map is written once";
+    EXPECT_TRUE(debug_lines.first().contains("ClipCategorycs0")) << qPrintable(debug_lines.first());
     EXPECT_GE(timer.elapsed(), 250) << "a running clip gets time to stop";
     EXPECT_EQ(outer_changed.count(), 1);
     EXPECT_TRUE(setup.outer.subInstances().isEmpty());

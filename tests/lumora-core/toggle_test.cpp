@@ -81,6 +81,40 @@ TEST(Toggles, NewSource_ReplacesHeldSourceButViewerReferenceKeepsItAlive) {
     EXPECT_TRUE(second_watch.isNull());
 }
 
+TEST(Toggles, DestroyedToggle_DeletesPlainChildSourcesAndKeepsTheHeldOnes) {
+    auto* toggle = new InputFileToggle;
+    QSharedPointer<FileSource> replaced = toggle->newFileSource();
+    QSharedPointer<FileSource> current = toggle->newFileSource();
+    // Qt children that no shared pointer holds: Qt owns them, so they go with the toggle.
+    QPointer<FileSource> plain(new FileSource(toggle));
+    QPointer<NetSource> other_kind(new NetSource(toggle));
+    QPointer<FileSource> replaced_watch(replaced.data());
+    QPointer<FileSource> current_watch(current.data());
+    delete toggle;
+    EXPECT_TRUE(plain.isNull()) << "a plain child source was let go and leaked";
+    EXPECT_TRUE(other_kind.isNull()) << "a plain child source was let go and leaked";
+    delete plain.data();  // no-ops unless the checks above failed
+    delete other_kind.data();
+    ASSERT_FALSE(replaced_watch.isNull()) << "the viewer's reference outlives the toggle";
+    ASSERT_FALSE(current_watch.isNull()) << "the viewer's reference outlives the toggle";
+    EXPECT_EQ(replaced->parent(), nullptr);
+    EXPECT_EQ(current->parent(), nullptr);
+    replaced.reset();
+    current.reset();
+    EXPECT_TRUE(replaced_watch.isNull());
+    EXPECT_TRUE(current_watch.isNull());
+
+    // A source only the toggle holds goes with the toggle, through its shared pointer.
+    auto* net = new InputNetToggle;
+    QPointer<NetSource> only(net->newNetSource().data());
+    QPointer<NetSource> net_plain(new NetSource(net));
+    ASSERT_FALSE(only.isNull());
+    delete net;
+    EXPECT_TRUE(only.isNull());
+    EXPECT_TRUE(net_plain.isNull()) << "a plain child source was let go and leaked";
+    delete net_plain.data();
+}
+
 TEST(TimeCursorToggle, CursorProperty_UsesRegisteredTimeType) {
     TimeCursorToggle toggle;
     EXPECT_EQ(toggle.timeCursor().time_since_epoch().count(), 0);

@@ -1,7 +1,9 @@
 #include "taskflow/core/executor.hpp"
 
 #include <atomic>
+#include <deque>
 #include <exception>
+#include <mutex>
 #include <stdexcept>
 #include <unordered_map>
 #include <vector>
@@ -10,68 +12,157 @@
 
 namespace tf {
 
-namespace {
+namespace detail {
 
-constexpr char kNoWorkersText[] = "no workers to execute the graph";
-constexpr char kCycleText[] = "the graph contains a cycle";
-
-// True when every node can be reached in dependency order (Kahn's algorithm).
-bool isAcyclic(const std::vector<Node*>& nodes) {
-    std::unordered_map<const Node*, size_t> waiting;
-    std::vector<const Node*> ready;
-    for (const Node* node : nodes) {
-        waiting[node] = node->num_dependents;
-        if (node->num_dependents == 0) ready.push_back(node);
-    }
-    size_t visited = 0;
-    while (!ready.empty()) {
-        const Node* node = ready.back();
-        ready.pop_back();
-        ++visited;
-        for (const Node* next : node->successors) {
-            if (--waiting[next] == 0) ready.push_back(next);
-        }
-    }
-    return visited == nodes.size();
-}
-
-// The state of one run of a graph, shared by the jobs of that run.
+// The state of one run of a graph, shared by the jobs of that run. Everything a job reads after
+// the run may have ended lives here, not in the graph: the graph may be destroyed as soon as the
+// run's future is ready.
 struct GraphRun {
-    Scheduler* scheduler = nullptr;
+    Scheduler* scheduler = nullptr;     // held (Scheduler::hold) from run() until the run ends
+    std::mutex* queue_mutex = nullptr;  // the graph's run queue, which this run is in
+    std::deque<std::shared_ptr<GraphRun>>* queue = nullptr;
     std::vector<Node*> nodes;
     std::vector<std::vector<size_t>> successors;  // per node, the indices of its successors
-    std::unique_ptr<std::atomic<size_t>[]> join;  // per node, predecessors still to finish
-    std::atomic<size_t> remaining{0};
+    std::vector<size_t> strong;   // per node, predecessors that are not condition tasks
+    std::vector<size_t> sources;  // nodes without any predecessor, started first
+    std::unique_ptr<std::atomic<size_t>[]> join;  // per node, strong predecessors still to finish
+    std::atomic<size_t> in_flight{0};             // nodes scheduled and not yet finished
     std::atomic<bool> failed{false};
     std::exception_ptr error;  // written once, by the task that sets `failed`
     std::promise<void> done;
 };
 
-// Runs node `index` (unless an earlier task failed), then releases its successors; whoever
-// finishes the last node completes the run's future.
-void runNode(const std::shared_ptr<GraphRun>& state, size_t index) {
-    Node* node = state->nodes[index];
-    if (node->work && !state->failed.load(std::memory_order_acquire)) {
+}  // namespace detail
+
+namespace {
+
+using detail::GraphRun;
+
+constexpr char kNoWorkersText[] = "no workers to execute the graph";
+constexpr char kCycleText[] = "the graph contains a cycle";
+
+// True when the edges that wait (those leaving static tasks and placeholders) form no cycle
+// (Kahn's algorithm over them). Edges leaving a condition task do not wait, as in Taskflow, so a
+// cycle through one is a loop and allowed.
+bool strongEdgesAcyclic(const GraphRun& run) {
+    std::vector<size_t> waiting = run.strong;
+    std::vector<size_t> ready;
+    for (size_t i = 0; i < waiting.size(); ++i) {
+        if (waiting[i] == 0) ready.push_back(i);
+    }
+    size_t visited = 0;
+    while (!ready.empty()) {
+        const size_t node = ready.back();
+        ready.pop_back();
+        ++visited;
+        if (run.nodes[node]->isCondition()) continue;
+        for (size_t next : run.successors[node]) {
+            if (--waiting[next] == 0) ready.push_back(next);
+        }
+    }
+    return visited == run.nodes.size();
+}
+
+// Copies the shape of `flow` into a new run: successor indices, predecessor counts, sources.
+std::shared_ptr<GraphRun> snapshot(const std::vector<std::unique_ptr<Node>>& graph,
+                                   Scheduler* scheduler) {
+    auto run = std::make_shared<GraphRun>();
+    run->scheduler = scheduler;
+    const size_t count = graph.size();
+    std::unordered_map<const Node*, size_t> slot;
+    for (size_t i = 0; i < count; ++i) {
+        run->nodes.push_back(graph[i].get());
+        slot[graph[i].get()] = i;
+    }
+    run->successors.resize(count);
+    run->strong.assign(count, 0);
+    for (size_t i = 0; i < count; ++i) {
+        const Node* node = run->nodes[i];
+        for (const Node* next : node->successors) {
+            const size_t j = slot.at(next);
+            run->successors[i].push_back(j);
+            if (!node->isCondition()) ++run->strong[j];
+        }
+        if (node->num_dependents == 0) run->sources.push_back(i);
+    }
+    run->join = std::make_unique<std::atomic<size_t>[]>(count);
+    for (size_t i = 0; i < count; ++i)
+        run->join[i].store(run->strong[i], std::memory_order_relaxed);
+    return run;
+}
+
+void runNode(const std::shared_ptr<GraphRun>& run, size_t index);
+
+void schedule(const std::shared_ptr<GraphRun>& run, size_t index) {
+    run->in_flight.fetch_add(1, std::memory_order_relaxed);
+    run->scheduler->submit(detail::Job([run, index] { runNode(run, index); }));
+}
+
+// Submits the sources of `run`, which is at the front of its graph's queue.
+void start(const std::shared_ptr<GraphRun>& run) {
+    // Counted in full before the first submission: a fast source must not end the run early.
+    run->in_flight.store(run->sources.size(), std::memory_order_relaxed);
+    Scheduler* scheduler = run->scheduler;
+    for (size_t index : run->sources)
+        scheduler->submit(detail::Job([run, index] { runNode(run, index); }));
+}
+
+// Completes a run that has no task left in flight and starts the next queued run of its graph.
+void finish(std::shared_ptr<GraphRun> run) {
+    std::shared_ptr<GraphRun> next;
+    {
+        std::lock_guard<std::mutex> lock(*run->queue_mutex);
+        run->queue->pop_front();  // this run
+        if (!run->queue->empty()) next = run->queue->front();
+    }
+    // From here on the graph is not touched: once the future is ready its owner may destroy it.
+    Scheduler* scheduler = run->scheduler;
+    if (run->error) {
+        run->done.set_exception(run->error);
+    } else {
+        run->done.set_value();
+    }
+    if (next) start(next);  // the next run keeps the graph (and its own executor) alive
+    scheduler->release();
+}
+
+// Runs node `index` (unless a task of the run failed), then schedules what follows it: for a
+// condition task the one successor its result picks, otherwise each successor whose strong
+// predecessors have all finished. Whoever finishes the last task in flight ends the run.
+void runNode(const std::shared_ptr<GraphRun>& run, size_t index) {
+    Node* node = run->nodes[index];
+    int choice = -1;
+    if (!run->failed.load(std::memory_order_acquire)) {
         try {
-            node->work();
+            if (node->isCondition()) {
+                choice = node->condition();
+            } else if (node->work) {
+                node->work();
+            }
         } catch (...) {
             bool expected = false;
-            if (state->failed.compare_exchange_strong(expected, true))
-                state->error = std::current_exception();
+            if (run->failed.compare_exchange_strong(expected, true))
+                run->error = std::current_exception();
         }
     }
-    for (size_t next : state->successors[index]) {
-        if (state->join[next].fetch_sub(1, std::memory_order_acq_rel) == 1) {
-            state->scheduler->submit(detail::Job([state, next] { runNode(state, next); }));
-        }
-    }
-    if (state->remaining.fetch_sub(1, std::memory_order_acq_rel) == 1) {
-        if (state->error) {
-            state->done.set_exception(state->error);
+    // A failed run schedules nothing more; it ends when the tasks already in flight are done.
+    if (!run->failed.load(std::memory_order_acquire)) {
+        const std::vector<size_t>& next = run->successors[index];
+        // Re-armed before the successors run, so that a loop back to this task waits again.
+        run->join[index].store(run->strong[index], std::memory_order_relaxed);
+        if (node->isCondition()) {
+            if (choice >= 0 && static_cast<size_t>(choice) < next.size()) {
+                run->join[next[choice]].store(0, std::memory_order_relaxed);
+                schedule(run, next[choice]);
+            }
         } else {
-            state->done.set_value();
+            for (size_t successor : next) {
+                if (run->join[successor].fetch_sub(1, std::memory_order_acq_rel) == 1)
+                    schedule(run, successor);
+            }
         }
     }
+    if (run->in_flight.fetch_sub(1, std::memory_order_acq_rel) == 1) finish(run);
 }
 
 }  // namespace
@@ -83,7 +174,7 @@ struct Executor::Impl {
 
 Executor::Executor(size_t N) : workers_(N), impl_(std::make_unique<Impl>(N)) {}
 
-Executor::~Executor() = default;  // the scheduler waits for every task before it stops
+Executor::~Executor() = default;  // the scheduler waits for every task and run before it stops
 
 size_t Executor::num_workers() const noexcept {
     return workers_;
@@ -103,36 +194,29 @@ void Executor::wait_for_all() {
 
 std::future<void> Executor::run(Taskflow& flow) {
     if (workers_ == 0) throwNoWorkers();
-    auto state = std::make_shared<GraphRun>();
-    state->scheduler = &impl_->scheduler;
-    std::future<void> result = state->done.get_future();
-    for (auto& node : flow.nodes_)
-        state->nodes.push_back(node.get());
-    if (state->nodes.empty()) {
-        state->done.set_value();
+    std::shared_ptr<GraphRun> run = snapshot(flow.nodes_, &impl_->scheduler);
+    std::future<void> result = run->done.get_future();
+    if (!strongEdgesAcyclic(*run)) {
+        run->done.set_exception(std::make_exception_ptr(std::runtime_error(kCycleText)));
         return result;
     }
-    if (!isAcyclic(state->nodes)) {
-        state->done.set_exception(std::make_exception_ptr(std::runtime_error(kCycleText)));
+    // Nothing would run (an empty graph, or no task without predecessors): ready at once, without
+    // waiting for the graph's earlier runs.
+    if (run->sources.empty()) {
+        run->done.set_value();
         return result;
     }
-    const size_t count = state->nodes.size();
-    std::unordered_map<const Node*, size_t> slot;
-    for (size_t i = 0; i < count; ++i)
-        slot[state->nodes[i]] = i;
-    state->successors.resize(count);
-    state->join = std::make_unique<std::atomic<size_t>[]>(count);
-    for (size_t i = 0; i < count; ++i) {
-        for (const Node* next : state->nodes[i]->successors)
-            state->successors[i].push_back(slot.at(next));
-        state->join[i].store(state->nodes[i]->num_dependents, std::memory_order_relaxed);
+    run->queue_mutex = &flow.runs_mutex_;
+    run->queue = &flow.runs_;
+    impl_->scheduler.hold();
+    bool first = false;
+    {
+        std::lock_guard<std::mutex> lock(flow.runs_mutex_);
+        flow.runs_.push_back(run);
+        first = flow.runs_.size() == 1;
     }
-    state->remaining.store(count, std::memory_order_relaxed);
-    for (size_t i = 0; i < count; ++i) {
-        if (state->nodes[i]->num_dependents == 0) {
-            state->scheduler->submit(detail::Job([state, i] { runNode(state, i); }));
-        }
-    }
+    // Otherwise the run before it starts it when it ends.
+    if (first) start(run);
     return result;
 }
 

@@ -84,6 +84,14 @@ void Scheduler::waitForAll() {
     idle_.wait(lock, [this] { return pending_.load(std::memory_order_acquire) == 0; });
 }
 
+void Scheduler::hold() {
+    pending_.fetch_add(1, std::memory_order_relaxed);
+}
+
+void Scheduler::release() {
+    finished(1);
+}
+
 void Scheduler::workerLoop(size_t self) {
     tls_scheduler = this;
     tls_worker = self;

@@ -31,9 +31,16 @@ public:
     //! Queues `job` for a worker. Any thread. May throw std::bad_alloc, then nothing is queued.
     void submit(detail::Job&& job);
 
-    //! Blocks until every job submitted so far, and every job those submit, has finished.
-    //! Any thread except this scheduler's workers.
+    //! Blocks until every job submitted so far, and every job those submit, has finished, and
+    //! every hold() has been released. Any thread except this scheduler's workers.
     void waitForAll();
+
+    //! Counts one unit of work that is not a queued job (a graph run waiting for its turn), so
+    //! that waitForAll() and the destructor wait for it too. Any thread.
+    void hold();
+    //! Ends one hold(); the caller must not touch the scheduler afterwards unless it holds
+    //! another unit. Any thread.
+    void release();
 
 private:
     void workerLoop(size_t self);

@@ -11,9 +11,14 @@ const std::string& Task::name() const {
     return node_->name;
 }
 
-Task& Task::work(std::function<void()> work) {
+void Task::setWork(std::function<void()> work) {
+    node_->condition = nullptr;
     node_->work = std::move(work);
-    return *this;
+}
+
+void Task::setCondition(std::function<int()> condition) {
+    node_->work = nullptr;
+    node_->condition = std::move(condition);
 }
 
 size_t Task::num_successors() const {

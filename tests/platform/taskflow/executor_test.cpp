@@ -1,5 +1,7 @@
 // The executor runs graphs in dependency order and single tasks at 1..4 workers, keeps its
 // promised number of threads even on a machine with fewer cores, and refuses work without workers.
+// Runs of one graph are queued, never overlapping; condition tasks run only the successor their
+// result picks. Every wait is bounded; no sleep decides an outcome.
 #include <taskflow/taskflow.hpp>
 
 #include <gtest/gtest.h>
@@ -19,6 +21,31 @@
 namespace {
 
 constexpr auto kWaitLimit = std::chrono::seconds(10);
+// How long a run that must not start yet is watched; a correct executor passes however short.
+constexpr auto kQuietPeriod = std::chrono::milliseconds(100);
+
+// A gate that tasks wait on (bounded by kWaitLimit). It opens at the latest when destroyed, so a
+// failed assertion does not leave a worker blocked; declare it after the executor.
+class Gate {
+public:
+    Gate() : opened_(promise_.get_future().share()) {}
+    ~Gate() { open(); }
+    void open() {
+        std::call_once(once_, [this] { promise_.set_value(); });
+    }
+    //! For a task to capture by value.
+    std::shared_future<void> opened() const { return opened_; }
+
+private:
+    std::promise<void> promise_;
+    std::shared_future<void> opened_;
+    std::once_flag once_;
+};
+
+template <typename T>
+bool isReady(const std::future<T>& future) {
+    return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
 
 class ExecutorAtWorkers : public ::testing::TestWithParam<size_t> {};
 
@@ -106,7 +133,199 @@ TEST_P(ExecutorAtWorkers, IdleWorkers_WakeForEachLateSubmission) {
     }
 }
 
+TEST_P(ExecutorAtWorkers, ConditionTask_RunsOnlyTheSuccessorItsResultPicks) {
+    tf::Executor executor(GetParam());
+    for (int repeat = 0; repeat < 20; ++repeat) {
+        tf::Taskflow flow;
+        std::array<std::atomic<int>, 3> ran{};
+        std::atomic<int> after_picked{0};
+        tf::Task pick = flow.emplace([] { return 1; });
+        tf::Task a = flow.emplace([&] { ran[0].fetch_add(1); });
+        tf::Task b = flow.emplace([&] { ran[1].fetch_add(1); });
+        tf::Task c = flow.emplace([&] { ran[2].fetch_add(1); });
+        pick.precede(a, b, c);
+        b.precede(flow.emplace([&] { after_picked.fetch_add(1); }));
+        // An index out of range picks nothing; a bool result is an index too (true: 1).
+        tf::Task none = flow.emplace([] { return 7; });
+        tf::Task skipped = flow.emplace([&] { ran[0].fetch_add(100); });
+        none.precede(skipped);
+        std::atomic<int> by_bool{0};
+        tf::Task flag = flow.emplace([] { return true; });
+        flag.precede(flow.emplace([&] { by_bool.fetch_add(10); }),
+                     flow.emplace([&] { by_bool.fetch_add(1); }));
+
+        auto done = executor.run(flow);
+        ASSERT_EQ(done.wait_for(kWaitLimit), std::future_status::ready);
+        done.get();
+        EXPECT_EQ(ran[0].load(), 0);
+        EXPECT_EQ(ran[1].load(), 1);
+        EXPECT_EQ(ran[2].load(), 0);
+        EXPECT_EQ(after_picked.load(), 1) << "a picked task releases its own successors";
+        EXPECT_EQ(by_bool.load(), 1);
+    }
+}
+
+TEST_P(ExecutorAtWorkers, ConditionLoop_RepeatsItsBodyUntilTheExitIsPicked) {
+    tf::Executor executor(GetParam());
+    tf::Taskflow flow;
+    int body_runs = 0;  // tasks of one run follow each other: no lock needed
+    int exits = 0;
+    int limit = 0;
+    tf::Task init = flow.emplace([&] { limit += 5; });
+    tf::Task body = flow.emplace([&] { ++body_runs; });
+    tf::Task again = flow.emplace([&] { return body_runs < limit ? 0 : 1; });
+    tf::Task exit = flow.emplace([&] { ++exits; });
+    init.precede(body);
+    body.precede(again);
+    again.precede(body, exit);  // back to body (a weak edge, not a cycle), or out
+    for (int run = 1; run <= 3; ++run) {
+        auto done = executor.run(flow);
+        ASSERT_EQ(done.wait_for(kWaitLimit), std::future_status::ready);
+        done.get();
+        EXPECT_EQ(body_runs, 5 * run);
+        EXPECT_EQ(exits, run);
+    }
+}
+
+TEST_P(ExecutorAtWorkers, ThrowingConditionTask_PicksNothingAndFailsTheRun) {
+    tf::Executor executor(GetParam());
+    tf::Taskflow flow;
+    std::atomic<bool> successor_ran{false};
+    tf::Task pick = flow.emplace([]() -> int { throw std::runtime_error("no choice"); });
+    pick.precede(flow.emplace([&] { successor_ran = true; }));
+    auto done = executor.run(flow);
+    ASSERT_EQ(done.wait_for(kWaitLimit), std::future_status::ready);
+    EXPECT_THROW(done.get(), std::runtime_error);
+    EXPECT_FALSE(successor_ran.load());
+}
+
 INSTANTIATE_TEST_SUITE_P(Workers, ExecutorAtWorkers, ::testing::Values(1, 2, 3, 4));
+
+// Runs of one graph overlap only when a worker is free for the second, so from 2 workers up.
+class SameGraphAtWorkers : public ::testing::TestWithParam<size_t> {};
+
+TEST_P(SameGraphAtWorkers, SecondRun_StartsOnlyAfterTheFirstHasEnded) {
+    std::atomic<int> active{0};
+    std::atomic<int> peak{0};
+    std::atomic<int> entries{0};
+    std::promise<void> entered;
+    tf::Taskflow flow;
+    tf::Executor executor(GetParam());
+    Gate gate;
+    flow.emplace([&, opened = gate.opened()] {
+        const int now = active.fetch_add(1) + 1;
+        int seen = peak.load();
+        while (now > seen && !peak.compare_exchange_weak(seen, now)) {}
+        if (entries.fetch_add(1) == 0) {
+            entered.set_value();
+            opened.wait_for(kWaitLimit);  // the first instance holds its run open
+        }
+        active.fetch_sub(1);
+    });
+    auto first = executor.run(flow);
+    ASSERT_EQ(entered.get_future().wait_for(kWaitLimit), std::future_status::ready);
+    auto second = executor.run(flow);
+    EXPECT_EQ(second.wait_for(kQuietPeriod), std::future_status::timeout)
+        << "the second run ended while the first was still in progress";
+    EXPECT_EQ(entries.load(), 1);
+    gate.open();
+    ASSERT_EQ(first.wait_for(kWaitLimit), std::future_status::ready);
+    ASSERT_EQ(second.wait_for(kWaitLimit), std::future_status::ready);
+    first.get();
+    second.get();
+    EXPECT_EQ(entries.load(), 2);
+    EXPECT_EQ(peak.load(), 1) << "two instances of the task ran at once";
+}
+
+TEST_P(SameGraphAtWorkers, ManyRunsFromSeveralThreads_NeverOverlapAndEndInCallOrder) {
+    constexpr int kThreads = 4;
+    constexpr int kRunsPerThread = 25;
+    std::atomic<bool> inside{false};
+    std::atomic<int> overlaps{0};
+    std::atomic<int> middles{0};
+    std::atomic<int> ends{0};
+    tf::Taskflow flow;
+    tf::Task begin = flow.emplace([&] {
+        if (inside.exchange(true)) overlaps.fetch_add(1);
+    });
+    tf::Task end = flow.emplace([&] {
+        inside.store(false);
+        ends.fetch_add(1);
+    });
+    for (int i = 0; i < 4; ++i) {
+        tf::Task middle = flow.emplace([&] { middles.fetch_add(1); });
+        begin.precede(middle);
+        end.succeed(middle);
+    }
+    tf::Executor executor(GetParam());
+    std::vector<std::vector<std::future<void>>> futures(kThreads);
+    std::vector<std::thread> callers;
+    for (int t = 0; t < kThreads; ++t) {
+        callers.emplace_back([&, t] {
+            for (int i = 0; i < kRunsPerThread; ++i)
+                futures[t].push_back(executor.run(flow));
+        });
+    }
+    for (auto& caller : callers)
+        caller.join();
+    for (auto& own : futures) {
+        ASSERT_EQ(own.back().wait_for(kWaitLimit), std::future_status::ready);
+        for (auto& earlier : own)
+            EXPECT_TRUE(isReady(earlier)) << "a later run of the same caller ended first";
+    }
+    executor.wait_for_all();
+    EXPECT_EQ(overlaps.load(), 0);
+    EXPECT_EQ(ends.load(), kThreads * kRunsPerThread);
+    EXPECT_EQ(middles.load(), 4 * kThreads * kRunsPerThread);
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, SameGraphAtWorkers, ::testing::Values(2, 3, 4));
+
+TEST(Executor, RunQueuedBehindAnotherExecutorsRun_IsAwaitedByItsOwnExecutor) {
+    std::atomic<int> count{0};
+    std::promise<void> entered;
+    tf::Taskflow flow;
+    tf::Executor holder(2);
+    Gate gate;
+    flow.emplace([&, opened = gate.opened()] {
+        if (count.fetch_add(1) == 0) {
+            entered.set_value();
+            opened.wait_for(kWaitLimit);
+        }
+    });
+    auto first = holder.run(flow);
+    ASSERT_EQ(entered.get_future().wait_for(kWaitLimit), std::future_status::ready);
+    std::future<void> queued;
+    {
+        tf::Executor waiter(2);
+        queued = waiter.run(flow);
+        std::thread opener([&gate] { gate.open(); });
+        waiter.wait_for_all();
+        EXPECT_TRUE(isReady(queued)) << "wait_for_all returned before the queued run ended";
+        opener.join();
+        // Destroying `waiter` now must not leave the run behind it, nor run it on a dead executor.
+    }
+    ASSERT_EQ(first.wait_for(kWaitLimit), std::future_status::ready);
+    ASSERT_EQ(queued.wait_for(kWaitLimit), std::future_status::ready);
+    EXPECT_EQ(count.load(), 2);
+}
+
+TEST(Executor, GraphDestroyedAsSoonAsItsLastRunIsReady_IsNotTouchedAgain) {
+    // Checked for real under a sanitizer: the executor must not use the graph after the future.
+    tf::Executor executor(3);
+    for (int repeat = 0; repeat < 200; ++repeat) {
+        auto flow = std::make_unique<tf::Taskflow>();
+        std::atomic<int> count{0};
+        tf::Task a = flow->emplace([&count] { count.fetch_add(1); });
+        a.precede(flow->emplace([&count] { count.fetch_add(1); }),
+                  flow->emplace([&count] { count.fetch_add(1); }));
+        executor.run(*flow);
+        auto last = executor.run(*flow);
+        ASSERT_EQ(last.wait_for(kWaitLimit), std::future_status::ready);
+        flow.reset();
+        EXPECT_EQ(count.load(), 6);
+    }
+}
 
 TEST(Executor, CallablesOfEverySize_RunOnceAndReleaseTheirCaptures) {
     tf::Executor executor(2);
@@ -267,6 +486,35 @@ TEST(Executor, CyclicOrEmptyGraph_CompletesInsteadOfHanging) {
     auto done = executor.run(cyclic);
     ASSERT_EQ(done.wait_for(kWaitLimit), std::future_status::ready);
     EXPECT_THROW(done.get(), std::runtime_error);
+}
+
+TEST(Executor, TaskResultNotConvertibleToInt_IsIgnoredAndEverySuccessorRuns) {
+    tf::Executor executor(2);
+    tf::Taskflow flow;
+    std::atomic<int> count{0};
+    tf::Task text = flow.emplace([] { return std::string("not an index"); });
+    text.precede(flow.emplace([&count] { count.fetch_add(1); }),
+                 flow.emplace([&count] { count.fetch_add(1); }));
+    executor.run(flow).get();
+    EXPECT_EQ(count.load(), 2);
+}
+
+TEST(Executor, WorkWithIntResult_TurnsTheTaskIntoACondition) {
+    tf::Executor executor(2);
+    tf::Taskflow flow;
+    std::atomic<int> first{0};
+    std::atomic<int> second{0};
+    tf::Task task = flow.placeholder();
+    task.precede(flow.emplace([&first] { first.fetch_add(1); }),
+                 flow.emplace([&second] { second.fetch_add(1); }));
+    task.work([] { return 1; });
+    executor.run(flow).get();
+    EXPECT_EQ(first.load(), 0);
+    EXPECT_EQ(second.load(), 1);
+    task.work([] {});  // a static task again: both successors run
+    executor.run(flow).get();
+    EXPECT_EQ(first.load(), 1);
+    EXPECT_EQ(second.load(), 2);
 }
 
 TEST(Executor, SameGraphRunTwice_RunsEveryTaskEachTime) {

@@ -21,7 +21,7 @@ public:
     //! Creates an executor with `N` workers. With 0 workers it is created but refuses every task
     //! (std::runtime_error "no workers to execute the graph").
     explicit Executor(size_t N = std::thread::hardware_concurrency());
-    //! Waits for every submitted task to finish, then releases the workers.
+    //! Waits for every submitted task and every pending graph run, then releases the workers.
     ~Executor();
     Executor(const Executor&) = delete;
     Executor& operator=(const Executor&) = delete;
@@ -49,13 +49,17 @@ public:
         schedule(detail::Job(std::forward<F>(f)));
     }
 
-    //! Runs every task of `flow` once, each after all of its predecessors. The future becomes
-    //! ready when the run ends and rethrows the first exception of a task (tasks not yet started
-    //! are then skipped) or std::runtime_error for a graph with a cycle. `flow` must outlive the run.
+    //! Runs `flow` once: every static task after all of its predecessors; after a condition
+    //! task only the successor its result picks. Runs of one graph are queued, as in Taskflow: a
+    //! run starts when the graph's previous run (from any executor) has ended, so two never
+    //! overlap. The future becomes ready when the run ends and rethrows the first exception of a
+    //! task (tasks not yet started are then skipped), or at once with std::runtime_error for a
+    //! graph whose static edges form a cycle. `flow` must outlive every pending run of it.
     //! Throws std::runtime_error when the executor has no workers.
     std::future<void> run(Taskflow& flow);
 
-    //! Blocks until every task submitted so far, and every task those submit, has finished.
+    //! Blocks until every task submitted so far, and every task those submit, has finished, and
+    //! every graph run started here, queued ones included, has ended.
     void wait_for_all();
 
 private:

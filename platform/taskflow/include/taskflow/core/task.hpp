@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 #include "taskflow/core/export.hpp"
 #include "taskflow/core/node.hpp"
@@ -34,8 +36,20 @@ public:
     Task& name(const std::string& name);
     //! The name set last; empty by default.
     const std::string& name() const;
-    //! Replaces the work of the task. Not while a run of its graph is in progress.
-    Task& work(std::function<void()> work);
+    //! Replaces the work of the task, with Taskflow's rule for its kind: a callable whose result
+    //! converts to int makes a condition task (see Taskflow::emplace), any other a static task.
+    //! An empty std::function makes a placeholder. Not while a run of its graph is pending.
+    template <typename C>
+    Task& work(C&& callable) {
+        using D = std::decay_t<C>;
+        static_assert(std::is_invocable_v<D&>, "a task is called with no arguments");
+        if constexpr (std::is_invocable_r_v<int, D&>) {
+            setCondition(std::function<int()>(std::forward<C>(callable)));
+        } else {
+            setWork(std::function<void()>(std::forward<C>(callable)));
+        }
+        return *this;
+    }
 
     size_t num_successors() const;
     size_t num_dependents() const;
@@ -47,6 +61,8 @@ public:
 
 private:
     static void addEdge(const Task& from, const Task& to);
+    void setWork(std::function<void()> work);
+    void setCondition(std::function<int()> condition);
 
     Node* node_ = nullptr;
 };

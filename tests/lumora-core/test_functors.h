@@ -1,6 +1,7 @@
 #pragma once
-// Functor classes of the test plug-in. The plug-in registers Reader and Writer from
-// "regist_classes"; the other classes exist to be refused.
+// Functor classes compiled into the test program: the tests register Reader and Writer
+// themselves and use the classes directly; the other classes exist to be refused. The plug-in
+// that category files load by path has classes of its own (plugin/plugin_functors.h).
 #include <QObject>
 
 #include "lumora-core/clip_buffer.h"
@@ -117,8 +118,5 @@ class NoConstructor : public krell::lumora::Functor {
 public:
     explicit NoConstructor(QObject* parent = nullptr) : Functor(parent) {}
 };
-
-//! Number of calls to regist_classes so far.
-int registCalls();
 
 }  // namespace labtest

@@ -1,12 +1,6 @@
 #include "test_functors.h"
 
-#include "lumora-core/registration.h"
-
 namespace labtest {
-
-namespace {
-int regist_calls = 0;
-}  // namespace
 
 Reader::Reader(QObject* parent)
     : Functor(parent),
@@ -23,16 +17,4 @@ Writer::Writer(QObject* parent)
       output_(new krell::lumora::OutputNetToggle(this)),
       view_(new TestRender(this)) {}
 
-int registCalls() {
-    return regist_calls;
-}
-
 }  // namespace labtest
-
-extern "C" Q_DECL_EXPORT void regist_classes() {
-    ++labtest::regist_calls;
-    krell::lumora::Registration::regist(QStringLiteral("labtest::Reader"),
-                                        &labtest::Reader::staticMetaObject);
-    krell::lumora::Registration::regist(QStringLiteral("labtest::Writer"),
-                                        &labtest::Writer::staticMetaObject);
-}
