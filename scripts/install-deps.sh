@@ -21,6 +21,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # test and demo tools
   xvfb xauth tar
+  # DeviceBench fonts (copied into the build tree under the names the program looks for)
+  fonts-roboto fonts-roboto-unhinted
 )
 
 missing=()
