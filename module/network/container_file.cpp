@@ -4,6 +4,7 @@
 #include <limits>
 #include <sstream>
 
+#include "module/common/log.h"
 #include "module/common/util.h"
 
 namespace krell::det {
@@ -126,6 +127,50 @@ bool containerLength(const nlohmann::json& value, const char* what, uint64_t& le
 
 nlohmann::json parseStoredJson(const std::string& stored) {
     return nlohmann::json::parse(stringDecrypt(stored), nullptr, true, false);
+}
+
+nlohmann::json parseContainerSection(const char* tag, const std::string& stored, const char* what,
+                                     uint64_t offset) {
+    try {
+        return parseStoredJson(stored);
+    } catch (const nlohmann::json::exception& e) {
+        DET_LOG(kLogError) << tag << what << " of " << stored.size() << " bytes at offset "
+                           << offset << " is not valid JSON: " << e.what() << kLogReset;
+        throw;
+    }
+}
+
+bool openContainerHeader(ContainerFile& file, const std::string& path, const char* tag,
+                         const char* kind, nlohmann::json& header) {
+    if (!file.open(path)) {
+        if (file.error().empty()) {
+            DET_LOG(kLogError) << tag << "Can not open " << kind << " in " << path << kLogReset;
+        } else {
+            DET_LOG(kLogError) << tag << file.error() << kLogReset;
+        }
+        return false;
+    }
+    uint32_t headerLength = 0;
+    std::string stored;
+    if (!file.readLength("header length", headerLength) ||
+        !file.readText("header", headerLength, stored)) {
+        DET_LOG(kLogError) << tag << file.error() << kLogReset;
+        return false;
+    }
+    header = parseContainerSection(tag, stored, "header", 4);
+    return true;
+}
+
+std::string containerVersion(const nlohmann::json& header, bool& found) {
+    found = true;
+    if (header.is_object() && header.contains("vorx_version")) {
+        return header.at("vorx_version").get<std::string>();
+    }
+    if (header.is_object() && header.contains("vorx_deploy_version")) {
+        return header.at("vorx_deploy_version").get<std::string>();
+    }
+    found = false;
+    return {};
 }
 
 }  // namespace krell::det

@@ -59,4 +59,18 @@ bool containerLength(const nlohmann::json& value, const char* what, uint64_t& le
 //! parse error.
 nlohmann::json parseStoredJson(const std::string& stored);
 
+//! parseStoredJson for one section; a parse error is logged under `tag` with the section's size
+//! and offset, then passed on unchanged.
+nlohmann::json parseContainerSection(const char* tag, const std::string& stored, const char* what,
+                                     uint64_t offset);
+
+//! Opens `path` and reads the JSON header that starts every container. False, after one log line
+//! under `tag` ("Can not open <kind> in <path>" or the section error), when either fails.
+bool openContainerHeader(ContainerFile& file, const std::string& path, const char* tag,
+                         const char* kind, nlohmann::json& header);
+
+//! The header's "vorx_version" (or the older "vorx_deploy_version"); empty, with found false,
+//! when it has neither.
+std::string containerVersion(const nlohmann::json& header, bool& found);
+
 }  // namespace krell::det

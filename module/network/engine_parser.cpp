@@ -13,16 +13,6 @@ namespace {
 
 constexpr const char* kTag = "[INIT][EngineParser] ";
 
-nlohmann::json parseSection(const std::string& stored, const char* what, uint64_t offset) {
-    try {
-        return parseStoredJson(stored);
-    } catch (const nlohmann::json::exception& e) {
-        DET_LOG(kLogError) << kTag << what << " of " << stored.size() << " bytes at offset "
-                           << offset << " is not valid JSON: " << e.what() << kLogReset;
-        throw;
-    }
-}
-
 //! The entries of an "engines"/"engine" member: null counts as none.
 bool entriesOf(const nlohmann::json& member, const char* what, const nlohmann::json*& entries) {
     static const nlohmann::json kNone = nlohmann::json::array();
@@ -58,29 +48,12 @@ EngineParser::EngineParser(std::string enginePath) : engine_path_(std::move(engi
 
 bool EngineParser::parse() {
     ContainerFile file;
-    if (!file.open(engine_path_)) {
-        if (file.error().empty()) {
-            DET_LOG(kLogError) << kTag << "Can not open engine file in " << engine_path_
-                               << kLogReset;
-        } else {
-            DET_LOG(kLogError) << kTag << file.error() << kLogReset;
-        }
+    nlohmann::json header;
+    if (!openContainerHeader(file, engine_path_, kTag, "engine file", header)) {
         return false;
     }
-    uint32_t headerLength = 0;
-    std::string stored;
-    if (!file.readLength("header length", headerLength) ||
-        !file.readText("header", headerLength, stored)) {
-        DET_LOG(kLogError) << kTag << file.error() << kLogReset;
-        return false;
-    }
-    nlohmann::json header = parseSection(stored, "header", 4);
-    std::string version;
-    if (header.is_object() && header.contains("vorx_version")) {
-        version = header.at("vorx_version").get<std::string>();
-    } else if (header.is_object() && header.contains("vorx_deploy_version")) {
-        version = header.at("vorx_deploy_version").get<std::string>();
-    }
+    bool found = false;
+    std::string version = containerVersion(header, found);
     DET_LOG(kLogInfo) << kTag << "Vorx deploy version is " << version << kLogReset;
 
     Body body;
@@ -146,7 +119,7 @@ bool EngineParser::readBodyV0_0_2(ContainerFile& file, const nlohmann::json& hea
             DET_LOG(kLogError) << kTag << file.error() << kLogReset;
             return false;
         }
-        const nlohmann::json table = parseSection(stored, "scale table", offset);
+        const nlohmann::json table = parseContainerSection(kTag, stored, "scale table", offset);
         if (!table.is_object()) {
             DET_LOG(kLogError) << kTag << "scale table at offset " << offset
                                << " is not a JSON object" << kLogReset;

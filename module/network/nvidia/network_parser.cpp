@@ -18,18 +18,6 @@ bool isV0_0_2(const std::string& version) {
     return version == "0.0.2" || version == "0.0.3";
 }
 
-//! Parses one stored JSON section; a parse error is logged with the section's place, then
-//! passed on unchanged.
-nlohmann::json parseSection(const std::string& stored, const char* what, uint64_t offset) {
-    try {
-        return parseStoredJson(stored);
-    } catch (const nlohmann::json::exception& e) {
-        DET_LOG(kLogError) << kTag << what << " of " << stored.size() << " bytes at offset "
-                           << offset << " is not valid JSON: " << e.what() << kLogReset;
-        throw;
-    }
-}
-
 //! "engines" members with no entry are stored as null.
 nlohmann::json entriesOrNull(nlohmann::json entries) {
     return entries.empty() ? nlohmann::json(nullptr) : std::move(entries);
@@ -50,29 +38,13 @@ uint32_t NetworkParser::getWeightsSize() const {
 
 bool NetworkParser::parse() {
     ContainerFile file;
-    if (!file.open(network_path_)) {
-        if (file.error().empty()) {
-            DET_LOG(kLogError) << kTag << "Can not open network file in " << network_path_
-                               << kLogReset;
-        } else {
-            DET_LOG(kLogError) << kTag << file.error() << kLogReset;
-        }
+    nlohmann::json header;
+    if (!openContainerHeader(file, network_path_, kTag, "network file", header)) {
         return false;
     }
-    uint32_t headerLength = 0;
-    std::string stored;
-    if (!file.readLength("header length", headerLength) ||
-        !file.readText("header", headerLength, stored)) {
-        DET_LOG(kLogError) << kTag << file.error() << kLogReset;
-        return false;
-    }
-    nlohmann::json header = parseSection(stored, "header", 4);
-    std::string version;
-    if (header.is_object() && header.contains("vorx_version")) {
-        version = header.at("vorx_version").get<std::string>();
-    } else if (header.is_object() && header.contains("vorx_deploy_version")) {
-        version = header.at("vorx_deploy_version").get<std::string>();
-    } else {
+    bool found = false;
+    std::string version = containerVersion(header, found);
+    if (!found) {
         DET_LOG(kLogError) << kTag << "The header is missing a field about vorx version"
                            << kLogReset;
     }
@@ -115,7 +87,8 @@ bool NetworkParser::readBody(ContainerFile& file, const nlohmann::json& header, 
         DET_LOG(kLogError) << kTag << file.error() << kLogReset;
         return false;
     }
-    fresh.description = parseSection(stored, "network description", descriptionOffset);
+    fresh.description =
+        parseContainerSection(kTag, stored, "network description", descriptionOffset);
     body = std::move(fresh);
     return true;
 }
