@@ -265,3 +265,37 @@ TEST_F(PagesTest, LogWindow_TagsAndColoursEachTypeAndEscapesMarkup) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PagesTest, ConsoleTab_SendsTheTypedCommandAndListsIt) {
+    device_->SetHandler(0x5A, [](const krell::lidar::sim::SimRequest& request) {
+        krell::lidar::sim::SimReply reply;
+        reply.payload = request.payload;  // echo
+        reply.payload.push_back(0xEE);
+        return reply;
+    });
+    Connect();
+    const int console_tab = Find("tabBar")->property("count").toInt() - 1;
+    ShowTab(console_tab);
+    Find("commandField")->setProperty("text", "0x5a");
+    Find("payloadField")->setProperty("text", "01  0X0a ff");
+    Click(Find("sendButton"));
+    ASSERT_TRUE(Spin([&] { return manager_->CommandLogCnt() == 1; }));
+    SpinFor(100);
+    EXPECT_EQ(Find("returnHeader")->property("text").toString(), "47 74 5A 00 00 00 00 04");
+    EXPECT_EQ(Find("returnPayload")->property("text").toString(), "01 0A FF EE");
+    EXPECT_EQ(Find("commandLog")->property("count").toInt(), 1);
+    Picture("console.png");
+
+    // A payload that names no byte: the error window says which field, the old reply is cleared.
+    Find("payloadField")->setProperty("text", "01 zz");
+    Click(Find("sendButton"));
+    ASSERT_TRUE(Spin([&] { return Open("errorWindow"); }));
+    EXPECT_EQ(Find("errorWindow")->property("text").toString(),
+              "Incorrect CMX payload was entered. Parsing failed.");
+    EXPECT_EQ(Find("returnPayload")->property("text").toString(), "");
+    EXPECT_EQ(Find("commandLog")->property("count").toInt(), 1);
+}
+
+}  // namespace
