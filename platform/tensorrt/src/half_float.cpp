@@ -38,6 +38,96 @@ uint32_t shiftRoundEven(uint32_t value, uint32_t shift) {
     return kept + ((rest > half || (rest == half && (kept & 1U))) ? 1U : 0U);
 }
 
+// A value already divided by its scale, rounded to nearest with ties away from zero, saturated
+// to -128..127, NaN to 0: the code an INT8 tensor stores. Branch-free (the dropped fraction
+// decides the step away from zero) so that the loops over it vectorise; every step is exact or
+// a single IEEE operation, so vector and scalar code give the same bits.
+inline int32_t int8Code(float scaled) {
+    scaled = scaled == scaled ? scaled : 0.0F;
+    scaled = scaled < -128.0F ? -128.0F : scaled;
+    scaled = scaled > 127.0F ? 127.0F : scaled;
+    const auto truncated = static_cast<int32_t>(scaled);
+    const float fraction = scaled - static_cast<float>(truncated);
+    return truncated + static_cast<int32_t>(fraction >= 0.5F) -
+           static_cast<int32_t>(fraction <= -0.5F);
+}
+
+// The rounding loops are the stand-in's own heaviest work on INT8 engines (one pass over every
+// stored tensor); built for the widest vector unit the CPU has, chosen when the program loads.
+#if defined(__has_attribute)
+#if __has_attribute(target_clones) && defined(__x86_64__)
+#define TRT_HOST_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#endif
+#endif
+#ifndef TRT_HOST_VECTOR_CLONES
+#define TRT_HOST_VECTOR_CLONES
+#endif
+
+// With a power-of-two scale (amax 127 gives exactly 1) the division is done as a multiplication
+// by the exact inverse, which gives the same bits faster; scaleInverse is that inverse, or 0.
+TRT_HOST_VECTOR_CLONES
+void fakeQuantizeSpan(const float* x, float* out, std::size_t count, float scale,
+                      float scaleInverse) {
+    if (scaleInverse != 0.0F) {
+        TRT_HOST_SIMD
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = static_cast<float>(int8Code(x[i] * scaleInverse)) * scale;
+        }
+        return;
+    }
+    TRT_HOST_SIMD
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = static_cast<float>(int8Code(x[i] / scale)) * scale;
+    }
+}
+
+TRT_HOST_VECTOR_CLONES
+void quantizeSpan(const float* x, int8_t* out, std::size_t count, float scale,
+                  float scaleInverse) {
+    if (scaleInverse != 0.0F) {
+        TRT_HOST_SIMD
+        for (std::size_t i = 0; i < count; ++i) {
+            out[i] = static_cast<int8_t>(int8Code(x[i] * scaleInverse));
+        }
+        return;
+    }
+    TRT_HOST_SIMD
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = static_cast<int8_t>(int8Code(x[i] / scale));
+    }
+}
+
+TRT_HOST_VECTOR_CLONES
+void dequantizeSpan(const int8_t* q, float* out, std::size_t count, float scale) {
+    TRT_HOST_SIMD
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = static_cast<float>(q[i]) * scale;
+    }
+}
+
+// 1 / scale when that is exact and dividing by scale equals multiplying by it (scale a power of
+// two whose inverse is a normal float); 0 otherwise.
+float exactInverse(float scale) {
+    int exponent = 0;
+    if (!std::isfinite(scale) || std::frexp(scale, &exponent) != 0.5F) {
+        return 0.0F;
+    }
+    const float inverse = 1.0F / scale;
+    return std::isnormal(inverse) && std::isnormal(scale) ? inverse : 0.0F;
+}
+
+// Splits [0, count) into chunks spread over the threads; span(begin, length) does one chunk.
+template <typename Span>
+void forEachChunk(std::size_t count, Span span) {
+    constexpr std::size_t kChunk = 16384;
+    const std::size_t chunks = (count + kChunk - 1) / kChunk;
+    TRT_HOST_PARALLEL_FOR
+    for (std::size_t c = 0; c < chunks; ++c) {
+        const std::size_t begin = c * kChunk;
+        span(begin, std::min(kChunk, count - begin));
+    }
+}
+
 }  // namespace
 
 float HalfFloat::toFloat(uint16_t h) {
@@ -86,39 +176,24 @@ float BindingConversion::int8Scale(float range_min, float range_max) {
 
 void BindingConversion::dequantizeInt8(const int8_t* q, float* out, std::size_t count,
                                        float scale) {
-    TRT_HOST_PARALLEL_FOR
-    for (std::size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<float>(q[i]) * scale;
-    }
+    forEachChunk(count, [=](std::size_t begin, std::size_t length) {
+        dequantizeSpan(q + begin, out + begin, length, scale);
+    });
 }
 
 void BindingConversion::quantizeInt8(const float* x, int8_t* out, std::size_t count, float scale) {
-    TRT_HOST_PARALLEL_FOR
-    for (std::size_t i = 0; i < count; ++i) {
-        const float scaled = x[i] / scale;
-        if (std::isnan(scaled)) {
-            out[i] = 0;
-            continue;
-        }
-        const float rounded = std::round(std::min(std::max(scaled, -128.0F), 127.0F));
-        out[i] = static_cast<int8_t>(rounded);
-    }
+    const float inverse = exactInverse(scale);
+    forEachChunk(count, [=](std::size_t begin, std::size_t length) {
+        quantizeSpan(x + begin, out + begin, length, scale, inverse);
+    });
 }
 
 void BindingConversion::fakeQuantizeInt8(const float* x, float* out, std::size_t count,
                                          float scale) {
-    // Written without library rounding so that it vectorises: truncate, then step away from
-    // zero when the dropped fraction is at least one half.
-    TRT_HOST_PARALLEL_FOR_SIMD
-    for (std::size_t i = 0; i < count; ++i) {
-        float scaled = x[i] / scale;
-        scaled = scaled != scaled ? 0.0F : scaled;  // NaN
-        scaled = std::min(std::max(scaled, -128.0F), 127.0F);
-        const auto truncated = static_cast<int32_t>(scaled);
-        const float fraction = scaled - static_cast<float>(truncated);
-        const int32_t q = truncated + (fraction >= 0.5F ? 1 : 0) - (fraction <= -0.5F ? 1 : 0);
-        out[i] = static_cast<float>(q) * scale;
-    }
+    const float inverse = exactInverse(scale);
+    forEachChunk(count, [=](std::size_t begin, std::size_t length) {
+        fakeQuantizeSpan(x + begin, out + begin, length, scale, inverse);
+    });
 }
 
 void BindingConversion::roundToHalf(const float* x, float* out, std::size_t count) {

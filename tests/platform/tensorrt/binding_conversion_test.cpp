@@ -2,9 +2,11 @@
 // engines (an identity shuffle between the bindings) and through the half conversion itself.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 #include "platform/tensorrt/src/half_float.h"
 #include "tests/platform/tensorrt/network_harness.h"
@@ -120,6 +122,66 @@ TEST(Int8Bindings, MissingDynamicRange_FailsTheBuild) {
     EXPECT_FALSE(h.serialize());
     EXPECT_NE(h.logger().text().find("dynamic range"), std::string::npos) << h.logger().text();
 }
+
+// The int8 code by the textbook rule, one value at a time: divide, NaN to 0, saturate, round half
+// away from zero.
+int8_t referenceCode(float x, float scale) {
+    const float scaled = x / scale;
+    if (std::isnan(scaled)) {
+        return 0;
+    }
+    return static_cast<int8_t>(std::round(std::min(std::max(scaled, -128.0F), 127.0F)));
+}
+
+// Values around every rounding tie and both saturation edges, specials, and a length that leaves
+// partial vectors and a partial chunk, so vector bodies, tails and thread chunks are all met.
+std::vector<float> roundingSweep(float scale) {
+    std::vector<float> values;
+    for (int step = -140 * 8; step <= 140 * 8; ++step) {
+        const float code = static_cast<float>(step) / 8.0F;
+        values.push_back(code * scale);
+        values.push_back(std::nextafter(code * scale, 1e30F));
+        values.push_back(std::nextafter(code * scale, -1e30F));
+    }
+    const float inf = std::numeric_limits<float>::infinity();
+    for (float special : {inf, -inf, std::numeric_limits<float>::quiet_NaN(), 0.0F, -0.0F, 1e30F,
+                          -1e30F, 1e-40F, -1e-40F}) {
+        values.push_back(special);
+    }
+    while (values.size() < 2 * 16384 + 37) {
+        values.push_back(values[values.size() % 977] * 0.75F);
+    }
+    return values;
+}
+
+class Int8Conversion : public ::testing::TestWithParam<float> {};
+
+TEST_P(Int8Conversion, FastLoopsGiveTheBitsOfTheTextbookRule) {
+    const float scale = GetParam();
+    const std::vector<float> values = roundingSweep(scale);
+    std::vector<int8_t> codes(values.size());
+    trt_host::BindingConversion::quantizeInt8(values.data(), codes.data(), values.size(), scale);
+    std::vector<float> rounded = values;  // in place, as the executor calls it
+    trt_host::BindingConversion::fakeQuantizeInt8(rounded.data(), rounded.data(), rounded.size(),
+                                                  scale);
+    int mismatches = 0;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const int8_t expected = referenceCode(values[i], scale);
+        const float expected_value = static_cast<float>(expected) * scale;
+        const bool same = codes[i] == expected &&
+                          std::memcmp(&rounded[i], &expected_value, sizeof(float)) == 0;
+        if (!same && ++mismatches <= 5) {
+            ADD_FAILURE() << "value " << values[i] << " code " << int{codes[i]} << " rounded "
+                          << rounded[i] << ", expected " << int{expected} << " and "
+                          << expected_value;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+// 1 and 0.5: scales whose division the loops do as a multiplication; the others divide.
+INSTANTIATE_TEST_SUITE_P(Scales, Int8Conversion,
+                         ::testing::Values(1.0F, 0.5F, 1.0F / 127.0F, 3.0F / 127.0F, 1e-39F));
 
 TEST(HalfBindings, HalfInHalfOut_KeepsEveryFiniteValue) {
     NetworkHarness h;
