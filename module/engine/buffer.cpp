@@ -2,6 +2,8 @@
 
 #include <fstream>
 #include <limits>
+#include <typeinfo>
+#include <utility>
 
 #include "module/common/log.h"
 
@@ -12,6 +14,15 @@ Buffer::Buffer(bool borrowed, uint32_t size, void* data)
     if (size == 0) {
         DET_LOG(kLogError) << "[Buffer][constructor] Error, buffer size is zero!" << kLogReset;
     }
+}
+
+bool Buffer::swapStorage(Buffer& other) {
+    if (&other == this || typeid(other) != typeid(*this) || other.size_ != size_) {
+        return false;
+    }
+    std::swap(data_, other.data_);
+    std::swap(borrowed_, other.borrowed_);
+    return true;
 }
 
 bool Buffer::copyTo(const std::shared_ptr<Buffer>& dst, TransferKind kind, cudaStream_t stream) {

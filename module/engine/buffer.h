@@ -53,6 +53,12 @@ public:
     //! non-empty buffer or an unreadable file.
     virtual bool load(const std::string& path) = 0;
 
+    //! Exchanges the memory (and whether it is owned) with other, which must be of the same
+    //! class and size and a different object: what one held is then read through the other,
+    //! without a copy. False, with nothing changed, otherwise. Work queued on either memory must
+    //! be finished, since holders of the raw pointers are not told.
+    bool swapStorage(Buffer& other);
+
     void* data() const { return data_; }
     uint32_t size() const { return size_; }
     bool borrowed() const { return borrowed_; }

@@ -46,6 +46,10 @@ void Engine::setBuffer(const std::string& name, std::shared_ptr<Buffer> buffer) 
     found->second = std::move(buffer);
 }
 
+bool Engine::swapBindings(const std::string&, const std::string&) {
+    return false;  // an engine without a binding table of its own has nothing to rebind
+}
+
 const std::shared_ptr<Buffer>& Engine::getBuffer(const std::string& name) const {
     const auto found = buffers_.find(name);
     if (found == buffers_.end()) {

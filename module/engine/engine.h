@@ -44,6 +44,13 @@ public:
     virtual void registerBuffers(const EngineProvider& runner);
     //! Stores buffer under name, replacing (with a level-3 line) one stored before.
     virtual void setBuffer(const std::string& name, std::shared_ptr<Buffer> buffer);
+    //! Exchanges the memory behind the buffers bound under the two names, so that what one
+    //! binding held is read through the other on the next run, without a copy. Holders of
+    //! either buffer (modal items, runner groups) follow, since the buffer objects stay; other
+    //! engines bound to them see the exchange only after their own prepareBindings. Call only
+    //! when no queued work uses either buffer. False, with nothing changed, when a name is not
+    //! bound as stored, the buffers differ in class or size, or the engine cannot rebind.
+    virtual bool swapBindings(const std::string& first, const std::string& second);
     //! The stream run, copies and synchronize use from now on.
     virtual void setStream(cudaStream_t stream) { stream_ = stream; }
 

@@ -43,6 +43,12 @@ struct Denoise::Private {
     std::string runner_name;
     std::string engine_name = kEngineName;
 
+    //! Carries the state produced by the run just queued to the next frame (see StateHandoff).
+    void handOverState(StateHandoff handoff);
+    //! Whether exchanging the state bindings keeps every holder right: the runner has this
+    //! engine only, and the modal item and the output group hold the engine's bound buffers.
+    bool canSwapState() const;
+
     Private(const det::ParamJson& document, int32_t priority)
         : runner_name(document.at("runner").get<std::string>()) {
         model = det::ModelParameter(document);
@@ -100,6 +106,30 @@ bool Denoise::recurrent() const {
     return d_ && d_->point_cloud->containData(kModalState);
 }
 
+bool Denoise::Private::canSwapState() const {
+    const std::shared_ptr<det::Engine>& engine = runner->engine(engine_name);
+    return runner->engines().size() == 1 && engine->containBuffer(kStateIn) &&
+           point_cloud->data(kModalState) == engine->getBuffer(kStateIn) &&
+           runner->getBuffer(engine_name, kStateOut) == engine->getBuffer(kStateOut);
+}
+
+void Denoise::Private::handOverState(StateHandoff handoff) {
+    if (!point_cloud->containData(kModalState)) {
+        DET_LOG(kLogError) << "[APP] Cannot find hidden_features" << kLogReset;
+        return;
+    }
+    // Either way the next frame must not start before this one's inference has read the state.
+    cudaStreamSynchronize(stream);
+    if (handoff == StateHandoff::kSwap && canSwapState() &&
+        runner->engine(engine_name)->swapBindings(kStateIn, kStateOut)) {
+        return;
+    }
+    // The checked copy reports a size mismatch and then leaves the state as it was.
+    point_cloud->data(kModalState)
+        ->copyFrom(runner->getBuffer(engine_name, kStateOut), TransferKind::NvGPUToNvGPU, stream);
+    cudaStreamSynchronize(stream);
+}
+
 int32_t Denoise::Run(const void* input, void* output) {
     if (!d_) {
         DET_LOG(kLogError) << "[APP] Run before a successful Init" << kLogReset;
@@ -118,14 +148,7 @@ int32_t Denoise::Run(const void* input, void* output) {
     }
     if (d.runner->engine(d.engine_name)->containBuffer(kStateOut)) {
         if (d.runner->containBuffer(d.engine_name, kStateOut)) {
-            if (d.point_cloud->containData(kModalState)) {
-                d.point_cloud->data(kModalState)
-                    ->copyFrom(d.runner->getBuffer(d.engine_name, kStateOut),
-                               TransferKind::NvGPUToNvGPU, d.stream);
-                cudaStreamSynchronize(d.stream);
-            } else {
-                DET_LOG(kLogError) << "[APP] Cannot find hidden_features" << kLogReset;
-            }
+            d.handOverState(handoff_);
         } else {
             DET_LOG(kLogError)
                 << "[APP] Model contains Tensor[hidden_update], but config doesn't register "

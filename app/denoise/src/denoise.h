@@ -12,6 +12,12 @@ namespace krell {
 
 class Denoise {
 public:
+    //! How the recurrent state of one frame becomes the next frame's input. kSwap exchanges
+    //! the memory of the two state bindings (no data moves); kCopy copies "hidden_update" into
+    //! "hidden_features" on the stream. kSwap copies instead where an exchange is not safe (the
+    //! state buffers are shared with another engine, or held in place of the engine's own).
+    enum class StateHandoff { kSwap, kCopy };
+
     //! Loads configPath (e.g. "config/test.json") and prepares the runner with a stream of the
     //! given priority fraction. False, after a level-1 line, when the file cannot be opened or
     //! the engine file can neither be found nor built. Unknown classes or malformed parameters
@@ -27,9 +33,13 @@ public:
     //! True when the model carries a recurrent state ("hidden_features").
     bool recurrent() const;
 
+    //! Chooses the state handoff of later Runs (kSwap by default); any time, same thread.
+    void setStateHandoff(StateHandoff handoff) { handoff_ = handoff; }
+
 private:
     struct Private;
     std::shared_ptr<Private> d_;
+    StateHandoff handoff_ = StateHandoff::kSwap;
 };
 
 }  // namespace krell

@@ -1,5 +1,6 @@
 #include "module/engine/nvidia/nv_gpu_engine.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "module/common/assert/cpu_assert.h"
@@ -139,6 +140,26 @@ int32_t NvGPUEngine::prepareBindings() {
     bindings_->uploadPtrs();
     bindings_prepared_ = true;
     return result;
+}
+
+bool NvGPUEngine::swapBindings(const std::string& first, const std::string& second) {
+    const auto a = std::find(binding_names_.begin(), binding_names_.end(), first);
+    const auto b = std::find(binding_names_.begin(), binding_names_.end(), second);
+    if (!bindings_prepared_ || a == binding_names_.end() || b == binding_names_.end() || a == b) {
+        return false;
+    }
+    const auto ia = static_cast<size_t>(a - binding_names_.begin());
+    const auto ib = static_cast<size_t>(b - binding_names_.begin());
+    std::vector<std::shared_ptr<Buffer>>& bound = bindings_->elements();
+    // A buffer stored after the last prepareBindings is not the one bound: leave both alone.
+    if (bound[ia] != buffers_[first] || bound[ib] != buffers_[second] ||
+        !bound[ia]->swapStorage(*bound[ib])) {
+        return false;
+    }
+    void** table = bindings_->cpu_ptrs();
+    std::swap(table[ia], table[ib]);
+    bindings_->uploadPtrs();
+    return true;
 }
 
 int32_t NvGPUEngine::run() {

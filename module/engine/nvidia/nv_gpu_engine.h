@@ -30,6 +30,9 @@ public:
     //! memory or is smaller than the binding is refused (the engine's own buffer stays bound)
     //! and 1 is returned.
     int32_t prepareBindings() override;
+    //! Exchanges the memory of the two bound buffers and the two entries of the binding table
+    //! (host and device copies); nothing is allocated or copied but the table.
+    bool swapBindings(const std::string& first, const std::string& second) override;
     //! No engine from the runtime: CPUAssert throws KrellException (NullPointer).
     int32_t deserialize(const std::shared_ptr<Buffer>& blob) override;
     void getShape(ShapeMap& shapes) override;

@@ -259,6 +259,37 @@ TEST(NvGPUBuffer, KindsByDirection_AcceptedAndRefusedAsDocumented) {
     }
 }
 
+TEST(NvGPUBuffer, SwapStorage_ExchangesMemoryAndOwnershipOnlyBetweenLikeBuffers) {
+    auto first = std::make_shared<NvGPUBuffer>(4);
+    NvGPUBuffer second(4);
+    const std::vector<uint8_t> a = {1, 2, 3, 4};
+    const std::vector<uint8_t> b = {9, 8, 7, 6};
+    ASSERT_TRUE(first->copyFrom(a.data(), TransferKind::CPUToNvGPU, nullptr));
+    ASSERT_TRUE(second.copyFrom(b.data(), TransferKind::CPUToNvGPU, nullptr));
+    void* const first_memory = first->data();
+    ASSERT_TRUE(first->swapStorage(second));
+    EXPECT_EQ(second.data(), first_memory);
+    EXPECT_EQ(bytesOf(*first), b);
+    EXPECT_EQ(bytesOf(second), a);
+    // Each memory is freed once, by the buffer that holds it now; a sanitizer or the stand-in's
+    // allocation registry reports a double free or a leak here otherwise.
+    first.reset();
+    EXPECT_EQ(bytesOf(second), a);
+
+    NvGPUBuffer shorter(2);
+    CPUBuffer host(4);
+    NvGPUBuffer view(second.data(), 4);
+    EXPECT_FALSE(second.swapStorage(shorter));
+    EXPECT_FALSE(second.swapStorage(host));
+    EXPECT_FALSE(second.swapStorage(second));
+    EXPECT_EQ(second.data(), first_memory);
+    // A borrowed view may trade places, and then the owner of the memory changes with it.
+    ASSERT_TRUE(second.swapStorage(view));
+    EXPECT_TRUE(second.borrowed());
+    EXPECT_FALSE(view.borrowed());
+    EXPECT_EQ(bytesOf(view), a);
+}
+
 TEST(NvGPUBuffer, CopiesOnOneStream_RunInIssueOrder) {
     cudaStream_t stream = nullptr;
     ASSERT_EQ(cudaStreamCreateWithFlags(&stream, cudaStreamNonBlocking), cudaSuccess);

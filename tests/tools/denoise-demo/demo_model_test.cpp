@@ -75,6 +75,31 @@ TEST_P(DemoModelTest, EngineMatchesReferenceOverThreeFrames) {
     }
 }
 
+// The state handed over by exchanging the bindings equals the state copied, frame after frame,
+// and it is really carried: the same frame run on a fresh pipeline comes out differently.
+TEST_P(DemoModelTest, SwappedStateMatchesCopiedStateAndReachesTheNextFrame) {
+    const std::string config = writeModel(GetParam());
+    krell::Denoise swapped;
+    krell::Denoise copied;
+    ASSERT_TRUE(swapped.Init(config, 0));
+    ASSERT_TRUE(copied.Init(config, 0));
+    copied.setStateHandoff(krell::Denoise::StateHandoff::kCopy);
+    std::vector<int8_t> bySwap(kPoints);
+    std::vector<int8_t> byCopy(kPoints);
+    std::vector<std::vector<int8_t>> frames;
+    for (int32_t index = 0; index < 4; ++index) {
+        frames.push_back(quantized(krell::demo::makeSceneFrame(7, index, 0.003)));
+        ASSERT_EQ(swapped.Run(frames.back().data(), bySwap.data()), 0);
+        ASSERT_EQ(copied.Run(frames.back().data(), byCopy.data()), 0);
+        EXPECT_EQ(bySwap, byCopy) << "frame " << index;
+    }
+    krell::Denoise fresh;
+    ASSERT_TRUE(fresh.Init(config, 0));
+    std::vector<int8_t> alone(kPoints);
+    ASSERT_EQ(fresh.Run(frames.back().data(), alone.data()), 0);
+    EXPECT_NE(alone, bySwap);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothGenerations, DemoModelTest, ::testing::Values("v0.0.4", "0.0.2"));
 
 // A flat wall at quantised distance -60 with one spurious return and one small reflector.
