@@ -60,8 +60,8 @@ struct Workspace {
             << krell::demo::makeConfig(net, (dir / "demo.engine").string()).dump();
         fs::create_directories(dir / "frames");
         fs::create_directories(dir / "labels");
-        if (!krell::demo::writeSequence((dir / "frames").string(), (dir / "labels").string(),
-                                        kSeed, kSequenceFrames, kNoiseFraction)) {
+        if (!krell::demo::writeSequence((dir / "frames").string(), (dir / "labels").string(), kSeed,
+                                        kSequenceFrames, kNoiseFraction)) {
             std::fprintf(stderr, "cannot write the frames in %s\n", dir.c_str());
             std::exit(1);
         }
@@ -139,9 +139,8 @@ bool writeResult(const std::string& path, const std::vector<uint8_t>& result) {
 }
 
 enum Stage { kRead, kQuantise, kUpload, kInfer, kDownload, kState, kWrite, kStageCount };
-constexpr const char* kStageNames[kStageCount] = {"read_ms",  "quantise_ms", "upload_ms",
-                                                  "infer_ms", "download_ms", "state_ms",
-                                                  "write_ms"};
+constexpr const char* kStageNames[kStageCount] = {
+    "read_ms", "quantise_ms", "upload_ms", "infer_ms", "download_ms", "state_ms", "write_ms"};
 
 void BM_Stages(benchmark::State& state) {
     Workspace& ws = workspace();

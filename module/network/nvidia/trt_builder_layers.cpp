@@ -3,6 +3,7 @@
 #include <string>
 
 #include "module/common/log.h"
+#include "module/common/missing_key.h"
 #include "module/network/nvidia/trt_builder.h"
 
 namespace krell::det {
@@ -248,8 +249,13 @@ void TRTBuilder::setRange(Tensor& tensor, float amax) const {
 }
 
 nvinfer1::ITensor& TRTBuilder::tensorOf(const std::string& layerName) const {
-    // at() raises the standard out-of-range error for a name no earlier layer produced.
-    return *tensors_.at(layerName);
+    // A name no earlier layer produced raises the framework's out-of-range error (the text of
+    // every lookup of this system, not the standard library's own "unordered_map::at").
+    const auto found = tensors_.find(layerName);
+    if (found == tensors_.end()) {
+        throwMissingKey();
+    }
+    return *found->second;
 }
 
 std::vector<nvinfer1::ITensor*> TRTBuilder::inputsOf(const nlohmann::json& layer) const {

@@ -82,8 +82,7 @@ void fakeQuantizeSpan(const float* x, float* out, std::size_t count, float scale
 }
 
 TRT_HOST_VECTOR_CLONES
-void quantizeSpan(const float* x, int8_t* out, std::size_t count, float scale,
-                  float scaleInverse) {
+void quantizeSpan(const float* x, int8_t* out, std::size_t count, float scale, float scaleInverse) {
     if (scaleInverse != 0.0F) {
         TRT_HOST_SIMD
         for (std::size_t i = 0; i < count; ++i) {

@@ -168,8 +168,8 @@ TEST_P(Int8Conversion, FastLoopsGiveTheBitsOfTheTextbookRule) {
     for (std::size_t i = 0; i < values.size(); ++i) {
         const int8_t expected = referenceCode(values[i], scale);
         const float expected_value = static_cast<float>(expected) * scale;
-        const bool same = codes[i] == expected &&
-                          std::memcmp(&rounded[i], &expected_value, sizeof(float)) == 0;
+        const bool same =
+            codes[i] == expected && std::memcmp(&rounded[i], &expected_value, sizeof(float)) == 0;
         if (!same && ++mismatches <= 5) {
             ADD_FAILURE() << "value " << values[i] << " code " << int{codes[i]} << " rounded "
                           << rounded[i] << ", expected " << int{expected} << " and "
