@@ -1,6 +1,7 @@
 // Quantisation of frame records into the network's planes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -59,6 +60,43 @@ TEST(FrameQuantizerTest, FramePlanesFollowPointOrderAndEveryByteIsWritten) {
     EXPECT_EQ(planes[4 * n - 1], 72);
     EXPECT_EQ(planes[0], 0);  // x = 0 is below 0.1: cleared, not left at the old value
     EXPECT_EQ(planes[2 * n], 0);
+}
+
+// The rule written out with the library's rounding, for comparison near every rounding tie.
+int8_t referenceCode(float value, float low, float high, float offset, float factor, bool divide) {
+    const float clamped = std::min(std::max(value, low), high) + offset;
+    const float scaled = divide ? clamped / factor * 255.0F : clamped * factor * 255.0F;
+    return static_cast<int8_t>(static_cast<int32_t>(std::round(scaled) - 128.0F) & 0xFF);
+}
+
+TEST(FrameQuantizerTest, RoundingNearEveryHalfStepMatchesTheLibraryRule) {
+    int mismatches = 0;
+    for (int step = 0; step < 256; ++step) {
+        const float tie = (static_cast<float>(step) + 0.5F) / 255.0F;
+        const float xs = tie * 163.84F - 3.84F;
+        const float ys = tie * 102.4F - 51.2F;
+        const float zs = tie * 16.0F - 8.0F;
+        float x = xs, y = ys, z = zs;
+        for (int k = 0; k < 40; ++k) {
+            x = std::nextafter(x, -1e9F);
+            y = std::nextafter(y, -1e9F);
+            z = std::nextafter(z, -1e9F);
+        }
+        for (int k = 0; k < 80; ++k) {
+            const auto point = quantizePoint(std::max(x, 0.1F), y, z, 0.0F);
+            const bool same =
+                point.x == referenceCode(std::max(x, 0.1F), -3.84F, 160.0F, 3.84F, 163.84F, true) &&
+                point.y == referenceCode(y, -51.2F, 51.2F, 51.2F, 102.4F, true) &&
+                point.z == referenceCode(z, -8.0F, 8.0F, 8.0F, 0.0625F, false);
+            if (!same && ++mismatches <= 5) {
+                ADD_FAILURE() << "x " << x << " y " << y << " z " << z;
+            }
+            x = std::nextafter(x, 1e9F);
+            y = std::nextafter(y, 1e9F);
+            z = std::nextafter(z, 1e9F);
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
 }
 
 }  // namespace
