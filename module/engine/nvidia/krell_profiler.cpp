@@ -17,7 +17,11 @@ void KrellProfiler::reportLayerTime(const char* layerName, float ms) noexcept {
                 cursor_ = records_.size() - 1;
             }
         }
-        records_[cursor_].second.push_back(ms);
+        std::vector<float>& times = records_[cursor_].second;
+        if (times.size() >= kMaxTimesPerLayer) {
+            times.erase(times.begin(), times.begin() + kMaxTimesPerLayer / 2);
+        }
+        times.push_back(ms);
         ++cursor_;
     } catch (...) {
         // Out of memory: the sample is dropped; TensorRT must not see an exception.

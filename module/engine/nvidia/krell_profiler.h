@@ -14,8 +14,13 @@ class KrellProfiler : public nvinfer1::IProfiler {
 public:
     using Record = std::pair<std::string, std::vector<float>>;
 
-    //! Appends ms to the record of the layer at the current position of the pass. Layers are
-    //! matched by position; a name is compared only when the position wraps to the first record.
+    //! At most this many recent times are kept per layer: a denoiser runs for days, one pass
+    //! per frame, and nothing reads old times, so they must not pile up.
+    static constexpr size_t kMaxTimesPerLayer = 4096;
+
+    //! Appends ms to the record of the layer at the current position of the pass (dropping
+    //! the older half of a full record first). Layers are matched by position; a name is
+    //! compared only when the position wraps to the first record.
     //! Called by the thread that runs inference; not safe against concurrent calls.
     void reportLayerTime(const char* layerName, float ms) noexcept override;
 

@@ -113,6 +113,24 @@ TEST(KrellProfiler, LayersMatchedByPosition_CountPassesOnWrapToFirstName) {
     EXPECT_EQ(records[2], (KrellProfiler::Record{"C", {5.0F}}));
 }
 
+TEST(KrellProfiler, LongRuns_KeepBoundedRecentTimesAndCountEveryPass) {
+    KrellProfiler profiler;
+    constexpr int kPasses = 3 * static_cast<int>(KrellProfiler::kMaxTimesPerLayer) + 7;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        profiler.reportLayerTime("A", static_cast<float>(pass));
+        profiler.reportLayerTime("B", 0.5F);
+    }
+    EXPECT_EQ(profiler.passes(), kPasses);
+    const auto records = profiler.records();
+    ASSERT_EQ(records.size(), 2U);
+    const std::vector<float>& times = records[0].second;
+    EXPECT_LE(times.size(), KrellProfiler::kMaxTimesPerLayer);
+    EXPECT_GE(times.size(), KrellProfiler::kMaxTimesPerLayer / 2);
+    // The newest times are the ones kept, still in order.
+    EXPECT_EQ(times.back(), static_cast<float>(kPasses - 1));
+    EXPECT_EQ(times.front(), static_cast<float>(kPasses - static_cast<int>(times.size())));
+}
+
 TEST(DetAlgorithmSelector, SelectsEveryChoiceInOfferedOrder) {
     class Context : public nvinfer1::IAlgorithmContext {
     public:
