@@ -52,7 +52,7 @@ public:
 
 bool allBytesAre(const std::vector<float>& values, unsigned char byte) {
     std::vector<unsigned char> bytes(values.size() * sizeof(float));
-    std::memcpy(bytes.data(), values.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(bytes.data(), values.data(), bytes.size());
     return std::all_of(bytes.begin(), bytes.end(), [byte](unsigned char b) { return b == byte; });
 }
 
