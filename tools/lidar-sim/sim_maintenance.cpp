@@ -57,14 +57,37 @@ void SimMaintenance::Install(SimDevice& device, const std::string& model) {
     device.SetHandler(kCmdTunnel, [self, fallback, store](const SimRequest& request) {
         if (!IsOperationLogRequest(request))
             return fallback ? fallback(request) : store->StoreAndReturn(request);
-        SimReply reply;
         // The tunnel answers behind the prefix of its request, as every tunnelled command does.
-        reply.payload.assign(request.payload.begin(), request.payload.begin() + kPrefixBytes);
-        const std::vector<uint8_t> log = OperationLogBytes(
-            request.payload[kPrefixBytes], request.payload[kPrefixBytes + 1], self->LogBytes());
-        reply.payload.insert(reply.payload.end(), log.begin(), log.end());
+        const std::vector<uint8_t> prefix(request.payload.begin(),
+                                          request.payload.begin() + kPrefixBytes);
+        SimReply reply;
+        reply.payload = *self->LogReply(prefix, request.payload[kPrefixBytes],
+                                        request.payload[kPrefixBytes + 1]);
         return reply;
     });
+}
+
+std::shared_ptr<const std::vector<uint8_t>> SimMaintenance::LogReply(
+    const std::vector<uint8_t>& prefix, uint8_t high, uint8_t low) {
+    const size_t size = LogBytes();
+    const bool cached = high <= 1 && low <= 1;
+    const size_t slot = static_cast<size_t>(high) * 2 + low;
+    if (cached) {
+        std::lock_guard<std::mutex> lock(cache_mutex_);
+        const auto& reply = cache_[slot];
+        if (reply && reply->size() == kPrefixBytes + size &&
+            std::equal(prefix.begin(), prefix.end(), reply->begin())) {
+            return reply;
+        }
+    }
+    auto reply = std::make_shared<std::vector<uint8_t>>(prefix);
+    const std::vector<uint8_t> log = OperationLogBytes(high, low, size);
+    reply->insert(reply->end(), log.begin(), log.end());
+    if (cached) {
+        std::lock_guard<std::mutex> lock(cache_mutex_);
+        cache_[slot] = reply;
+    }
+    return reply;
 }
 
 }  // namespace sim

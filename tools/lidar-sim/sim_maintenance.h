@@ -4,12 +4,14 @@
 // owner sets (several MiB are fine), and the configuration file (command 0x74). Restart and reset
 // rows are the table responder's (it drops the link after their reply).
 //
-// Thread-safe: handlers run on the server's connection threads; the size is an atomic.
+// Thread-safe: handlers run on the server's connection threads; the size is an atomic and the
+// replies made so far are kept under a lock.
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -42,7 +44,16 @@ public:
     void Install(SimDevice& device, const std::string& model);
 
 private:
+    //! The reply payload (tunnel prefix, then the part's bytes) of part `high` `low` at the
+    //! current size. Made once per part and size: a sensor hands out what it has stored, and the
+    //! generator must not dominate the time of a multi-MiB download.
+    std::shared_ptr<const std::vector<uint8_t>> LogReply(const std::vector<uint8_t>& prefix,
+                                                         uint8_t high, uint8_t low);
+
     std::atomic<size_t> log_bytes_{kDefaultLogBytes};
+    std::mutex cache_mutex_;  // guards cache_
+    // Indexed by (high & 1) * 2 + (low & 1); other selectors are not cached.
+    std::shared_ptr<const std::vector<uint8_t>> cache_[4];
 };
 
 }  // namespace sim

@@ -284,8 +284,11 @@ bool SimServer::Answer(SimStream& stream, const SimRequest& request, const SimRe
         return false;
     }
     const size_t withheld = std::min<size_t>(faults.truncate_payload_bytes, reply.payload.size());
-    bytes.insert(bytes.end(), reply.payload.begin(), reply.payload.end() - withheld);
-    if (!stream.WriteAll(bytes.data(), bytes.size())) {
+    const size_t payload = reply.payload.size() - withheld;
+    // The payload goes out from where the handler left it (log replies run to several MiB); the
+    // header in front is held back to leave with it.
+    if (!stream.WriteAll(bytes.data(), bytes.size(), payload > 0) ||
+        !stream.WriteAll(reply.payload.data(), payload)) {
         return false;
     }
     return !reply.close_after_reply;

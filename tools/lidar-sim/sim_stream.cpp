@@ -76,7 +76,7 @@ bool SimStream::ReadExact(uint8_t* data, size_t size, const std::atomic<bool>& s
     return true;
 }
 
-bool SimStream::WriteAll(const uint8_t* data, size_t size) {
+bool SimStream::WriteAll(const uint8_t* data, size_t size, bool more) {
     size_t sent = 0;
     while (sent < size) {
         if (ssl_) {
@@ -87,7 +87,8 @@ bool SimStream::WriteAll(const uint8_t* data, size_t size) {
             sent += static_cast<size_t>(n);
             continue;
         }
-        const ssize_t n = ::send(fd_.get(), data + sent, size - sent, MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(fd_.get(), data + sent, size - sent, MSG_NOSIGNAL | (more ? MSG_MORE : 0));
         if (n < 0 && errno == EINTR) {
             continue;
         }

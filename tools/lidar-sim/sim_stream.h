@@ -28,8 +28,9 @@ public:
     bool Accept(const std::atomic<bool>& stop);
     //! Reads exactly `size` bytes; false on close, error, or when `stop` becomes true.
     bool ReadExact(uint8_t* data, size_t size, const std::atomic<bool>& stop);
-    //! Writes all bytes; false on error.
-    bool WriteAll(const uint8_t* data, size_t size);
+    //! Writes all bytes; false on error. `more`: further bytes follow at once, so plain TCP holds
+    //! these back to go out with them (a header need not be copied in front of a large payload).
+    bool WriteAll(const uint8_t* data, size_t size, bool more = false);
     //! Wakes a blocked reader and ends the connection. Any thread.
     void ShutdownNow();
 
