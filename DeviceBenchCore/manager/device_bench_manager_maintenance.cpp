@@ -2,6 +2,8 @@
 // below turn its notices into this object's signals on the UI thread.
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 
+#include "DeviceBenchCore/manager/device_session.h"
+
 MaintenanceHooks DeviceBenchManager::MakeMaintenanceHooks() {
     MaintenanceHooks hooks;
     hooks.stop = [this] { Stop(); };
@@ -10,6 +12,9 @@ MaintenanceHooks DeviceBenchManager::MakeMaintenanceHooks() {
         OnOwnerThread([this, result] { emit downloadOperationLogFinished(result); });
     };
     hooks.log_finished = [this] { OnOwnerThread([this] { emit downloadFinished(); }); };
+    hooks.restore_byte_flow = [this] {
+        if (session_->Cmx()) connection_->AttachByteFlow();
+    };
     return hooks;
 }
 

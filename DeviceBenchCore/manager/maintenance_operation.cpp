@@ -8,84 +8,134 @@
 #include <QStandardPaths>
 #include <QTemporaryFile>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 
-#include "DeviceBenchCore/manager/cmx_command.h"
 #include "DeviceBenchCore/manager/device_session.h"
 
 namespace {
 
 constexpr uint8_t kCmdConfigFile = 0x74;
+constexpr uint8_t kCmdTunnel = 0xFF;
+constexpr size_t kShortCommandChars = 5;  // a text at least this long spells payload bytes
 constexpr const char* kArchiveSuffix = ".tar";
-constexpr const char* kArchiver = "tar";
 constexpr const char* kOperationLogStamp = "%Y_%m_%d_%H_%M_%S";
 constexpr const char* kLogStamp = "%Y%m%d-%H%M%S";
-
-struct LogPart {
-    uint8_t selector_high;
-    uint8_t selector_low;
-    const char* prefix;
-};
-constexpr LogPart kOperationLogParts[] = {
-    {0x00, 0x00, "bsw_warning_"},
-    {0x00, 0x01, "asw_warning_"},
-    {0x01, 0x00, "bsw_error_"},
-    {0x01, 0x01, "asw_error_"},
-};
+constexpr size_t kOperationLogParts = 4;
+constexpr uint8_t kSelectors[kOperationLogParts][2] = {{0x00, 0x00}, {0x00, 0x01}, {0x01, 0x00},
+                                                       {0x01, 0x01}};
 
 std::string DocumentsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 // Runs the archiver in the staging folder. The working directory is the child's alone: changing
 // the process's own would move every relative path of the UI thread (the tables) for a while.
 void RunArchiver(const std::string& archive, const std::string& staging,
                  const std::vector<std::string>& files) {
+    const std::string name = std::string("the archiver \"") + MaintenanceOperation::kArchiver + "\"";
     QStringList arguments{"-cvf", QString::fromStdString(archive)};
     for (const std::string& file : files)
         arguments << QString::fromStdString(file);
     QProcess archiver;
     archiver.setWorkingDirectory(QString::fromStdString(staging));
     archiver.setProcessChannelMode(QProcess::MergedChannels);
-    archiver.start(kArchiver, arguments);
+    archiver.start(MaintenanceOperation::kArchiver, arguments);
     if (!archiver.waitForStarted(MaintenanceOperation::kTarTimeoutMs)) {
-        throw OperationError(std::string("the archiver \"") + kArchiver +
-                             "\" could not be started: " + archiver.errorString().toStdString());
+        throw OperationError(name + " could not be started (is it installed and on the PATH?): " +
+                             archiver.errorString().toStdString());
     }
     if (!archiver.waitForFinished(MaintenanceOperation::kTarTimeoutMs)) {
         archiver.kill();
         archiver.waitForFinished();
-        throw OperationError(std::string("the archiver \"") + kArchiver + "\" did not finish in " +
+        throw OperationError(name + " did not finish in " +
                              std::to_string(MaintenanceOperation::kTarTimeoutMs) + " ms");
     }
-    if (archiver.exitStatus() != QProcess::NormalExit || archiver.exitCode() != 0) {
-        throw OperationError(std::string("the archiver \"") + kArchiver + "\" failed (exit code " +
-                             std::to_string(archiver.exitCode()) +
+    if (archiver.exitStatus() != QProcess::NormalExit) {
+        throw OperationError(name + " crashed: " + archiver.errorString().toStdString());
+    }
+    if (archiver.exitCode() != 0) {
+        throw OperationError(name + " failed (exit code " + std::to_string(archiver.exitCode()) +
                              "): " + archiver.readAll().trimmed().toStdString());
     }
 }
 
+// Takes the byte-flow callback off `client` for one download (see MaintenanceHooks).
+class ByteFlowPause {
+public:
+    ByteFlowPause(krell::lidar::CmxClient& client, const std::function<void()>& restore)
+        : restore_(restore) {
+        if (restore_) client.SetByteFlowCallback(nullptr);
+    }
+    ~ByteFlowPause() {
+        if (restore_) restore_();
+    }
+    ByteFlowPause(const ByteFlowPause&) = delete;
+    ByteFlowPause& operator=(const ByteFlowPause&) = delete;
+
+private:
+    const std::function<void()>& restore_;
+};
+
 }  // namespace
+
+const char* const MaintenanceOperation::kOperationLogPrefixes[4] = {"bsw_warning_", "asw_warning_",
+                                                                    "bsw_error_", "asw_error_"};
 
 MaintenanceOperation::MaintenanceOperation(DeviceSession& session, Reporter& reporter,
                                            MaintenanceHooks hooks)
     : session_(session), reporter_(reporter), hooks_(std::move(hooks)) {}
 
 MaintenanceOperation::~MaintenanceOperation() {
-    std::lock_guard<std::mutex> lock(threads_mutex_);
-    if (download_thread_.joinable()) download_thread_.join();
-    if (config_thread_.joinable()) config_thread_.join();
+    std::list<Worker> workers;
+    {
+        std::lock_guard<std::mutex> lock(workers_mutex_);
+        workers.swap(workers_);
+    }
+    for (Worker& worker : workers)
+        worker.thread.join();
 }
 
 MaintenanceRequest MaintenanceOperation::BuildRequest(const std::string& text,
                                                       const std::vector<uint8_t>& row_payload) {
-    CmxCommand command;
-    if (!CmxCommand::FromText(text, command))
-        throw OperationError("invalid command text \"" + text + "\"");
+    const OperationError invalid("invalid command text \"" + text + "\"");
     MaintenanceRequest request;
-    request.code = command.code;
-    request.payload = command.prefix;
+    if (text.size() < kShortCommandChars) {
+        // A number with base detection (0x hexadecimal, leading 0 octal, else decimal); its low
+        // byte is the code.
+        if (text.empty()) throw invalid;
+        char* end = nullptr;
+        errno = 0;
+        const long value = std::strtol(text.c_str(), &end, 0);
+        if (end == text.c_str() || *end != '\0' || errno == ERANGE) throw invalid;
+        request.code = static_cast<uint8_t>(value & 0xFF);
+        request.payload = row_payload;
+        return request;
+    }
+    // Raw bytes: two-character pieces from the start, "0x" pieces skipped, each other piece one
+    // hexadecimal byte (a lone last character is a one-digit byte).
+    request.code = kCmdTunnel;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        const std::string piece = text.substr(i, 2);
+        if (piece == "0x" || piece == "0X") continue;
+        int value = 0;
+        for (char c : piece) {
+            const int digit = HexDigit(c);
+            if (digit < 0) throw invalid;
+            value = value * 16 + digit;
+        }
+        request.payload.push_back(static_cast<uint8_t>(value));
+    }
     request.payload.insert(request.payload.end(), row_payload.begin(), row_payload.end());
     return request;
 }
@@ -212,29 +262,44 @@ void MaintenanceOperation::ReleaseDownload() {
         hooks_.downloading_changed();
 }
 
-void MaintenanceOperation::Launch(std::thread& slot, std::function<void()> work) {
-    std::lock_guard<std::mutex> lock(threads_mutex_);
-    if (slot.joinable()) slot.join();
-    slot = std::thread(std::move(work));
+void MaintenanceOperation::Launch(std::function<void()> work) {
+    std::lock_guard<std::mutex> lock(workers_mutex_);
+    for (auto it = workers_.begin(); it != workers_.end();) {
+        if (it->done->load()) {
+            it->thread.join();
+            it = workers_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    workers_.push_back(Worker{std::thread([work = std::move(work), done] {
+                                  work();
+                                  *done = true;
+                              }),
+                              done});
 }
 
 int MaintenanceOperation::StartOperationLog(const std::string& archive_path) {
     // Claimed here, not on the worker: two quick clicks must not both pass the check.
     if (!Ready() || !ClaimDownload()) return -1;
-    Launch(download_thread_, [this, archive_path] { RunOperationLog(archive_path); });
+    Launch([this, archive_path] { RunOperationLog(archive_path); });
     return 0;
 }
 
 int MaintenanceOperation::DownloadOperationLog(const std::string& archive_path) {
-    if (!ClaimDownload()) return -1;
+    if (session_.upgrading || !ClaimDownload()) return -1;
     return RunOperationLog(archive_path);
 }
 
 int MaintenanceOperation::RunOperationLog(const std::string& archive_path) {
-    const std::string staging = DocumentsFolder() + kStagingFolder;
+    std::string staging;
     bool ok = false;
     try {
         if (archive_path.empty()) throw OperationError("no archive path was chosen");
+        const std::string documents = DocumentsFolder();
+        if (documents.empty()) throw OperationError("the documents folder is not known");
+        staging = documents + kStagingFolder;
         if (!QDir().mkpath(QString::fromStdString(staging)))
             throw OperationError("can not create the folder " + staging);
         FetchAndPack(ArchivePath(archive_path), staging);
@@ -245,7 +310,7 @@ int MaintenanceOperation::RunOperationLog(const std::string& archive_path) {
         reporter_.Error(text);
     }
     // The staged copies are only a means to the archive; a failure must not leave them around.
-    QDir(QString::fromStdString(staging)).removeRecursively();
+    if (!staging.empty()) QDir(QString::fromStdString(staging)).removeRecursively();
     ReleaseDownload();
     if (ok) {
         reporter_.Success("Operation log download successful.");
@@ -257,26 +322,32 @@ int MaintenanceOperation::RunOperationLog(const std::string& archive_path) {
 }
 
 void MaintenanceOperation::FetchAndPack(const std::string& archive, const std::string& staging) {
+    const QString staging_dir = QDir(QString::fromStdString(staging)).absolutePath() + "/";
+    if (QFileInfo(QString::fromStdString(archive)).absoluteFilePath().startsWith(staging_dir))
+        throw OperationError("the archive can not be placed in " + staging + ", which is removed");
     const MaintenanceRequest base =
         RequireRequest({"Operation Log", "operation log"}, "Operation Log");
     const auto client = session_.Cmx();
     if (!client) throw OperationError("the lidar is not connected");
+    const ByteFlowPause pause(*client, hooks_.restore_byte_flow);
     const std::string stamp = TimeStamp(kOperationLogStamp);
     std::vector<std::string> files;
-    for (const LogPart& part : kOperationLogParts) {
-        const std::string file = part.prefix + stamp + ".bin";
+    std::vector<uint8_t> reply;
+    for (size_t part = 0; part < kOperationLogParts; ++part) {
+        const std::string file = kOperationLogPrefixes[part] + stamp + ".bin";
         std::vector<uint8_t> payload = base.payload;
-        payload.push_back(part.selector_high);
-        payload.push_back(part.selector_low);
-        std::vector<uint8_t> reply;
+        payload.push_back(kSelectors[part][0]);
+        payload.push_back(kSelectors[part][1]);
+        // Nothing is retried: a part that does not arrive ends the download (the later parts
+        // would only wait out the same silence).
         if (client->QueryCommandLongTimeout(payload, reply, base.code) != 0) {
-            throw OperationError(
-                file + " failed, return code: " + std::to_string(client->GetLastRetCode()));
+            throw OperationError(file + " download failed. return code: " +
+                                 std::to_string(client->GetLastRetCode()));
         }
         QFile out(QString::fromStdString(staging + "/" + file));
+        const qint64 size = static_cast<qint64>(reply.size());
         if (!out.open(QIODevice::ReadWrite | QIODevice::Truncate) ||
-            out.write(reinterpret_cast<const char*>(reply.data()),
-                      static_cast<qint64>(reply.size())) != static_cast<qint64>(reply.size())) {
+            out.write(reinterpret_cast<const char*>(reply.data()), size) != size || !out.flush()) {
             throw OperationError(file + ": " + out.errorString().toStdString());
         }
         files.push_back(file);
@@ -286,17 +357,23 @@ void MaintenanceOperation::FetchAndPack(const std::string& archive, const std::s
 
 void MaintenanceOperation::Pack(const std::string& archive, const std::string& staging,
                                 const std::vector<std::string>& files) {
-    // The archiver writes beside the chosen path; an archive already there is replaced only
-    // by a complete one.
+    // The archiver writes a hidden file beside the chosen path, so an archive already there is
+    // replaced only by a complete one (a rename within one folder is atomic).
     const QFileInfo target(QString::fromStdString(archive));
     QTemporaryFile partial(target.absolutePath() + "/." + target.fileName() + ".XXXXXX.part");
     if (!partial.open())
-        throw OperationError("can not write in " + target.absolutePath().toStdString());
+        throw OperationError("can not write in " + target.absolutePath().toStdString() + ": " +
+                             partial.errorString().toStdString());
+    const QString partial_path = QFileInfo(partial.fileName()).absoluteFilePath();
     partial.close();
-    const std::string partial_path = QFileInfo(partial.fileName()).absoluteFilePath().toStdString();
-    RunArchiver(partial_path, staging, files);
-    if (std::rename(partial_path.c_str(), target.absoluteFilePath().toStdString().c_str()) != 0)
-        throw OperationError("can not replace " + archive);
+    // The name is reserved; the archiver makes the file itself, with the user's usual mode
+    // rather than the private mode of a temporary file. The object still removes it on failure.
+    QFile::remove(partial_path);
+    RunArchiver(partial_path.toStdString(), staging, files);
+    if (std::rename(partial_path.toStdString().c_str(),
+                    target.absoluteFilePath().toStdString().c_str()) != 0) {
+        throw OperationError("can not replace " + archive + ": " + std::strerror(errno));
+    }
     partial.setAutoRemove(false);
 }
 
@@ -304,70 +381,80 @@ bool MaintenanceOperation::SafeLogName(const std::string& name) {
     // The name becomes part of a file name in the chosen folder; it must not lead out of it.
     if (!name.empty() && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos)
         return true;
-    reporter_.Error("Invalid log name: " + name);
+    reporter_.Error("Invalid log name \"" + name + "\": a log name can not hold / or \\.");
     return false;
 }
 
 int MaintenanceOperation::StartLog(const std::string& folder, const std::string& name) {
     if (!Ready() || !SafeLogName(name) || !ClaimDownload()) return -1;
-    Launch(download_thread_, [this, folder, name] { RunLog(folder, name); });
+    Launch([this, folder, name] { RunLog(folder, name); });
     return 0;
 }
 
 int MaintenanceOperation::DownloadLog(const std::string& folder, const std::string& name) {
-    if (!SafeLogName(name) || !ClaimDownload()) return -1;
+    if (session_.upgrading || !SafeLogName(name) || !ClaimDownload()) return -1;
     return RunLog(folder, name);
 }
 
 int MaintenanceOperation::RunLog(const std::string& folder, const std::string& name) {
     const std::string path = folder + "/" + name + "_" + TimeStamp(kLogStamp) + ".bin";
-    bool ok = false;
+    std::string error;
     try {
         const MaintenanceRequest request = RequireRequest({name}, name);
-        // An empty folder would put the log at the root of the file system.
-        if (folder.empty()) throw OperationError(name + ": Failed to open file.");
         const auto client = session_.Cmx();
         std::vector<uint8_t> reply;
-        if (client && client->QueryCommandLongTimeout(request.payload, reply, request.code) == 0) {
-            ok = WriteLogFile(path, name, reply);
+        int32_t result = -1;
+        if (client) {
+            const ByteFlowPause pause(*client, hooks_.restore_byte_flow);
+            result = client->QueryCommandLongTimeout(request.payload, reply, request.code);
+        }
+        if (result != 0) {
+            error = name + " download failed. return code: " +
+                    std::to_string(client ? client->GetLastRetCode() : -1);
+        } else if (folder.empty()) {
+            // An empty folder would put the log at the root of the file system.
+            error = name + ": Failed to open file.";
         } else {
-            reporter_.Error(name + " download failed. return code: " +
-                            std::to_string(client ? client->GetLastRetCode() : -1));
+            error = WriteLogFile(path, name, reply);
         }
     } catch (const std::exception& e) {
-        reporter_.Error(e.what());
+        error = e.what();
     }
     ReleaseDownload();
-    if (ok) reporter_.Success(name + " download successful.");
+    if (error.empty()) {
+        reporter_.Success(name + " download successful.");
+    } else {
+        reporter_.Error(error);
+    }
     if (hooks_.log_finished) hooks_.log_finished();
-    return ok ? 0 : -1;
+    return error.empty() ? 0 : -1;
 }
 
-bool MaintenanceOperation::WriteLogFile(const std::string& path, const std::string& name,
-                                        const std::vector<uint8_t>& bytes) {
+std::string MaintenanceOperation::WriteLogFile(const std::string& path, const std::string& name,
+                                               const std::vector<uint8_t>& bytes) {
+    // QSaveFile writes beside `path` and renames on commit: a failure leaves no partial file.
     QSaveFile out(QString::fromStdString(path));
     if (!out.open(QIODevice::WriteOnly)) {
         reporter_.Log(path + ": " + out.errorString().toStdString(), "ERROR");
-        reporter_.Error(name + ": Failed to open file.");
-        return false;
+        return name + ": Failed to open file.";
     }
     const qint64 size = static_cast<qint64>(bytes.size());
     if (out.write(reinterpret_cast<const char*>(bytes.data()), size) != size || !out.commit()) {
-        out.cancelWriting();
         reporter_.Log(path + ": " + out.errorString().toStdString(), "ERROR");
-        reporter_.Error(name + ": Failed to write binary data to file.");
-        return false;
+        out.cancelWriting();
+        return name + ": Failed to write binary data to file.";
     }
-    return true;
+    return std::string();
 }
 
 void MaintenanceOperation::StartGetConfigFile() {
-    Launch(config_thread_, [this] {
+    Launch([this] {
         const auto client = session_.Cmx();
         std::vector<uint8_t> reply;
         const bool ok = client && client->QueryCommand({}, reply, kCmdConfigFile, false) == 0;
-        std::printf(ok ? "[SUCCESS]: Get config file from lidar success! \n"
-                       : "[FAILED]: Get config file from lidar failed! \n");
+        std::fputs(ok ? "[SUCCESS]: Get config file from lidar success! \n"
+                      : "[FAILED]: Get config file from lidar failed! \n",
+                   stdout);
         std::fflush(stdout);
     });
 }

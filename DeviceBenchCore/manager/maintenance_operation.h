@@ -1,14 +1,23 @@
 #pragma once
 // MaintenanceOperation: restart, factory reset, the operation-log archive, single log downloads
-// and the configuration-file request. Each finds its command through a table row of a fixed name
-// (or the log's own name), so a model without the row cannot do the operation.
+// and the configuration-file request. Each finds its command through a table row of a
+// fixed name (or the log's own name), so a model without the row cannot do the operation.
 //
 // Threads: Restart and Reset run on the caller's (UI) thread. The downloads and the
 // configuration-file request run on worker threads owned here and joined by the destructor; the
-// session's `downloading` flag keeps downloads, restart and reset from overlapping.
+// session's `downloading` flag (IsDownloadLog) keeps downloads, restart and reset from
+// overlapping, and nothing starts while `upgrading` (IsUpgrading) is set.
+//
+// Safety rules: a failed download leaves nothing behind:
+// no file under the chosen name, no archive half written over an older one, no staging folder;
+// a single-log name with a path separator is refused; the direct DownloadOperationLog refuses
+// while another download or an upgrade runs.
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +34,11 @@ struct MaintenanceHooks {
     std::function<void()> downloading_changed;         // isDownloadLogChanged
     std::function<void(bool)> operation_log_finished;  // downloadOperationLogFinished(result)
     std::function<void()> log_finished;                // downloadFinished
+    //! Gives the current client its byte-flow callback back. While a download runs the client
+    //! has none: the manager's callback shows no line during downloads anyway, and without one
+    //! the client does not format each multi-MiB reply as hexadecimal text only to be dropped.
+    //! Unset: the callback is left alone.
+    std::function<void()> restore_byte_flow;
 };
 
 //! A table command as sent: the CMX code and the request payload.
@@ -35,10 +49,15 @@ struct MaintenanceRequest {
 
 class MaintenanceOperation {
 public:
-    //! Bound of the archiver run.
+    //! Bound of the archiver run (start and finish each).
     static constexpr int kTarTimeoutMs = 30000;
+    //! The external archiver, found on the search path.
+    static constexpr const char* kArchiver = "tar";
     //! Folder below the documents location where the four logs wait for the archiver.
     static constexpr const char* kStagingFolder = "/operation_log";
+    //! File-name prefixes of the four operation-log parts, in request order (selectors 00 00,
+    //! 00 01, 01 00, 01 01).
+    static const char* const kOperationLogPrefixes[4];
 
     MaintenanceOperation(DeviceSession& session, Reporter& reporter, MaintenanceHooks hooks);
     //! Joins the worker threads (each ends within its query time-outs and the archiver bound).
@@ -53,7 +72,8 @@ public:
     //! Starts the operation-log download into the archive `archive_path` on a worker thread.
     //! 0 when started; -1 (no message) when not connected, busy or an upgrade runs.
     int StartOperationLog(const std::string& archive_path);
-    //! The operation-log download itself on the calling thread; 0 on success, -1 on failure.
+    //! The operation-log download itself on the calling thread; 0 on success, -1 on failure or
+    //! (no message) when another download or an upgrade runs.
     int DownloadOperationLog(const std::string& archive_path);
     //! Starts the download of the log row `name` into `folder` on a worker thread. 0 when
     //! started; -1 when refused (silently for the shared precondition, with a message for a name
@@ -64,8 +84,9 @@ public:
     //! Sends the configuration-file request (0x74) on a worker thread and returns at once.
     void StartGetConfigFile();
 
-    //! The request of a table command text plus the row's get-payload bytes. Throws
-    //! OperationError for a text that names no command.
+    //! The request of a table command text plus the row's get-payload bytes (a text
+    //! under 5 characters is a number whose low byte is the code; a longer one spells payload
+    //! bytes for code 0xFF). Throws OperationError for a text that names no command.
     static MaintenanceRequest BuildRequest(const std::string& text,
                                            const std::vector<uint8_t>& row_payload);
     //! `path` with ".tar" appended unless it already ends so.
@@ -81,30 +102,38 @@ private:
     //! order); `set_first` picks which command cell is tried first.
     RowLookup FindCommand(const std::vector<std::string>& names, bool set_first, std::string& text,
                           std::vector<uint8_t>& row_payload) const;
-    //! FindCommand and BuildRequest, a missing row or command thrown as OperationError.
+    //! FindCommand (get cell first) and BuildRequest, a missing row or command thrown as
+    //! OperationError naming `label`.
     MaintenanceRequest RequireRequest(const std::vector<std::string>& names,
                                       const std::string& label) const;
     int RunOperationLog(const std::string& archive_path);
+    //! Fetches the four logs into `staging` and packs them into `archive`; throws OperationError.
+    void FetchAndPack(const std::string& archive, const std::string& staging);
+    //! Runs the archiver into a hidden file beside `archive` and moves it into place only when
+    //! it is complete; throws OperationError.
+    void Pack(const std::string& archive, const std::string& staging,
+              const std::vector<std::string>& files);
     //! False (reported) for a log name that could lead out of the chosen folder.
     bool SafeLogName(const std::string& name);
     int RunLog(const std::string& folder, const std::string& name);
-    //! Writes `bytes` to `path` through a temporary file; false (reported) on failure.
-    bool WriteLogFile(const std::string& path, const std::string& name,
-                      const std::vector<uint8_t>& bytes);
+    //! Writes `bytes` to `path` through a temporary file; empty on success, else the message.
+    std::string WriteLogFile(const std::string& path, const std::string& name,
+                             const std::vector<uint8_t>& bytes);
     //! Sets the downloading flag (announcing a change); false when it was already set.
     bool ClaimDownload();
     void ReleaseDownload();
-    //! Fetches the four logs into the staging folder and packs them; throws OperationError.
-    void FetchAndPack(const std::string& archive, const std::string& staging);
-    void Pack(const std::string& archive, const std::string& staging,
-              const std::vector<std::string>& files);
-    //! Joins a finished earlier worker before `slot` takes a new one.
-    void Launch(std::thread& slot, std::function<void()> work);
+    //! Runs `work` on a new worker thread; finished earlier workers are joined first, so a
+    //! worker still running never blocks the caller.
+    void Launch(std::function<void()> work);
+
+    struct Worker {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> done;
+    };
 
     DeviceSession& session_;
     Reporter& reporter_;
     MaintenanceHooks hooks_;
-    std::mutex threads_mutex_;  // guards the two thread slots
-    std::thread download_thread_;
-    std::thread config_thread_;
+    std::mutex workers_mutex_;  // guards workers_
+    std::list<Worker> workers_;
 };

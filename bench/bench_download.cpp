@@ -1,0 +1,339 @@
+// The operation-log download of 8 MiB from the in-process virtual sensor with no reply
+// delay: four parts of 2 MiB, each one CMX exchange. Timed against a bare loopback TCP transfer
+// of the same bytes in the same chunks (a 14-byte request, then an 8-byte header and 2 MiB, four
+// times, into a buffer that is reused). Compare BM_OperationLogDownload (the manager's whole
+// download: queries, the four files, tar, clean-up) and BM_OperationLogFetch (only the four
+// exchanges through CmxClient) with BM_BareTransfer; BM_DownloadVsBareInTurn runs the three in
+// turn within each iteration, so that load from other processes falls on all alike, and reports
+// their mean times and ratios as counters.
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QUrl>
+
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "DeviceBenchCore/manager/device_bench_manager.h"
+#include "libkrell/CmxClient/cmx_client.h"
+#include "tools/lidar-sim/builtin_handlers.h"
+#include "tools/lidar-sim/sim_device.h"
+#include "tools/lidar-sim/sim_maintenance.h"
+#include "tools/lidar-sim/sim_server.h"
+#include "tools/lidar-sim/table_responder.h"
+
+namespace {
+
+constexpr const char* kModel = "Corvel";
+constexpr size_t kParts = 4;
+constexpr size_t kPartBytes = 2u * 1024u * 1024u;  // 8 MiB in all
+constexpr size_t kRequestBytes = 8 + 6;            // CMX 1.0 header, tunnel prefix, selector
+constexpr size_t kHeaderBytes = 8;
+constexpr size_t kTunnelPrefixBytes = 4;
+constexpr uint32_t kTimeoutMs = 4000;
+constexpr int kConnectWaitMs = 5000;
+const std::vector<uint8_t> kLogRequest = {0x00, 0x00, 0x01, 0x40};  // Corvel's Operation Log
+
+bool ReadExact(int fd, uint8_t* data, size_t size) {
+    size_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::recv(fd, data + got, size - got, 0);
+        if (n <= 0) return false;
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
+    size_t sent = 0;
+    while (sent < size) {
+        const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
+        if (n <= 0) return false;
+        sent += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Loopback server: for every request of kRequestBytes it writes a header and one chunk.
+class BareChunkServer {
+public:
+    BareChunkServer() : reply_(kHeaderBytes + kTunnelPrefixBytes + kPartBytes, 0x5A) {
+        listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof(addr);
+        ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
+        ::listen(listen_fd_, 1);
+        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
+        port_ = ntohs(addr.sin_port);
+        thread_ = std::thread([this] { Serve(); });
+    }
+    ~BareChunkServer() {
+        ::shutdown(listen_fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(listen_fd_);
+    }
+    uint16_t Port() const { return port_; }
+
+private:
+    // One client at a time, each until it hangs up (the benchmark runs its function repeatedly).
+    void Serve() {
+        for (;;) {
+            const int fd = ::accept(listen_fd_, nullptr, nullptr);
+            if (fd < 0) return;
+            uint8_t request[kRequestBytes];
+            while (ReadExact(fd, request, sizeof(request)) &&
+                   WriteAll(fd, reply_.data(), reply_.size())) {}
+            ::close(fd);
+        }
+    }
+
+    std::vector<uint8_t> reply_;
+    int listen_fd_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
+};
+
+// The client side of the bare transfer.
+class BareClient {
+public:
+    explicit BareClient(uint16_t port) : buffer_(kTunnelPrefixBytes + kPartBytes) {
+        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_port = htons(port);
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+    }
+    ~BareClient() { ::close(fd_); }
+    bool Ok() const { return ok_; }
+    //! The four chunks, one request each.
+    bool Transfer() {
+        uint8_t request[kRequestBytes] = {0x47, 0x74, 0xFF};
+        uint8_t header[kHeaderBytes];
+        for (size_t part = 0; part < kParts; ++part) {
+            if (!WriteAll(fd_, request, sizeof(request)) ||
+                !ReadExact(fd_, header, sizeof(header)) ||
+                !ReadExact(fd_, buffer_.data(), buffer_.size())) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    std::vector<uint8_t> buffer_;
+    int fd_ = -1;
+    bool ok_ = false;
+};
+
+// The virtual sensor (as the lidar-sim program composes it), a connected manager and a bare
+// server, made once for the whole program.
+struct Bench {
+    std::shared_ptr<krell::lidar::sim::SimDevice> device;
+    std::shared_ptr<krell::lidar::sim::TableResponder> responder;
+    std::shared_ptr<krell::lidar::sim::SimMaintenance> logs;
+    std::unique_ptr<krell::lidar::sim::SimServer> server;
+    std::unique_ptr<DeviceBenchManager> manager;
+    std::unique_ptr<BareChunkServer> bare;
+    std::string out_dir;
+    bool ok = false;
+};
+
+Bench& Shared() {
+    static Bench bench;
+    static bool made = false;
+    if (made) return bench;
+    made = true;
+    // The manager stages the logs under the documents location: keep it out of $HOME.
+    char home[] = "/tmp/bench_download_XXXXXX";
+    if (!mkdtemp(home)) return bench;
+    setenv("HOME", home, 1);
+    setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), 1);
+    unsetenv("XDG_DOCUMENTS_DIR");
+    QStandardPaths::setTestModeEnabled(true);
+    bench.out_dir = std::string(home) + "/out";
+    QDir().mkpath(QString::fromStdString(bench.out_dir));
+    static int argc = 1;
+    static char name[] = "bench_download";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    // The manager finds its tables below the working directory: DeviceBench/ of the source tree.
+    const std::string table = krell::lidar::sim::TableResponder::FindTable(kModel);
+    if (table.empty()) return bench;
+    QDir::setCurrent(QFileInfo(QString::fromStdString(table)).absoluteDir().absolutePath() +
+                     "/../..");
+    bench.device = std::make_shared<krell::lidar::sim::SimDevice>();
+    krell::lidar::sim::RegisterBuiltinHandlers(*bench.device, kModel);
+    std::string error;
+    bench.responder = krell::lidar::sim::TableResponder::Load(table, kModel, error);
+    if (!bench.responder) return bench;
+    bench.responder->Install(*bench.device);
+    bench.logs = std::make_shared<krell::lidar::sim::SimMaintenance>();
+    bench.logs->SetLogBytes(kPartBytes);
+    bench.logs->Install(*bench.device, kModel);
+    bench.server = std::make_unique<krell::lidar::sim::SimServer>(bench.device);
+    if (!bench.server->Start(krell::lidar::sim::SimServerOptions{})) return bench;
+    bench.manager =
+        std::make_unique<DeviceBenchManager>(true, DeviceBenchManager::kDefaultTablePath);
+    bench.manager->InitConfigFileParser(kModel);
+    bench.manager->setIpAddress("127.0.0.1");
+    bench.manager->setPort(QString::number(bench.server->Port()));
+    if (!bench.manager->ConnectLidar()) return bench;
+    for (int waited = 0; !bench.manager->IsConnected() && waited < kConnectWaitMs; waited += 5) {
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    bench.bare = std::make_unique<BareChunkServer>();
+    bench.ok = bench.manager->IsConnected();
+    return bench;
+}
+
+std::unique_ptr<krell::lidar::CmxClient> OpenClient(uint16_t port) {
+    auto client = std::make_unique<krell::lidar::CmxClient>("127.0.0.1", port, false, 0, 1, "",
+                                                            "", "", kTimeoutMs, kTimeoutMs, 2.0f);
+    for (int waited = 0; !client->IsOpen() && waited < kConnectWaitMs; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return client;
+}
+
+//! The four exchanges of the download, as the manager makes them.
+bool Fetch(krell::lidar::CmxClient& client, std::vector<uint8_t>& reply) {
+    static const uint8_t selectors[kParts][2] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}};
+    for (const auto& selector : selectors) {
+        std::vector<uint8_t> payload = kLogRequest;
+        payload.push_back(selector[0]);
+        payload.push_back(selector[1]);
+        if (client.QueryCommandLongTimeout(payload, reply, 0xFF) != 0 ||
+            reply.size() != kPartBytes) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Download(Bench& bench) {
+    const QUrl url = QUrl::fromLocalFile(QString::fromStdString(bench.out_dir + "/log.tar"));
+    const bool ok = bench.manager->DownloadOperationLogThread(url) == 0;
+    QCoreApplication::processEvents();  // the queued signals of the download
+    return ok;
+}
+
+void SetBytes(benchmark::State& state) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * kParts * kPartBytes));
+}
+
+void BM_BareTransfer(benchmark::State& state) {
+    Bench& bench = Shared();
+    if (!bench.ok) {
+        state.SkipWithError("virtual sensor or connection not ready");
+        return;
+    }
+    BareClient client(bench.bare->Port());
+    for (auto _ : state) {
+        if (!client.Ok() || !client.Transfer()) {
+            state.SkipWithError("bare transfer failed");
+            return;
+        }
+    }
+    SetBytes(state);
+}
+BENCHMARK(BM_BareTransfer)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OperationLogFetch(benchmark::State& state) {
+    Bench& bench = Shared();
+    if (!bench.ok) {
+        state.SkipWithError("virtual sensor or connection not ready");
+        return;
+    }
+    auto client = OpenClient(bench.server->Port());
+    std::vector<uint8_t> reply;
+    for (auto _ : state) {
+        if (!Fetch(*client, reply)) {
+            state.SkipWithError("operation-log exchange failed");
+            return;
+        }
+    }
+    SetBytes(state);
+}
+BENCHMARK(BM_OperationLogFetch)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_OperationLogDownload(benchmark::State& state) {
+    Bench& bench = Shared();
+    if (!bench.ok) {
+        state.SkipWithError("virtual sensor or connection not ready");
+        return;
+    }
+    for (auto _ : state) {
+        if (!Download(bench)) {
+            const std::string why = "download failed: " + bench.manager->errorMessage().toStdString();
+            state.SkipWithError(why.c_str());
+            return;
+        }
+    }
+    SetBytes(state);
+}
+BENCHMARK(BM_OperationLogDownload)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_DownloadVsBareInTurn(benchmark::State& state) {
+    Bench& bench = Shared();
+    if (!bench.ok) {
+        state.SkipWithError("virtual sensor or connection not ready");
+        return;
+    }
+    BareClient bare(bench.bare->Port());
+    auto client = OpenClient(bench.server->Port());
+    std::vector<uint8_t> reply;
+    std::chrono::nanoseconds download_time{0};
+    std::chrono::nanoseconds fetch_time{0};
+    std::chrono::nanoseconds bare_time{0};
+    for (auto _ : state) {
+        const auto t0 = std::chrono::steady_clock::now();
+        const bool downloaded = Download(bench);
+        const auto t1 = std::chrono::steady_clock::now();
+        const bool fetched = Fetch(*client, reply);
+        const auto t2 = std::chrono::steady_clock::now();
+        const bool moved = bare.Ok() && bare.Transfer();
+        const auto t3 = std::chrono::steady_clock::now();
+        if (!downloaded || !fetched || !moved) {
+            state.SkipWithError("a transfer failed");
+            return;
+        }
+        download_time += t1 - t0;
+        fetch_time += t2 - t1;
+        bare_time += t3 - t2;
+    }
+    const double n = static_cast<double>(state.iterations());
+    const auto ms = [n](std::chrono::nanoseconds t) {
+        return std::chrono::duration<double, std::milli>(t).count() / n;
+    };
+    state.counters["download_ms"] = ms(download_time);
+    state.counters["fetch_ms"] = ms(fetch_time);
+    state.counters["bare_ms"] = ms(bare_time);
+    state.counters["download_vs_bare"] = ms(download_time) / ms(bare_time);
+    state.counters["fetch_vs_bare"] = ms(fetch_time) / ms(bare_time);
+}
+BENCHMARK(BM_DownloadVsBareInTurn)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("SCRIBE_CONSOLE", "0", 0);
+    ::setenv("SCRIBE_LOG_FILE", "", 0);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
