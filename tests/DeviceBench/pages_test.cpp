@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QQuickWindow>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUrl>
 
+#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +24,8 @@
 #include "tests/DeviceBench/qt_environment.h"
 #include "tools/lidar-sim/builtin_handlers.h"
 #include "tools/lidar-sim/sim_device.h"
+#include "tools/lidar-sim/sim_faults.h"
+#include "tools/lidar-sim/sim_maintenance.h"
 #include "tools/lidar-sim/sim_server.h"
 #include "tools/lidar-sim/table_responder.h"
 
@@ -296,6 +302,100 @@ TEST_F(PagesTest, ConsoleTab_SendsTheTypedCommandAndListsIt) {
               "Incorrect CMX payload was entered. Parsing failed.");
     EXPECT_EQ(Find("returnPayload")->property("text").toString(), "");
     EXPECT_EQ(Find("commandLog")->property("count").toInt(), 1);
+}
+
+}  // namespace
+
+namespace {
+
+//! Counts the requests of `cmd` the virtual sensor receives (its handler still answers them).
+std::shared_ptr<std::atomic<int>> CountRequests(SimDevice& device, uint8_t cmd) {
+    auto count = std::make_shared<std::atomic<int>>(0);
+    auto inner = device.HandlerFor(cmd);
+    device.SetHandler(cmd, [inner, count](const krell::lidar::sim::SimRequest& request) {
+        ++*count;
+        return inner(request);
+    });
+    return count;
+}
+
+constexpr uint8_t kCorvelRestart = 0x10;
+constexpr uint8_t kCorvelReset = 0x11;
+
+TEST_F(PagesTest, GearMenu_RestartAsksFirstAndResetCancelSendsNothing) {
+    const auto restarts = CountRequests(*device_, kCorvelRestart);
+    const auto resets = CountRequests(*device_, kCorvelReset);
+    Connect();
+    Click(Find("gearButton"));
+    ASSERT_TRUE(Spin([&] { return Open("gearMenu"); }));
+    QObject* restart = Find("gearMenu")->findChild<QObject*>("restartItem");
+    QObject* reset = Find("gearMenu")->findChild<QObject*>("resetItem");
+    ASSERT_NE(restart, nullptr);
+    ASSERT_NE(reset, nullptr);
+    EXPECT_TRUE(restart->property("visible").toBool());
+    EXPECT_TRUE(reset->property("visible").toBool());
+    Picture("gear-menu.png");
+
+    ASSERT_TRUE(QMetaObject::invokeMethod(reset, "triggered"));
+    ASSERT_TRUE(Spin([&] { return Open("resetConfirm"); }));
+    ClickIn("resetConfirm", "rejectButton");
+    SpinFor(200);
+    EXPECT_EQ(resets->load(), 0);
+    EXPECT_TRUE(manager_->IsConnected());
+
+    ASSERT_TRUE(QMetaObject::invokeMethod(restart, "triggered"));
+    ASSERT_TRUE(Spin([&] { return Open("restartConfirm"); }));
+    EXPECT_EQ(Find("restartConfirm")->property("text").toString(),
+              "Do you want to Restart the Lidar?");
+    EXPECT_EQ(restarts->load(), 0) << "nothing is sent before the user agrees";
+    Picture("restart-confirm.png");
+    ClickIn("restartConfirm", "acceptButton");
+    ASSERT_TRUE(Spin([&] { return !manager_->IsConnected(); }));
+    EXPECT_EQ(restarts->load(), 1);
+    EXPECT_EQ(Find("connectButton")->property("text").toString(), "Connect");
+}
+
+TEST_F(PagesTest, LogTab_OperationLogShowsProgressRefusesASecondAndLeavesTheArchive) {
+    auto logs = std::make_shared<krell::lidar::sim::SimMaintenance>();
+    logs->SetLogBytes(256 * 1024);
+    logs->Install(*device_, "Corvel");
+    Connect();
+    int log_tab = -1;
+    for (int i = 0; i < Find("tabBar")->property("count").toInt(); ++i) {
+        QObject* button = Find("tabButton_" + QString::number(i));
+        if (button && button->property("text").toString().toLower() == "log") log_tab = i;
+    }
+    ASSERT_GE(log_tab, 0) << "Corvel has a log tab";
+    ShowTab(log_tab);
+    QObject* page = Find("logDownloadPage");
+    ASSERT_NE(page, nullptr);
+    EXPECT_FALSE(Find("downloadProgress")->property("visible").toBool());
+
+    // A slow sensor keeps the download going long enough to look at it.
+    krell::lidar::sim::SimFaults slow;
+    slow.reply_delay_ms = 400;
+    server_->SetFaults(slow);
+    QTemporaryDir out;
+    ASSERT_TRUE(out.isValid());
+    const QString path = out.filePath("field-run");
+    QSignalSpy finished(manager_.get(), &DeviceBenchManager::downloadOperationLogFinished);
+    ASSERT_TRUE(QMetaObject::invokeMethod(page, "downloadArchive",
+                                          Q_ARG(QVariant, QUrl::fromLocalFile(path))));
+    ASSERT_TRUE(Spin([&] { return Find("downloadProgress")->property("visible").toBool(); }));
+    Picture("log-downloading.png");
+    Click(Find("operationLogButton"));
+    ASSERT_TRUE(Spin([&] { return Open("messageWindow"); }));
+    EXPECT_EQ(Find("messageWindow")->property("text").toString(), "Is downloading. Please wait.");
+    QMetaObject::invokeMethod(Find("messageWindow"), "close");
+
+    ASSERT_TRUE(Spin([&] { return finished.count() == 1; }, 20000));
+    EXPECT_TRUE(finished.at(0).at(0).toBool());
+    ASSERT_TRUE(Spin([&] { return Open("successWindow"); }));
+    EXPECT_EQ(Find("successWindow")->property("text").toString(),
+              "Operation log download successful.");
+    EXPECT_FALSE(Find("downloadProgress")->property("visible").toBool());
+    EXPECT_TRUE(QFileInfo(path + ".tar").size() > 4 * 256 * 1024);
+    Picture("log-downloaded.png");
 }
 
 }  // namespace

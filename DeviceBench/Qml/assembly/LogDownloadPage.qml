@@ -7,6 +7,7 @@ import "."
 // The log tab: the operation-log archive and one download row per named log of the table.
 Item {
     id: page
+    objectName: "logDownloadPage"
     property var logNames: []
     signal refused(string message)
 
@@ -24,18 +25,26 @@ Item {
 
     property string pendingLog: ""
 
+    // What the dialogs start once a place is chosen.
+    function downloadArchive(url) {
+        device_bench_manager.DownloadOperationLog(url);
+    }
+    function downloadLog(url, name) {
+        device_bench_manager.DownloadLog(url, name);
+    }
+
     FileDialog {
         id: archiveDialog
         title: "Save Operation Log"
         selectExisting: false
         nameFilters: ["Tar archive (*.tar)"]
-        onAccepted: device_bench_manager.DownloadOperationLog(fileUrl)
+        onAccepted: page.downloadArchive(fileUrl)
     }
     FileDialog {
         id: folderDialog
         title: "Choose a folder for " + page.pendingLog
         selectFolder: true
-        onAccepted: device_bench_manager.DownloadLog(fileUrl, page.pendingLog)
+        onAccepted: page.downloadLog(fileUrl, page.pendingLog)
     }
 
     ColumnLayout {
@@ -92,12 +101,14 @@ Item {
             }
         }
         RowLayout {
+            objectName: "downloadProgress"
             visible: device_bench_manager.IsDownloadLog
             spacing: Theme.spacing
-            BusyIndicator {
-                running: parent.visible
-                implicitWidth: 28
-                implicitHeight: 28
+            // The sensor sends each log as one reply, so there is no byte count to show.
+            ProgressBar {
+                objectName: "downloadBar"
+                Layout.preferredWidth: 200
+                indeterminate: parent.visible
             }
             Text {
                 text: "Is downloading. Please wait."
