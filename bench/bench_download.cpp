@@ -3,7 +3,8 @@
 // of the same bytes in the same chunks (a 14-byte request, then an 8-byte header and 2 MiB, four
 // times, into a buffer that is reused). Compare BM_OperationLogDownload (the manager's whole
 // download: queries, the four files, tar, clean-up) and BM_OperationLogFetch (only the four
-// exchanges through CmxClient) with BM_BareTransfer; BM_DownloadVsBareInTurn runs the three in
+// exchanges through CmxClient) with BM_BareTransfer, and the download with
+// BM_BareTransferFilesAndTar (the bare transfer plus the same files and tar run); BM_DownloadVsBareInTurn runs the three in
 // turn within each iteration, so that load from other processes falls on all alike, and reports
 // their mean times and ratios as counters.
 #include <arpa/inet.h>
@@ -19,12 +20,15 @@
 #include <QUrl>
 
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "DeviceBenchCore/manager/child_process.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "libkrell/CmxClient/cmx_client.h"
 #include "tools/lidar-sim/builtin_handlers.h"
@@ -119,14 +123,15 @@ public:
     }
     ~BareClient() { ::close(fd_); }
     bool Ok() const { return ok_; }
-    //! The four chunks, one request each.
-    bool Transfer() {
+    //! The four chunks, one request each; `on_chunk(part, bytes)` sees each one as it arrives.
+    bool Transfer(const std::function<bool(size_t, const std::vector<uint8_t>&)>& on_chunk = {}) {
         uint8_t request[kRequestBytes] = {0x47, 0x74, 0xFF};
         uint8_t header[kHeaderBytes];
         for (size_t part = 0; part < kParts; ++part) {
             if (!WriteAll(fd_, request, sizeof(request)) ||
                 !ReadExact(fd_, header, sizeof(header)) ||
-                !ReadExact(fd_, buffer_.data(), buffer_.size())) {
+                !ReadExact(fd_, buffer_.data(), buffer_.size()) ||
+                (on_chunk && !on_chunk(part, buffer_))) {
                 return false;
             }
         }
@@ -286,6 +291,46 @@ void BM_OperationLogDownload(benchmark::State& state) {
     SetBytes(state);
 }
 BENCHMARK(BM_OperationLogDownload)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The least a download into an archive can cost here: the bare transfer with each chunk written
+// to its own file, the real tar over the four files (started as the manager starts it), the files
+// removed. What the manager's
+// download adds beyond this is its own overhead.
+void BM_BareTransferFilesAndTar(benchmark::State& state) {
+    Bench& bench = Shared();
+    if (!bench.ok) {
+        state.SkipWithError("virtual sensor or connection not ready");
+        return;
+    }
+    BareClient client(bench.bare->Port());
+    const std::string staging = bench.out_dir + "/bare_staging";
+    QDir().mkpath(QString::fromStdString(staging));
+    const QStringList names = {"part0.bin", "part1.bin", "part2.bin", "part3.bin"};
+    const auto write_chunk = [&](size_t part, const std::vector<uint8_t>& bytes) {
+        std::FILE* file = std::fopen((staging + "/" + names[static_cast<int>(part)].toStdString()).c_str(), "wb");
+        if (!file) return false;
+        const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+        return std::fclose(file) == 0 && ok;
+    };
+    for (auto _ : state) {
+        if (!client.Ok() || !client.Transfer(write_chunk)) {
+            state.SkipWithError("bare transfer failed");
+            return;
+        }
+        std::vector<std::string> arguments{"-cvf", bench.out_dir + "/bare.tar"};
+        for (const QString& name : names)
+            arguments.push_back(name.toStdString());
+        const ChildOutcome tar = ChildProcess::Run("tar", arguments, staging, 30000);
+        if (tar.state != ChildOutcome::State::kExited || tar.exit_code != 0) {
+            state.SkipWithError("tar failed");
+            return;
+        }
+        for (const QString& name : names)
+            std::remove((staging + "/" + name.toStdString()).c_str());
+    }
+    SetBytes(state);
+}
+BENCHMARK(BM_BareTransferFilesAndTar)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_DownloadVsBareInTurn(benchmark::State& state) {
     Bench& bench = Shared();

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryFile>
@@ -14,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "DeviceBenchCore/manager/child_process.h"
 #include "DeviceBenchCore/manager/device_session.h"
 
 namespace {
@@ -44,29 +44,25 @@ int HexDigit(char c) {
 void RunArchiver(const std::string& archive, const std::string& staging,
                  const std::vector<std::string>& files) {
     const std::string name = std::string("the archiver \"") + MaintenanceOperation::kArchiver + "\"";
-    QStringList arguments{"-cvf", QString::fromStdString(archive)};
-    for (const std::string& file : files)
-        arguments << QString::fromStdString(file);
-    QProcess archiver;
-    archiver.setWorkingDirectory(QString::fromStdString(staging));
-    archiver.setProcessChannelMode(QProcess::MergedChannels);
-    archiver.start(MaintenanceOperation::kArchiver, arguments);
-    if (!archiver.waitForStarted(MaintenanceOperation::kTarTimeoutMs)) {
-        throw OperationError(name + " could not be started (is it installed and on the PATH?): " +
-                             archiver.errorString().toStdString());
+    std::vector<std::string> arguments{"-cvf", archive};
+    arguments.insert(arguments.end(), files.begin(), files.end());
+    const ChildOutcome run = ChildProcess::Run(MaintenanceOperation::kArchiver, arguments, staging,
+                                               MaintenanceOperation::kTarTimeoutMs);
+    switch (run.state) {
+        case ChildOutcome::State::kNotStarted:
+            throw OperationError(name + " could not be started (is it installed and on the PATH?): " +
+                                 run.error);
+        case ChildOutcome::State::kTimedOut:
+            throw OperationError(name + " did not finish in " +
+                                 std::to_string(MaintenanceOperation::kTarTimeoutMs) + " ms");
+        case ChildOutcome::State::kSignalled:
+            throw OperationError(name + " crashed: " + strsignal(run.signal));
+        case ChildOutcome::State::kExited:
+            break;
     }
-    if (!archiver.waitForFinished(MaintenanceOperation::kTarTimeoutMs)) {
-        archiver.kill();
-        archiver.waitForFinished();
-        throw OperationError(name + " did not finish in " +
-                             std::to_string(MaintenanceOperation::kTarTimeoutMs) + " ms");
-    }
-    if (archiver.exitStatus() != QProcess::NormalExit) {
-        throw OperationError(name + " crashed: " + archiver.errorString().toStdString());
-    }
-    if (archiver.exitCode() != 0) {
-        throw OperationError(name + " failed (exit code " + std::to_string(archiver.exitCode()) +
-                             "): " + archiver.readAll().trimmed().toStdString());
+    if (run.exit_code != 0) {
+        throw OperationError(name + " failed (exit code " + std::to_string(run.exit_code) +
+                             "): " + QString::fromLocal8Bit(run.output.c_str()).trimmed().toStdString());
     }
 }
 
