@@ -24,6 +24,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <memory>
 #include <vector>
 
 namespace krell {
@@ -41,6 +42,9 @@ struct SimRequest {
 struct SimReply {
     uint8_t ret_code = 0;
     std::vector<uint8_t> payload;
+    //! When set, sent instead of `payload`: a large stored reply (a log of several MiB) goes out
+    //! from where it is kept, without a copy per request.
+    std::shared_ptr<const std::vector<uint8_t>> shared_payload;
     bool send = true;                // false: answer nothing
     bool close_after_reply = false;  // drop the connection once the reply is out
 };

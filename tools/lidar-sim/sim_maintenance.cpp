@@ -61,8 +61,8 @@ void SimMaintenance::Install(SimDevice& device, const std::string& model) {
         const std::vector<uint8_t> prefix(request.payload.begin(),
                                           request.payload.begin() + kPrefixBytes);
         SimReply reply;
-        reply.payload = *self->LogReply(prefix, request.payload[kPrefixBytes],
-                                        request.payload[kPrefixBytes + 1]);
+        reply.shared_payload = self->LogReply(prefix, request.payload[kPrefixBytes],
+                                              request.payload[kPrefixBytes + 1]);
         return reply;
     });
 }

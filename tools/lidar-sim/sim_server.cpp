@@ -274,8 +274,8 @@ bool SimServer::Answer(SimStream& stream, const SimRequest& request, const SimRe
     }
     const uint8_t cmd = faults.wrong_command ? request.cmd ^ kWrongCommandMask : request.cmd;
     const uint8_t ret_code = faults.return_code != 0 ? faults.return_code : reply.ret_code;
-    const uint32_t length =
-        faults.announced_length.value_or(static_cast<uint32_t>(reply.payload.size()));
+    const std::vector<uint8_t>& body = reply.shared_payload ? *reply.shared_payload : reply.payload;
+    const uint32_t length = faults.announced_length.value_or(static_cast<uint32_t>(body.size()));
     std::vector<uint8_t> bytes(faults.garbage_bytes, kGarbageByte);
     const std::vector<uint8_t> header = EncodeHeader(request.version, cmd, ret_code, length);
     bytes.insert(bytes.end(), header.begin(), header.end());
@@ -283,12 +283,12 @@ bool SimServer::Answer(SimStream& stream, const SimRequest& request, const SimRe
         stream.WriteAll(bytes.data(), bytes.size());
         return false;
     }
-    const size_t withheld = std::min<size_t>(faults.truncate_payload_bytes, reply.payload.size());
-    const size_t payload = reply.payload.size() - withheld;
+    const size_t withheld = std::min<size_t>(faults.truncate_payload_bytes, body.size());
+    const size_t payload = body.size() - withheld;
     // The payload goes out from where the handler left it (log replies run to several MiB); the
     // header in front is held back to leave with it.
     if (!stream.WriteAll(bytes.data(), bytes.size(), payload > 0) ||
-        !stream.WriteAll(reply.payload.data(), payload)) {
+        !stream.WriteAll(body.data(), payload)) {
         return false;
     }
     return !reply.close_after_reply;
