@@ -371,17 +371,16 @@ int32_t CmxClient::ReadReplyBody(ClientBase& transport, const std::vector<uint8_
         SLOG_WARNING("CmxClient::QueryCommand, warning, nPayLoadLen too large:%d",
                      static_cast<int>(length));
     }
-    std::vector<uint8_t> payload;
     reply_complete = true;
-    if (!ReceivePayload(transport, length, payload, deadline_us)) {
+    if (!ReceivePayload(transport, length, receive_buffer_, deadline_us)) {
         last_ret_code_ = -3;
         return -1;
     }
     if (include_header) {
         out = header;
-        out.insert(out.end(), payload.begin(), payload.end());
+        out.insert(out.end(), receive_buffer_.begin(), receive_buffer_.end());
     } else {
-        out = std::move(payload);
+        out.assign(receive_buffer_.begin(), receive_buffer_.end());
     }
     return 0;
 }

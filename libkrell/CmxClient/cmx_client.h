@@ -167,6 +167,10 @@ private:
     // True when the previous exchange failed: its late bytes may still be on the way, so the next
     // exchange waits briefly for them before sending. Guarded by query_mutex_.
     bool previous_exchange_failed_ = false;
+    // Where reply payloads are received (under query_mutex_). Kept from one exchange to the next:
+    // a fresh multi-MiB buffer per reply would fault in page by page, which costs more than the
+    // transfer itself on loopback; the caller's vector gets a copy.
+    std::vector<uint8_t> receive_buffer_;
     // True while a read of this exchange runs under a shortened receive time-out. Guarded by
     // query_mutex_.
     bool receive_timeout_narrowed_ = false;
