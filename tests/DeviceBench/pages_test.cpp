@@ -95,6 +95,7 @@ protected:
         ASSERT_TRUE(Spin([&] { return manager_->IsConnected() && !Busy(); }, 15000));
         SpinFor(100);
         if (Open("messageWindow")) {
+            connect_notice_ = Find("messageWindow")->property("text").toString();
             QMetaObject::invokeMethod(Find("messageWindow"), "close");
         }
     }
@@ -130,6 +131,7 @@ protected:
     std::unique_ptr<SimServer> server_;
     std::unique_ptr<DeviceBenchManager> manager_;
     std::unique_ptr<QQuickView> view_;
+    QString connect_notice_;  // what the message window said right after connecting
 };
 
 TEST_F(PagesTest, ModelList_OffersTheTablesAndSelectsTheDefault) {
@@ -150,6 +152,7 @@ TEST_F(PagesTest, Connect_DisablesTheConnectionFieldsAndReadsTheIdentity) {
     EXPECT_FALSE(Find("ipField")->property("enabled").toBool());
     EXPECT_FALSE(Find("modelCombo")->property("enabled").toBool());
     EXPECT_EQ(manager_->getLidarSN(), "CV128A2411000137");
+    EXPECT_EQ(connect_notice_, "") << "the virtual Corvel's identity fits the Corvel model";
     Picture("connected.png");
     Click(Find("connectButton"));
     EXPECT_TRUE(Spin([&] { return !manager_->IsConnected(); }));

@@ -49,7 +49,7 @@ TEST(ShippedTablesTest, AllTables_LoadCleanAndCoverEveryTypeTogether) {
 TEST(ShippedTablesTest, Corvel_HasTheRowsTheManagerLooksFor) {
     auto corvel = LoadClean("Corvel");
     EXPECT_EQ(corvel->CurrentValueByName("SN"), "CV128A2411000137");
-    EXPECT_EQ(corvel->CurrentValueByName("PN"), "KR-CV128-A02");
+    EXPECT_EQ(corvel->CurrentValueByName("PN"), "KR-CORVEL128-A02");
     for (const char* name : {"Restart", "Reset", "Operation Log", "Shared Secret Key"}) {
         bool found = false;
         for (const VarInfo* var : corvel->all_vars())

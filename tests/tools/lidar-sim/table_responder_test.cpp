@@ -58,7 +58,7 @@ TEST(TableResponderTest, Reads_AreLaidOutAsTheTableSays) {
               (Bytes{192, 168, 1,   201, 255, 255, 255,  0,    192,  168,
                      1,   1,   192, 168, 1,   102, 0x09, 0x40, 0x27, 0x7E}));
     const Bytes product =
-        Cat({Text("CORVEL-128", 16), Text("CV128A2411000137", 16), Text("KR-CV128-A02", 16),
+        Cat({Text("CORVEL-128", 16), Text("CV128A2411000137", 16), Text("KR-CORVEL128-A02", 16),
              Cat({Text("CV_HW_RB_", 9), {2, 1, 0x00, 0x0F, 0x00, 0x00, 0}}),
              Cat({Text("CV_APP_V1.4_", 12), {24, 11, 30, 0}})});
     EXPECT_EQ(Ask(*corvel, 0x07).payload, product);
