@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/loopback_socket.h"
 #include "libkrell/CmxClient/cmx_client.h"
 #include "tools/lidar-sim/builtin_handlers.h"
 #include "tools/lidar-sim/sim_device.h"
@@ -22,43 +23,20 @@
 
 namespace {
 
+using bench_support::ConnectToLoopback;
+using bench_support::ListenOnLoopback;
+using bench_support::ReadExact;
+using bench_support::WriteAll;
+
 constexpr uint8_t kEchoCmd = 0x41;
 constexpr size_t kHeaderBytes = 8;
 constexpr uint32_t kTimeoutMs = 2000;
-
-bool ReadExact(int fd, uint8_t* data, size_t size) {
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::recv(fd, data + got, size - got, 0);
-        if (n <= 0) return false;
-        got += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    size_t sent = 0;
-    while (sent < size) {
-        const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // One-connection echo server: reads header + `payload` bytes, writes as many back.
 class BareEchoServer {
 public:
     explicit BareEchoServer(size_t payload) : frame_(kHeaderBytes + payload) {
-        listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof(addr);
-        ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-        ::listen(listen_fd_, 1);
-        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
+        listen_fd_ = ListenOnLoopback(port_);
         thread_ = std::thread([this] { Serve(); });
     }
     ~BareEchoServer() {
@@ -86,14 +64,9 @@ private:
 void BM_BarePingPong(benchmark::State& state) {
     const size_t payload = static_cast<size_t>(state.range(0));
     BareEchoServer server(payload);
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(server.Port());
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    const int fd = ConnectToLoopback(server.Port());
+    if (fd < 0) {
         state.SkipWithError("connect failed");
-        ::close(fd);
         return;
     }
     std::vector<uint8_t> frame(kHeaderBytes + payload, 0x5A);

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "DeviceBenchCore/manager/child_process.h"
+#include "bench/loopback_socket.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "libkrell/CmxClient/cmx_client.h"
 #include "tools/lidar-sim/builtin_handlers.h"
@@ -38,6 +39,11 @@
 #include "tools/lidar-sim/table_responder.h"
 
 namespace {
+
+using bench_support::ConnectToLoopback;
+using bench_support::ListenOnLoopback;
+using bench_support::ReadExact;
+using bench_support::WriteAll;
 
 constexpr const char* kModel = "Corvel";
 constexpr size_t kParts = 4;
@@ -49,39 +55,11 @@ constexpr uint32_t kTimeoutMs = 4000;
 constexpr int kConnectWaitMs = 5000;
 const std::vector<uint8_t> kLogRequest = {0x00, 0x00, 0x01, 0x40};  // Corvel's Operation Log
 
-bool ReadExact(int fd, uint8_t* data, size_t size) {
-    size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::recv(fd, data + got, size - got, 0);
-        if (n <= 0) return false;
-        got += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    size_t sent = 0;
-    while (sent < size) {
-        const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL);
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 // Loopback server: for every request of kRequestBytes it writes a header and one chunk.
 class BareChunkServer {
 public:
     BareChunkServer() : reply_(kHeaderBytes + kTunnelPrefixBytes + kPartBytes, 0x5A) {
-        listen_fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof(addr);
-        ::bind(listen_fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr));
-        ::listen(listen_fd_, 1);
-        ::getsockname(listen_fd_, reinterpret_cast<sockaddr*>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
+        listen_fd_ = ListenOnLoopback(port_);
         thread_ = std::thread([this] { Serve(); });
     }
     ~BareChunkServer() {
@@ -114,14 +92,12 @@ private:
 class BareClient {
 public:
     explicit BareClient(uint16_t port) : buffer_(kTunnelPrefixBytes + kPartBytes) {
-        fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(port);
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ok_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0;
+        fd_ = ConnectToLoopback(port);
+        ok_ = fd_ >= 0;
     }
-    ~BareClient() { ::close(fd_); }
+    ~BareClient() {
+        if (fd_ >= 0) ::close(fd_);
+    }
     bool Ok() const { return ok_; }
     //! The four chunks, one request each; `on_chunk(part, bytes)` sees each one as it arrives.
     bool Transfer(const std::function<bool(size_t, const std::vector<uint8_t>&)>& on_chunk = {}) {
