@@ -186,14 +186,8 @@ protected:
     //! A manager for `model` ("Corvel", or a table made by TableFrom), connected to `sim`.
     void Connect(MaintenanceSim& sim, const QString& model = "Corvel") {
         ASSERT_TRUE(sim.Ok());
-        manager_ =
-            std::make_unique<DeviceBenchManager>(true, DeviceBenchManager::kDefaultTablePath);
-        manager_->InitConfigFileParser(model);
-        manager_->setIpAddress("127.0.0.1");
-        manager_->setPort(QString::number(sim.Port()));
-        ASSERT_TRUE(manager_->ConnectLidar());
-        ASSERT_TRUE(WaitWithEvents([&] { return manager_->IsConnected(); }));
-        krell::test::SpinEvents(20);
+        manager_ = krell::test::ConnectedManager(sim.Port(), model);
+        ASSERT_TRUE(manager_->IsConnected());
     }
 
     //! A copy of the Corvel table with each whole line `edit.first` replaced by `edit.second`

@@ -105,6 +105,18 @@ TableSim::TableSim(const std::string& model, const std::string& table_path, bool
     ok_ = server_->Start(options);
 }
 
+std::unique_ptr<DeviceBenchManager> ConnectedManager(uint16_t port, const QString& model) {
+    auto manager =
+        std::make_unique<DeviceBenchManager>(true, DeviceBenchManager::kDefaultTablePath);
+    manager->InitConfigFileParser(model);
+    manager->setIpAddress("127.0.0.1");
+    manager->setPort(QString::number(port));
+    if (manager->ConnectLidar() && WaitWithEvents([&] { return manager->IsConnected(); })) {
+        SpinEvents(20);  // the queued notices of the connection
+    }
+    return manager;
+}
+
 std::vector<uint8_t> TableSim::Commands() const {
     std::lock_guard<std::mutex> lock(*commands_mutex_);
     return *commands_;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "tools/lidar-sim/sim_device.h"
 #include "tools/lidar-sim/sim_server.h"
 #include "tools/lidar-sim/table_responder.h"
@@ -28,6 +29,11 @@ std::string TestHome();
 bool WaitWithEvents(const std::function<bool()>& predicate, int limit_ms = 5000);
 //! Turns the event loop for `ms`.
 void SpinEvents(int ms);
+
+//! A manager on the table of `model` that has connected to 127.0.0.1:`port` (waited for with
+//! events turning); it may still be unconnected when the sensor did not answer: check
+//! IsConnected.
+std::unique_ptr<DeviceBenchManager> ConnectedManager(uint16_t port, const QString& model);
 
 //! The virtual sensor of one model: built-in handlers and the model's table responder.
 class TableSim {

@@ -48,14 +48,8 @@ protected:
 
     void Connect(TableSim& sim, const QString& model = "Corvel") {
         ASSERT_TRUE(sim.Ok());
-        manager_ =
-            std::make_unique<DeviceBenchManager>(true, DeviceBenchManager::kDefaultTablePath);
-        manager_->InitConfigFileParser(model);
-        manager_->setIpAddress("127.0.0.1");
-        manager_->setPort(QString::number(sim.Port()));
-        ASSERT_TRUE(manager_->ConnectLidar());
-        ASSERT_TRUE(WaitWithEvents([&] { return manager_->IsConnected(); }));
-        krell::test::SpinEvents(20);
+        manager_ = krell::test::ConnectedManager(sim.Port(), model);
+        ASSERT_TRUE(manager_->IsConnected());
     }
 
     //! Edits element [l1][l2][k] like the page's text field does.
