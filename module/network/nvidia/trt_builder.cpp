@@ -35,7 +35,9 @@ bool TRTBuilder::build() {
     const bool parsed = parser_->parse();
     const std::string version = parser_->getVersion();
     if (!isKnownVersion(version)) {
-        if (!version.empty()) {
+        // A file whose header could not be read has no version to name (the parser said why);
+        // a header with an empty or missing version gets the line with nothing after "of ".
+        if (!parser_->getHeader().is_null()) {
             DET_LOG(kLogError) << "[INIT][TRTBuilder] Unknown vorx deploy version of " << version
                                << kLogReset;
         }

@@ -461,6 +461,11 @@ TEST_F(BuilderFixture, BuildFailures_UnknownVersionAndWeightsPastTheBlockWriteNo
     EXPECT_NE(log.find("[INIT][TRTBuilder] Unknown vorx deploy version of 0.0.9"),
               std::string::npos)
         << log;
+    // An empty version is named as such: nothing between "of " and the reset.
+    EXPECT_FALSE(buildFile(builder, "", description, std::vector<float>(7), &log));
+    EXPECT_NE(log.find("] [INIT][TRTBuilder] Unknown vorx deploy version of \x1b[0m\n"),
+              std::string::npos)
+        << log;
     // Kernel and bias want 7 floats; the block holds 6.
     EXPECT_FALSE(buildFile(builder, "0.0.3", description, std::vector<float>(6), &log));
     EXPECT_NE(log.find("Layer c asks for 4 weight bytes, but 0 are left"), std::string::npos)
