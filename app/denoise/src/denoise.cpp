@@ -33,6 +33,25 @@ using det::kLogInfo;
 using det::kLogReset;
 using det::TransferKind;
 
+// The runner name must be a JSON string; a missing key reads as null so that the failure is the
+// parameter model's type error ("type must be string, but is null"), not a lookup error.
+std::string runnerName(const det::ParamJson& document) {
+    static const det::ParamJson kMissing;
+    const bool present = document.is_object() && document.contains("runner");
+    return (present ? document.at("runner") : kMissing).get<std::string>();
+}
+
+// Whether buffer holds exactly the bytes the caller's host area does; logs the binding if not.
+bool matchesHostArea(const det::Buffer& buffer, const char* binding, size_t hostBytes) {
+    if (buffer.size() == hostBytes) {
+        return true;
+    }
+    DET_LOG(kLogError) << "[APP] The binding " << binding << " of " << kEngineName << " holds "
+                       << buffer.size() << " bytes, but the host area for it holds " << hostBytes
+                       << " bytes; check the engine's data type and shapes" << kLogReset;
+    return false;
+}
+
 }  // namespace
 
 struct Denoise::Private {
@@ -45,12 +64,14 @@ struct Denoise::Private {
 
     //! Carries the state produced by the run just queued to the next frame (see StateHandoff).
     void handOverState(StateHandoff handoff);
+    //! Whether the input and prediction bindings hold exactly the caller's host areas.
+    bool fitsHostAreas(const HostAreas& areas) const;
     //! Whether exchanging the state bindings keeps every holder right: the runner has this
     //! engine only, and the modal item and the output group hold the engine's bound buffers.
     bool canSwapState() const;
 
     Private(const det::ParamJson& document, int32_t priority)
-        : runner_name(document.at("runner").get<std::string>()) {
+        : runner_name(runnerName(document)) {
         model = det::ModelParameter(document);
         model.setStreamPriority(static_cast<float>(priority));
         runner = det::RunnerFactory::instance().create(runner_name, model);
@@ -62,7 +83,7 @@ struct Denoise::Private {
     }
 };
 
-bool Denoise::Init(const std::string& configPath, int32_t priority) {
+bool Denoise::Init(const std::string& configPath, int32_t priority, const HostAreas& areas) {
     std::ifstream file(configPath);
     if (!file) {
         DET_LOG(kLogError) << "[Parameters] can not open file from " << configPath << kLogReset;
@@ -84,6 +105,9 @@ bool Denoise::Init(const std::string& configPath, int32_t priority) {
         return false;
     }
     d->stream = d->runner->stream(0);
+    if (!d->fitsHostAreas(areas)) {
+        return false;
+    }
     const std::shared_ptr<det::Engine>& engine = d->runner->engine(d->engine_name);
     d->point_cloud->addData(kModalInput, engine->getBuffer(kInputBinding));
     if (engine->containBuffer(kStateIn)) {
@@ -104,6 +128,19 @@ bool Denoise::Init(const std::string& configPath, int32_t priority) {
 
 bool Denoise::recurrent() const {
     return d_ && d_->point_cloud->containData(kModalState);
+}
+
+bool Denoise::Private::fitsHostAreas(const HostAreas& areas) const {
+    const std::shared_ptr<det::Engine>& engine = runner->engine(engine_name);
+    bool fits = matchesHostArea(*engine->getBuffer(kInputBinding), kInputBinding,
+                                areas.input_bytes);
+    // A prediction missing from the outputs is reported by Run, which then copies nothing.
+    if (runner->containBuffer(engine_name, kPrediction)) {
+        fits = matchesHostArea(*runner->getBuffer(engine_name, kPrediction), kPrediction,
+                               areas.output_bytes) &&
+               fits;
+    }
+    return fits;
 }
 
 bool Denoise::Private::canSwapState() const {

@@ -4,9 +4,12 @@
 // to the next frame on the GPU. One thread drives a pipeline; frames run one at a time.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "app/denoise/src/frame_quantizer.h"
 
 namespace krell {
 
@@ -18,16 +21,29 @@ public:
     //! state buffers are shared with another engine, or held in place of the engine's own).
     enum class StateHandoff { kSwap, kCopy };
 
-    //! Loads configPath (e.g. "config/test.json") and prepares the runner with a stream of the
-    //! given priority fraction. False, after a level-1 line, when the file cannot be opened or
-    //! the engine file can neither be found nor built. Unknown classes or malformed parameters
-    //! raise the framework's exceptions (std::out_of_range, the JSON library's errors).
-    bool Init(const std::string& configPath, int32_t priority);
+    //! The host areas a caller hands to Run: one quantised frame in, one prediction out.
+    struct HostAreas {
+        size_t input_bytes = frame::kQuantizedFrameBytes;
+        size_t output_bytes = frame::kResultBytes;
+    };
 
-    //! Runs one frame: input is a host frame of the input binding's size (655360 bytes),
-    //! output a host area of at least the prediction's size (163840 bytes). Returns the
-    //! runner's status (0 on success, and -1 before a successful Init). The prediction is in
-    //! output when Run returns.
+    //! Loads configPath (e.g. "config/test.json") and prepares the runner with a stream of the
+    //! given priority fraction. False, after a level-1 line, when the file cannot be opened,
+    //! the engine file can neither be found nor built, or the network's input or prediction
+    //! binding differs in size from the matching host area (Run copies whole bindings, so a
+    //! float16 engine would read and write past the caller's areas). Unknown classes or
+    //! malformed parameters raise the framework's exceptions (std::out_of_range, the JSON
+    //! library's errors; a missing "runner" is a JSON type error).
+    bool Init(const std::string& configPath, int32_t priority, const HostAreas& areas);
+    //! Init for the frame layout of cloud_denoiser (HostAreas' defaults).
+    bool Init(const std::string& configPath, int32_t priority) {
+        return Init(configPath, priority, HostAreas());
+    }
+
+    //! Runs one frame: input is a host frame of areas.input_bytes, output a host area of
+    //! areas.output_bytes (the sizes Init checked). Returns the runner's status (0 on success,
+    //! and -1 before a successful Init); output is unspecified unless it is 0. The prediction
+    //! is in output when Run returns.
     int32_t Run(const void* input, void* output);
 
     //! True when the model carries a recurrent state ("hidden_features").
