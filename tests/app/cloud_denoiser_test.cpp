@@ -2,8 +2,11 @@
 // config/test.json and the demo model, over real files.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -52,10 +55,36 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    RunResult run(const std::string& args) {
-        const std::string command = "cd '" + dir_.string() + "' && '" CLOUD_DENOISER_PATH "' " +
-                                    args + " >stdout.txt 2>stderr.txt";
-        const int status = std::system(command.c_str());
+    std::string command(const std::string& args) const {
+        return "cd '" + dir_.string() + "' && '" CLOUD_DENOISER_PATH "' " + args +
+               " >stdout.txt 2>stderr.txt";
+    }
+
+    RunResult run(const std::string& args) { return collect(std::system(command(args).c_str())); }
+
+    // Runs the program with files limited to maxFileBytes, as on a nearly full disk: a write
+    // past the limit comes back short and then fails with EFBIG (SIGXFSZ is ignored).
+    RunResult runWithFileLimit(const std::string& args, rlim_t maxFileBytes) {
+        const std::string line = command(args);
+        const pid_t child = fork();
+        if (child == 0) {
+            const rlimit limit{maxFileBytes, maxFileBytes};
+            signal(SIGXFSZ, SIG_IGN);
+            if (setrlimit(RLIMIT_FSIZE, &limit) == 0) {
+                execl("/bin/sh", "sh", "-c", line.c_str(), static_cast<char*>(nullptr));
+            }
+            _exit(127);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        return collect(status);
+    }
+
+    void writeConfig(const nlohmann::json& config) {
+        std::ofstream(dir_ / "config/test.json", std::ios::trunc) << config.dump();
+    }
+
+    RunResult collect(int status) {
         RunResult result;
         result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         result.out = readText(dir_ / "stdout.txt");
@@ -169,6 +198,60 @@ TEST_F(CloudDenoiserTest, CorruptContainersGiveAMessageAndNoCrash) {
     EXPECT_GT(garbage.exit_code, 0);
     EXPECT_LT(garbage.exit_code, 128) << "killed by a signal";
     EXPECT_FALSE(fs::exists(dir_ / "r.bin"));
+}
+
+TEST_F(CloudDenoiserTest, HalfPrecisionEngineIsRefusedBeforeAnyFrame) {
+    // A float16 engine's input binding is twice the quantised frame: copying it whole would read
+    // past the frame and write past the result.
+    nlohmann::json config = krell::demo::makeConfig("model/demo.net", "model/demo.engine");
+    config["data_type"] = "float16";
+    config["engine"]["rimg"]["data_type"] = "float16";
+    writeConfig(config);
+    writeBytes(dir_ / "one.bin", frame_);
+    const RunResult result = run("one.bin r.bin");
+    EXPECT_EQ(result.exit_code, 4) << result.out << result.err;
+    EXPECT_NE(result.out.find("The binding rimg_input_features of rimg holds 1310720 bytes, but "
+                              "the host area for it holds 655360 bytes"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("The binding noise_rimg_preds of rimg holds 327680 bytes, but the "
+                              "host area for it holds 163840 bytes"),
+              std::string::npos);
+    EXPECT_EQ(result.out.find("DeNoise Network time"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir_ / "r.bin"));
+}
+
+TEST_F(CloudDenoiserTest, MissingRunnerIsTheParameterModelsTypeError) {
+    nlohmann::json config = krell::demo::makeConfig("model/demo.net", "model/demo.engine");
+    config.erase("runner");
+    writeConfig(config);
+    writeBytes(dir_ / "one.bin", frame_);
+    const RunResult result = run("one.bin r.bin");
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_NE(result.err.find("type must be string, but is null"), std::string::npos)
+        << result.err;
+    EXPECT_FALSE(fs::exists(dir_ / "r.bin"));
+}
+
+TEST_F(CloudDenoiserTest, ShortResultWriteLeavesThePreviousFileAndNoTemporary) {
+    writeBytes(dir_ / "one.bin", frame_);
+    ASSERT_EQ(run("one.bin built.bin").exit_code, 0);  // the engine file is written unlimited
+    std::ofstream(dir_ / "r.bin") << "previous";
+    const RunResult full = runWithFileLimit("one.bin r.bin", 40960);
+    EXPECT_EQ(full.exit_code, 3) << full.out << full.err;
+    EXPECT_NE(full.out.find("write file error: r.bin: File too large\n"), std::string::npos)
+        << full.out;
+    EXPECT_EQ(readText(dir_ / "r.bin"), "previous");
+    EXPECT_FALSE(fs::exists(dir_ / "r.bin.part"));
+
+    fs::create_directories(dir_ / "in");
+    writeBytes(dir_ / "in/f0.bin", frame_);
+    const RunResult folder = runWithFileLimit("in out", 40960);
+    EXPECT_EQ(folder.exit_code, 3);
+    EXPECT_NE(folder.err.find("0 of 1 frames written, 0 skipped after a failed inference"),
+              std::string::npos)
+        << folder.err;
+    EXPECT_TRUE(fs::is_empty(dir_ / "out"));
 }
 
 }  // namespace

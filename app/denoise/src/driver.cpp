@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -13,6 +14,7 @@
 
 #include "app/denoise/src/denoise.h"
 #include "app/denoise/src/frame_quantizer.h"
+#include "app/denoise/src/result_file.h"
 
 namespace krell {
 namespace {
@@ -60,28 +62,55 @@ void loadFrame(const std::string& path, LoadedFrame& frame) {
     frame.ok = true;
 }
 
-bool runFrame(Denoise& denoise, const std::string& input, const std::string& output,
-              LoadedFrame& frame, std::vector<uint8_t>& result) {
+// What became of the frames of one run; printed at its end when any produced no result.
+struct FrameTally {
+    size_t total = 0;
+    size_t written = 0;
+    size_t inference_failed = 0;
+
+    int exitCode() const { return written == total ? 0 : kExitFramesSkipped; }
+    void printSummary() const {
+        if (written == total) {
+            return;
+        }
+        std::fprintf(stderr, "%zu of %zu frames written, %zu skipped after a failed inference\n",
+                     written, total, inference_failed);
+    }
+};
+
+bool writeResult(const std::string& output, const std::vector<uint8_t>& result) {
+    const frame::WriteOutcome outcome =
+        frame::writeFileReplacing(output, result.data(), result.size());
+    if (outcome.stage == frame::WriteStage::kOpen) {
+        std::printf("open file error: %s\n", output.c_str());
+    } else if (outcome.stage == frame::WriteStage::kWrite) {
+        std::printf("write file error: %s: %s\n", output.c_str(), std::strerror(outcome.error));
+    }
+    return outcome.stage == frame::WriteStage::kDone;
+}
+
+// Runs one loaded frame and writes its result. A failed inference writes nothing: the result
+// buffer then holds whatever the previous frame left there.
+void runFrame(const FrameInference& infer, const std::string& input, const std::string& output,
+              const LoadedFrame& frame, std::vector<uint8_t>& result, FrameTally& tally) {
+    ++tally.total;
     std::fputs(frame.messages.c_str(), stdout);
     if (!frame.ok) {
-        return false;
+        return;
     }
     const Clock::time_point start = Clock::now();
-    denoise.Run(frame.quantized.data(), result.data());
+    const int32_t status = infer(frame.quantized.data(), result.data());
     const auto elapsedNs =
         std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - start).count();
     const float elapsedMs = static_cast<float>(elapsedNs / 1000) / 1000.0F;
     std::printf("File: %s :DeNoise Network time: %f\n", input.c_str(), elapsedMs);
-    std::ofstream out(output, std::ios::binary | std::ios::trunc);
-    if (out) {
-        out.write(reinterpret_cast<const char*>(result.data()),
-                  static_cast<std::streamsize>(result.size()));
+    if (status != 0) {
+        std::printf("inference error: %s (status %d), frame skipped\n", input.c_str(),
+                    static_cast<int>(status));
+        ++tally.inference_failed;
+        return;
     }
-    if (!out) {
-        std::printf("open file error: %s\n", output.c_str());
-        return false;
-    }
-    return true;
+    tally.written += writeResult(output, result) ? 1 : 0;
 }
 
 void printProgress(size_t done, size_t total, Clock::time_point started) {
@@ -94,15 +123,15 @@ void printProgress(size_t done, size_t total, Clock::time_point started) {
 
 // Frames are read and quantised one ahead on a worker while the pipeline runs the current one;
 // the pipeline itself still sees the frames one at a time, in path order.
-size_t runFolder(Denoise& denoise, const std::vector<fs::path>& inputs,
-                 const std::string& outputDir) {
+FrameTally runFolder(const FrameInference& infer, const std::vector<fs::path>& inputs,
+                     const std::string& outputDir) {
     std::vector<uint8_t> result(frame::kResultBytes);
     LoadedFrame frames[2];
     std::future<void> pending;
     if (!inputs.empty()) {
         loadFrame(inputs[0].string(), frames[0]);
     }
-    size_t written = 0;
+    FrameTally tally;
     const Clock::time_point started = Clock::now();
     for (size_t i = 0; i < inputs.size(); ++i) {
         LoadedFrame& current = frames[i % 2];
@@ -111,17 +140,30 @@ size_t runFolder(Denoise& denoise, const std::vector<fs::path>& inputs,
                                  std::ref(frames[(i + 1) % 2]));
         }
         const std::string output = outputDir + "/" + inputs[i].stem().string() + "_result.bin";
-        written += runFrame(denoise, inputs[i].string(), output, current, result) ? 1 : 0;
+        runFrame(infer, inputs[i].string(), output, current, result, tally);
         std::fflush(stdout);
         printProgress(i + 1, inputs.size(), started);
         if (pending.valid()) {
             pending.get();
         }
     }
-    return written;
+    return tally;
 }
 
-int runPaths(Denoise& denoise, const std::string& input, const std::string& output) {
+int runFile(const FrameInference& infer, const std::string& input, const std::string& output) {
+    std::printf("input_path is a file\n");
+    LoadedFrame frame;
+    std::vector<uint8_t> result(frame::kResultBytes);
+    loadFrame(input, frame);
+    FrameTally tally;
+    runFrame(infer, input, output, frame, result, tally);
+    tally.printSummary();
+    return tally.exitCode();
+}
+
+}  // namespace
+
+int processPaths(const FrameInference& infer, const std::string& input, const std::string& output) {
     const bool valid = fs::exists(input) && (!fs::is_directory(input) || !fs::exists(output) ||
                                              fs::is_directory(output));
     if (!valid) {
@@ -132,11 +174,7 @@ int runPaths(Denoise& denoise, const std::string& input, const std::string& outp
         fs::create_directories(output);
     }
     if (fs::is_regular_file(input)) {
-        std::printf("input_path is a file\n");
-        LoadedFrame frame;
-        std::vector<uint8_t> result(frame::kResultBytes);
-        loadFrame(input, frame);
-        return runFrame(denoise, input, output, frame, result) ? 0 : kExitFramesSkipped;
+        return runFile(infer, input, output);
     }
     if (fs::equivalent(input, output)) {
         std::printf("ERROR: input_path equals to output_path\n");
@@ -150,13 +188,12 @@ int runPaths(Denoise& denoise, const std::string& input, const std::string& outp
     std::vector<fs::path> files;
     std::copy_if(entries.begin(), entries.end(), std::back_inserter(files),
                  [](const fs::path& path) { return fs::is_regular_file(path); });
-    const size_t written = runFolder(denoise, files, output);
-    if (written == files.size()) {
-        return 0;
-    }
-    std::fprintf(stderr, "%zu of %zu frames written\n", written, files.size());
-    return kExitFramesSkipped;
+    const FrameTally tally = runFolder(infer, files, output);
+    tally.printSummary();
+    return tally.exitCode();
 }
+
+namespace {
 
 void printHelp() {
     std::printf(
@@ -165,11 +202,15 @@ void printHelp() {
         "of them (processed in path order, which is taken as time order); each frame holds\n"
         "163840 points of four little-endian floats (x, y, z, intensity). Each result file holds\n"
         "one byte per point. For a folder the results are written as <stem>_result.bin into the\n"
-        "output folder, which is created when missing.\n\n"
+        "output folder, which is created when missing. A result file appears only complete: it\n"
+        "is written as <name>.part beside it and renamed. A frame whose inference fails gets no\n"
+        "result file; the run goes on with the next frame and counts it.\n\n"
         "The model is described by config/test.json in the working directory; its engine file\n"
         "is built from the network file on first use.\n\n"
-        "Exit status: 0 all frames written, 1 usage, 2 path error, 3 frames skipped,\n"
-        "4 the pipeline could not be set up.\n",
+        "Exit status: 0 all frames written, 1 usage, 2 path error, 3 frames skipped (short or\n"
+        "unreadable input, failed inference, result not written; counted on standard error),\n"
+        "4 the pipeline could not be set up (including an engine whose input or prediction\n"
+        "size differs from the frame layout above).\n",
         kUsage);
 }
 
@@ -188,7 +229,11 @@ int runCloudDenoiser(int argc, char** argv) {
     if (!denoise.Init(kConfigPath, 0)) {
         return kExitInitFailed;
     }
-    return runPaths(denoise, argv[1], argv[2]);
+    return processPaths(
+        [&denoise](const int8_t* quantized, uint8_t* prediction) {
+            return denoise.Run(quantized, prediction);
+        },
+        argv[1], argv[2]);
 }
 
 }  // namespace krell
