@@ -138,19 +138,30 @@ DemoNetwork makeDemoNetwork(const std::string& version) {
 }
 
 bool writeNetworkFile(const std::string& path, const std::string& version) {
-    const DemoNetwork network = makeDemoNetwork(version);
+    return writeNetworkFile(path, version, makeDemoNetwork(version),
+                            {"noise_rimg_preds", "hidden_update"});
+}
+
+bool writeNetworkFile(const std::string& path, const std::string& version,
+                      const DemoNetwork& network, const std::vector<std::string>& outputs) {
     const std::string description = network.description.dump();
     const size_t weightBytes = network.weights.size() * sizeof(float);
+    json scales = json::object();
+    for (const std::string& output : outputs) {
+        scales[output] = 1.0;
+    }
     json header = {{"vorx_version", version}};
     std::string tail;
     if (version == "v0.0.4") {
         header["tensorRT_net"] = {{"structure_length", description.size()},
                                   {"weight_length", weightBytes}};
-        header["engine"] =
-            json::array({{{"name", "rimg"},
-                          {"output_scale", {{"noise_rimg_preds", 1.0}, {"hidden_update", 1.0}}}}});
+        json engines = json::array();
+        for (const json& net : network.description) {
+            engines.push_back({{"name", net.at("name")}, {"output_scale", scales}});
+        }
+        header["engine"] = engines;
     } else {
-        tail = json{{"noise_rimg_preds", 1.0}, {"hidden_update", 1.0}}.dump();
+        tail = scales.dump();
         header["trt_model"] = {{"config_length", description.size()},
                                {"weight_length", weightBytes},
                                {"scale_length", tail.size()}};

@@ -36,6 +36,12 @@ DemoNetwork makeDemoNetwork(const std::string& version);
 //! Writes a network file of that generation at path. False when the file cannot be written.
 bool writeNetworkFile(const std::string& path, const std::string& version);
 
+//! Writes network as a network file of that generation at path, with an output scale of 1 for
+//! each name in outputs; network.description is the whole description (an array of networks)
+//! and its layers must use that generation's schema. False when the file cannot be written.
+bool writeNetworkFile(const std::string& path, const std::string& version,
+                      const DemoNetwork& network, const std::vector<std::string>& outputs);
+
 //! The parameter file ("config/test.json") for a model at netPath/enginePath.
 nlohmann::json makeConfig(const std::string& netPath, const std::string& enginePath);
 
