@@ -228,8 +228,7 @@ TEST_F(CloudDenoiserTest, MissingRunnerIsTheParameterModelsTypeError) {
     writeBytes(dir_ / "one.bin", frame_);
     const RunResult result = run("one.bin r.bin");
     EXPECT_EQ(result.exit_code, 1);
-    EXPECT_NE(result.err.find("type must be string, but is null"), std::string::npos)
-        << result.err;
+    EXPECT_NE(result.err.find("type must be string, but is null"), std::string::npos) << result.err;
     EXPECT_FALSE(fs::exists(dir_ / "r.bin"));
 }
 

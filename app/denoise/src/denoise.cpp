@@ -70,8 +70,7 @@ struct Denoise::Private {
     //! engine only, and the modal item and the output group hold the engine's bound buffers.
     bool canSwapState() const;
 
-    Private(const det::ParamJson& document, int32_t priority)
-        : runner_name(runnerName(document)) {
+    Private(const det::ParamJson& document, int32_t priority) : runner_name(runnerName(document)) {
         model = det::ModelParameter(document);
         model.setStreamPriority(static_cast<float>(priority));
         runner = det::RunnerFactory::instance().create(runner_name, model);
@@ -132,8 +131,8 @@ bool Denoise::recurrent() const {
 
 bool Denoise::Private::fitsHostAreas(const HostAreas& areas) const {
     const std::shared_ptr<det::Engine>& engine = runner->engine(engine_name);
-    bool fits = matchesHostArea(*engine->getBuffer(kInputBinding), kInputBinding,
-                                areas.input_bytes);
+    bool fits =
+        matchesHostArea(*engine->getBuffer(kInputBinding), kInputBinding, areas.input_bytes);
     // A prediction missing from the outputs is reported by Run, which then copies nothing.
     if (runner->containBuffer(engine_name, kPrediction)) {
         fits = matchesHostArea(*runner->getBuffer(engine_name, kPrediction), kPrediction,

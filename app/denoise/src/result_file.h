@@ -12,9 +12,9 @@ namespace krell::frame {
 
 //! Where writing a result file stopped.
 enum class WriteStage {
-    kDone,    //!< written and renamed into place
-    kOpen,    //!< the temporary file could not be created
-    kWrite,   //!< writing, closing or renaming failed; the temporary was removed
+    kDone,   //!< written and renamed into place
+    kOpen,   //!< the temporary file could not be created
+    kWrite,  //!< writing, closing or renaming failed; the temporary was removed
 };
 
 struct WriteOutcome {
