@@ -171,7 +171,21 @@ const std::shared_ptr<Processor>& Runner::processor(const std::string& name) con
 }
 
 int32_t Runner::synchronize(uint32_t index) const {
-    return DET_CUDA_CHECK(cudaStreamSynchronize(streams_[index])) ? 0 : 1;
+    const cudaStream_t stream = streams_[index];
+    // An engine's inference that fails on the stream is known only to that engine (TensorRT
+    // reports it to the engine's error recorder), so the engines on this stream do the wait.
+    bool waited = false;
+    int32_t status = 0;
+    for (const auto& entry : engines_) {
+        if (entry.second->stream() == stream) {
+            waited = true;
+            status = entry.second->synchronize() == 0 ? status : 1;
+        }
+    }
+    if (!waited) {
+        status = DET_CUDA_CHECK(cudaStreamSynchronize(stream)) ? 0 : 1;
+    }
+    return status;
 }
 
 }  // namespace krell::det

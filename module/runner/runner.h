@@ -71,7 +71,8 @@ public:
 
     //! The stream at index (the first one carries all of this runner's work).
     cudaStream_t stream(uint32_t index = 0) const { return streams_[index]; }
-    //! Waits for the stream at index; 0 on success.
+    //! Waits for the stream at index; 0 when the wait succeeded and no engine on that stream
+    //! failed in the work it queued there since the last wait (each failure is logged).
     int32_t synchronize(uint32_t index = 0) const;
 
 protected:

@@ -58,8 +58,22 @@ NvGPUEngine::~NvGPUEngine() {
 }
 
 int32_t NvGPUEngine::synchronize() {
-    DET_CUDA_CHECK(cudaStreamSynchronize(stream_));
-    return 0;
+    const bool waited = DET_CUDA_CHECK(cudaStreamSynchronize(stream_));
+    // Only after the wait has every error of the queued work reached the recorder.
+    const int32_t failed = consumeRecordedErrors("failed on the stream");
+    return waited && failed == 0 ? 0 : 1;
+}
+
+int32_t NvGPUEngine::consumeRecordedErrors(const char* what) {
+    const int32_t count = error_recorder_->getNbErrors();
+    for (int32_t i = 0; i < count; ++i) {
+        DET_LOG(kLogError) << "[NvGPUEngine] the inference of " << name_ << " " << what
+                           << ": error code "
+                           << static_cast<int32_t>(error_recorder_->getErrorCode(i)) << ", "
+                           << error_recorder_->getErrorDesc(i) << kLogReset;
+    }
+    error_recorder_->clear();
+    return count;
 }
 
 int32_t NvGPUEngine::deserialize(const std::shared_ptr<Buffer>& blob) {
@@ -171,6 +185,7 @@ int32_t NvGPUEngine::run() {
     if (!context_->enqueueV2(bindings_->cpu_ptrs(), stream_, nullptr)) {
         DET_LOG(kLogError) << "[NvGPUEngine] TensorRT refused the inference of " << name_
                            << kLogReset;
+        consumeRecordedErrors("was refused");
         return 1;
     }
     return 0;

@@ -1,6 +1,7 @@
 // NvGPUEngine: an engine on TensorRT. deserialize() loads a serialised engine through the
 // runtime and allocates one device buffer per binding; run() queues the inference on the
-// engine's stream with enqueueV2 (explicit-batch engines). One thread drives an engine.
+// engine's stream with enqueueV2 (explicit-batch engines); synchronize() waits for it and tells
+// whether it ran. One thread drives an engine.
 #pragma once
 
 #include <memory>
@@ -22,9 +23,13 @@ public:
     //! Destroys the context, then the engine, then the runtime.
     ~NvGPUEngine() override;
 
+    //! Waits for the engine's stream. 1, after a level-1 line each, when the wait fails or
+    //! TensorRT recorded errors since the last wait: an inference that fails once the stream
+    //! reaches it is reported only to the error recorder, after run() has returned 0. The
+    //! recorded errors are consumed, so a later wait reports only later ones.
     int32_t synchronize() override;
     //! 1 (after a level-1 line) when the bindings are not prepared or TensorRT refuses the
-    //! inference.
+    //! inference; the errors TensorRT recorded for the refusal are logged and consumed.
     int32_t run() override;
     //! Binds the buffer stored under each binding name. A stored buffer that is not device
     //! memory or is smaller than the binding is refused (the engine's own buffer stays bound)
@@ -40,6 +45,10 @@ public:
     //! True once the class is registered with EngineFactory (set during static initialisation).
     static bool registered() { return registered_; }
 
+    //! The recorder set on the execution context; TensorRT reports into it from the thread
+    //! that runs the stream's work, too.
+    const std::shared_ptr<KrellErrorRecorder>& errorRecorder() const { return error_recorder_; }
+
 private:
     struct RuntimeDeleter {
         void operator()(nvinfer1::IRuntime* p) const { delete p; }
@@ -52,6 +61,9 @@ private:
     };
 
     bool bindable(size_t index, const std::shared_ptr<Buffer>& buffer) const;
+    //! Logs every recorded error (a level-1 line each, after what) and clears the recorder;
+    //! returns how many there were.
+    int32_t consumeRecordedErrors(const char* what);
     static bool registerSelf();
 
     static const bool registered_;

@@ -12,6 +12,7 @@
 #include "module/common/parameter.h"
 #include "module/engine/cpu_buffer.h"
 #include "module/engine/nvidia/nv_gpu_buffer.h"
+#include "module/engine/nvidia/nv_gpu_engine.h"
 #include "module/engine/nvidia/tool/hlogging.h"
 #include "module/network/nvidia/network_parser.h"
 #include "module/runner/runner_factory.h"
@@ -101,6 +102,24 @@ std::vector<float> download(const std::shared_ptr<Buffer>& buffer, cudaStream_t 
     buffer->copyTo(values.data(), TransferKind::NvGPUToCPU, stream);
     cudaStreamSynchronize(stream);
     return values;
+}
+
+// What TensorRT does when an inference fails once the stream reaches it (a kernel fault): it
+// reports to the context's error recorder from the thread running the stream's work, long after
+// enqueueV2 returned true. The stand-in checks everything it can at enqueue time, so a test has
+// to place that report on the stream itself.
+void reportFailedExecution(void* recorder) {
+    static_cast<KrellErrorRecorder*>(recorder)->reportError(
+        nvinfer1::ErrorCode::kFAILED_EXECUTION, "an illegal memory access was encountered");
+}
+
+std::shared_ptr<Runner> initialisedRunner(const TwoEngineModel& model) {
+    std::shared_ptr<Runner> runner;
+    captureStdout([&] {
+        runner = RunnerFactory::instance().create("QuantedRimgRunner", model.parameter());
+        EXPECT_EQ(runner->init(), 0);
+    });
+    return runner;
 }
 
 }  // namespace
@@ -202,6 +221,51 @@ TEST(Runner, MissingRimgOrEngineFile_FailsWithoutThrowing) {
         [&] { runner = RunnerFactory::instance().create("QuantedRimgRunner", model.parameter()); });
     log = captureStdout([&] { EXPECT_THROW(runner->init(), std::out_of_range); });
     EXPECT_NE(log.find("can not find engine with name extra"), std::string::npos) << log;
+}
+
+TEST(Runner, InferenceFailingOnTheStream_FailsTheNextWaitOnceAndNamesTheEngine) {
+    TwoEngineModel model;
+    model.writeEngineFile();
+    const std::shared_ptr<Runner> runner = initialisedRunner(model);
+    auto& rimg = dynamic_cast<NvGPUEngine&>(*runner->engine("rimg"));
+    ASSERT_EQ(runner->run(), 0);
+    ASSERT_EQ(
+        cudaLaunchHostFunc(runner->stream(), reportFailedExecution, rimg.errorRecorder().get()),
+        cudaSuccess);
+    std::string log = captureStdout([&] { EXPECT_NE(runner->synchronize(), 0); });
+    EXPECT_EQ(messageOf(log),
+              "[NvGPUEngine] the inference of rimg failed on the stream: error code 7, an illegal "
+              "memory access was encountered\x1b[0m\n");
+
+    // Consumed by that wait: the next frame runs clean.
+    ASSERT_EQ(runner->run(), 0);
+    log = captureStdout([&] { EXPECT_EQ(runner->synchronize(), 0); });
+    EXPECT_EQ(log, "");
+}
+
+TEST(Runner, RefusedRunOrFailedWait_IsAFailureAndLeavesNoStaleError) {
+    TwoEngineModel model;
+    model.writeEngineFile();
+    const std::shared_ptr<Runner> runner = initialisedRunner(model);
+    const std::shared_ptr<Engine>& rimg = runner->engine("rimg");
+    cudaStream_t gone = nullptr;
+    ASSERT_EQ(cudaStreamCreate(&gone), cudaSuccess);
+    ASSERT_EQ(cudaStreamDestroy(gone), cudaSuccess);
+
+    // TensorRT refuses to queue on a destroyed stream and records why; run() consumes that.
+    rimg->setStream(gone);
+    std::string log = captureStdout([&] { EXPECT_NE(rimg->run(), 0); });
+    EXPECT_NE(log.find("rimg was refused: error code 3, enqueue: cannot queue on the stream"),
+              std::string::npos)
+        << log;
+    // A wait that fails is no proof that the queued work ran.
+    log = captureStdout([&] { EXPECT_NE(rimg->synchronize(), 0); });
+    EXPECT_NE(log.find("Cuda Runtime Assert: cuda error code"), std::string::npos) << log;
+
+    rimg->setStream(runner->stream());
+    ASSERT_EQ(runner->run(), 0);
+    log = captureStdout([&] { EXPECT_EQ(runner->synchronize(), 0); });
+    EXPECT_EQ(log, "");
 }
 
 }  // namespace krell::det::test
