@@ -62,8 +62,9 @@ struct Denoise::Private {
     std::string runner_name;
     std::string engine_name = kEngineName;
 
-    //! Carries the state produced by the run just queued to the next frame (see StateHandoff).
-    void handOverState(StateHandoff handoff);
+    //! Carries the state produced by the run just queued to the next frame (see StateHandoff);
+    //! a frame whose run has failed (status not 0) carries nothing.
+    void handOverState(StateHandoff handoff, int32_t status);
     //! Whether the input and prediction bindings hold exactly the caller's host areas.
     bool fitsHostAreas(const HostAreas& areas) const;
     //! Whether exchanging the state bindings keeps every holder right: the runner has this
@@ -149,9 +150,16 @@ bool Denoise::Private::canSwapState() const {
            runner->getBuffer(engine_name, kStateOut) == engine->getBuffer(kStateOut);
 }
 
-void Denoise::Private::handOverState(StateHandoff handoff) {
+void Denoise::Private::handOverState(StateHandoff handoff, int32_t status) {
     if (!point_cloud->containData(kModalState)) {
         DET_LOG(kLogError) << "[APP] Cannot find hidden_features" << kLogReset;
+        return;
+    }
+    if (status != 0) {
+        // What a failed inference left in "hidden_update" is no state; the next frame starts
+        // from the last one that ran.
+        DET_LOG(kLogError) << "[APP] The frame's inference failed (status " << status
+                           << "); its state is not carried to the next frame" << kLogReset;
         return;
     }
     // Either way the next frame must not start before this one's inference has read the state.
@@ -173,7 +181,7 @@ int32_t Denoise::Run(const void* input, void* output) {
     }
     Private& d = *d_;
     d.point_cloud->data(kModalInput)->copyFrom(input, TransferKind::CPUToNvGPU, d.stream);
-    const int32_t status = d.runner->run();
+    const int32_t queued = d.runner->run();
     if (d.runner->containBuffer(d.engine_name, kPrediction)) {
         d.runner->getBuffer(d.engine_name, kPrediction)
             ->copyTo(output, TransferKind::NvGPUToNvCPU, d.stream);
@@ -182,9 +190,13 @@ int32_t Denoise::Run(const void* input, void* output) {
             << "[APP] can not find noise_rimg_preds in rimg, add noise_rimg_preds in config "
             << kLogReset;
     }
+    // The runner's wait, not run(), learns whether the inference failed once the stream
+    // reached it.
+    const int32_t waited = d.runner->synchronize();
+    const int32_t status = queued != 0 ? queued : waited;
     if (d.runner->engine(d.engine_name)->containBuffer(kStateOut)) {
         if (d.runner->containBuffer(d.engine_name, kStateOut)) {
-            d.handOverState(handoff_);
+            d.handOverState(handoff_, status);
         } else {
             DET_LOG(kLogError)
                 << "[APP] Model contains Tensor[hidden_update], but config doesn't register "

@@ -42,8 +42,10 @@ public:
 
     //! Runs one frame: input is a host frame of areas.input_bytes, output a host area of
     //! areas.output_bytes (the sizes Init checked). Returns the runner's status (0 on success,
-    //! and -1 before a successful Init); output is unspecified unless it is 0. The prediction
-    //! is in output when Run returns.
+    //! and -1 before a successful Init): a run the runner could not queue, or one that failed
+    //! on the stream, is not 0. Output is unspecified unless it is 0, and a failed frame's
+    //! recurrent state is not carried to the next frame. The prediction is in output when Run
+    //! returns.
     int32_t Run(const void* input, void* output);
 
     //! True when the model carries a recurrent state ("hidden_features").
