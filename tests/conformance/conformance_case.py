@@ -62,6 +62,7 @@ class Case:
                 net.add_concat([start, state])
         for _ in range(rng.randint(3, 8)):
             net.add_random_layer()
+        net.merge_unread()
         if not net.tensors[net.order[-1]].computed:
             while net.add_conv(net.tensors[net.order[-1]]) is None:
                 pass

@@ -57,6 +57,7 @@ class NetworkBuilder:
         self.ref_weights = {}
         self.tensors = {}
         self.order = []  # tensor names, newest last
+        self.read = set()  # tensor names that some layer reads
         self.reference = Reference(precision, self.ref_weights)
         self.counter = 0
 
@@ -66,14 +67,21 @@ class NetworkBuilder:
         self.counter += 1
         return "%s_%d" % (kind, self.counter)
 
-    def register(self, tensor):
+    def register(self, tensor, layer=None):
         self.tensors[tensor.name] = tensor
         self.order.append(tensor.name)
+        if layer is not None:
+            self.read.update(layer["pre_nodes"])
 
     def pick(self, candidates=None):
+        """Mostly the newest tensor or one nothing reads yet, so few layers end up unused."""
         names = candidates if candidates is not None else self.order
-        if self.rng.random() < 0.6:
+        unread = [n for n in names if n not in self.read]
+        roll = self.rng.random()
+        if roll < 0.5:
             return self.tensors[names[-1]]
+        if roll < 0.8 and unread:
+            return self.tensors[self.rng.choice(unread)]
         return self.tensors[self.rng.choice(names)]
 
     def size_json(self, h, w):
@@ -101,7 +109,8 @@ class NetworkBuilder:
         name = self.fresh_name("output")
         self.layers.append({"name": name, "type": "output_tensor", "pre_nodes": [source.name],
                             "torch_name": torch_name})
-        self.register(Tensor(name, source.value, source.grid, source.amax, source.computed))
+        self.register(Tensor(name, source.value, source.grid, source.amax, source.computed),
+                      self.layers[-1])
 
     # ---- computed layers --------------------------------------------------------------------
 
@@ -117,7 +126,8 @@ class NetworkBuilder:
         tensors = {n: t.value for n, t in self.tensors.items()}
         self.reference.apply(layer, tensors)
         self.layers.append(layer)
-        self.register(Tensor(layer["name"], tensors[layer["name"]], grid, layer["amax"], True))
+        self.register(Tensor(layer["name"], tensors[layer["name"]], grid, layer["amax"], True),
+                      layer)
         return self.tensors[layer["name"]]
 
     def add_conv(self, source=None, out_channels=None, kernel=None, stride=None, padding=None,
@@ -134,7 +144,11 @@ class NetworkBuilder:
         kw = kw or kh
         dh, dw = dilation or ((1, 1) if rng.random() < 0.7
                               else (rng.choice([1, 2]), rng.choice([1, 2])))
-        sh, sw = stride or (rng.choice([1, 1, 2]), rng.choice([1, 1, 2]))
+        if stride is None:
+            square = rng.choice([1, 1, 2])
+            stride = ((square, square) if rng.random() < 0.7
+                      else (rng.choice([1, 1, 2]), rng.choice([1, 1, 2])))
+        sh, sw = stride
         if padding is None:
             padding = (rng.randint(0, dh * (kh - 1) // 2 + (0 if deconv else 1)),
                        rng.randint(0, dw * (kw - 1) // 2 + (0 if deconv else 1)))
@@ -284,7 +298,8 @@ class NetworkBuilder:
         if kind == "route":
             layer["op"] = None
         self.layers.append(layer)
-        self.register(Tensor(name, source.value, source.grid, source.amax, source.computed))
+        self.register(Tensor(name, source.value, source.grid, source.amax, source.computed),
+                      layer)
         return self.tensors[name]
 
     def add_unnamed_output(self):
@@ -305,6 +320,17 @@ class NetworkBuilder:
         for _ in range(20):
             if self.rng.choice(kinds)() is not None:
                 return
+
+    def merge_unread(self):
+        """Concatenates the newest tensor with unread results of its extent, so that most
+        layers reach the prediction; the rest stay unread, as a network may leave them."""
+        for name in list(self.order[:-1]):
+            newest = self.tensors[self.order[-1]]
+            tensor = self.tensors[name]
+            if (name in self.read or not tensor.computed or tensor.chw[1:] != newest.chw[1:]
+                    or self.rng.random() < 0.2):
+                continue
+            self.add_concat([newest, tensor])
 
     # ---- weights ------------------------------------------------------------------------------
 
