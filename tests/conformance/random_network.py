@@ -12,7 +12,6 @@ rounding tie, and every correct engine must produce the same codes, whatever its
 order or rounding rule. Sums stay far below 2^24 grid steps, so float32 accumulation is exact.
 """
 
-import random
 
 import numpy
 import torch
