@@ -17,6 +17,8 @@ PACKAGES=(
   ocl-icd-opencl-dev opencl-headers
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
+  # the engine's conformance test computes its reference with PyTorch
+  python3-torch python3-numpy
   # fuzzing (clang's libFuzzer runtime)
   clang libclang-rt-14-dev
   # test and demo tools
