@@ -61,7 +61,9 @@ DeviceBenchManager::DeviceBenchManager(bool flag, const std::string& table_path,
 }
 
 DeviceBenchManager::~DeviceBenchManager() {
-    // A running attempt ends within the client's time-outs; it must not outlive the session.
+    // A closing window must not wait for a silent sensor: the attempt's probes and every
+    // exchange in flight end now, and a client the attempt makes from here on is born closed.
+    session_->CloseForGood();
     std::thread attempt;
     {
         std::lock_guard<std::mutex> lock(connect_thread_mutex_);
@@ -185,8 +187,14 @@ QVariantList DeviceBenchManager::LidarModelList() const {
 
 void DeviceBenchManager::InitConfigFileParser(const QString& model_name) {
     const std::string name = model_name.toStdString();
-    session_->kind = KindOfModel(name);
     const std::string path = std::string(kTableDir) + "/" + name + ".csv";
+    if (name.empty() || !QFileInfo(QString::fromStdString(path)).isFile()) {
+        Log("InitConfigFileParser: there is no variable table for the model \"" + name + "\" (" +
+                path + "); the model stays " + session_->model,
+            "WARNING");
+        return;
+    }
+    session_->kind = KindOfModel(name);
     {
         std::lock_guard<std::mutex> lock(session_->data_mutex);
         if (session_->table != nullptr && path == session_->table_path) return;
@@ -255,7 +263,10 @@ void DeviceBenchManager::RunConnectionAttempt(int kind, const ConnectSettings& s
         if (kind == DeviceSession::kKindSerialCmx) connection_->ConnectSerialCmx(settings);
         if (kind == DeviceSession::kKindMinkaSerial) connection_->ConnectMinka(settings);
     } catch (const ConnectError& e) {
-        std::printf("DeviceBenchManager::Init(): init lidar error\n");
+        if (kind == DeviceSession::kKindTcp)
+            std::printf("DeviceBenchManager::Init(): init lidar error\n");
+        if (kind == DeviceSession::kKindSerialCmx)
+            std::printf("DeviceBenchManager::InitCmxForSerial(): init lidar error\n");
         session_->SetCmx(nullptr);
         session_->SetSerial(nullptr, nullptr, nullptr);
         Error(e.user_text);
@@ -293,6 +304,9 @@ bool DeviceBenchManager::CheckLidarConnection() {
 
 void DeviceBenchManager::Stop() {
     session_->connected = false;
+    // The refresh may be waiting for a reply; shutting the link makes that exchange fail at once,
+    // so the join below and the UI thread never wait for a silent sensor.
+    session_->AbortLink();
     refresh_->Stop();
     {
         std::lock_guard<std::mutex> lock(session_->data_mutex);
@@ -317,6 +331,7 @@ bool DeviceBenchManager::GetIsConnectingLidar() {
 }
 
 void DeviceBenchManager::setModuleIndexUse(int index) {
+    if (!PageExists(index, "setModuleIndexUse")) return;
     session_->module_index = index;
 }
 

@@ -27,6 +27,7 @@ void DeviceSession::SetCmx(std::shared_ptr<krell::lidar::CmxClient> client) {
         std::lock_guard<std::mutex> lock(client_mutex_);
         old.swap(cmx_);
         cmx_ = std::move(client);
+        if (closed_ && cmx_) cmx_->Abort();
     }
     // `old` is released here, outside the lock: its destructor joins its connect thread.
 }
@@ -51,6 +52,26 @@ void DeviceSession::SetSerial(std::shared_ptr<krell::lidar::SerialSource> rs485,
         uart_ = std::move(uart);
         serial_ = std::move(client);
     }
+}
+
+void DeviceSession::AbortLink() {
+    std::shared_ptr<krell::lidar::CmxClient> cmx;
+    std::shared_ptr<krell::lidar::SerialSource> rs485;
+    {
+        std::lock_guard<std::mutex> lock(client_mutex_);
+        cmx = cmx_;
+        rs485 = rs485_;
+    }
+    if (cmx) cmx->Abort();
+    if (rs485) rs485->AbortWaits();
+}
+
+void DeviceSession::CloseForGood() {
+    {
+        std::lock_guard<std::mutex> lock(client_mutex_);
+        closed_ = true;
+    }
+    AbortLink();
 }
 
 bool DeviceSession::ReadyForExchange() const {

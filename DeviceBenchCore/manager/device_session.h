@@ -50,6 +50,12 @@ public:
     void SetSerial(std::shared_ptr<krell::lidar::SerialSource> rs485,
                    std::shared_ptr<krell::lidar::SerialSource> uart,
                    std::shared_ptr<krell::lidar::SerialClient> client);
+    //! Ends the current link at once: an exchange in flight fails now and later ones are
+    //! refused, so that nothing waits for a silent sensor. Any thread.
+    void AbortLink();
+    //! AbortLink, and every client set from now on is born aborted (the manager is closing).
+    void CloseForGood();
+
     //! True when reads and writes may run: a table, an open CMX client, connected, and neither
     //! an upgrade nor a log download running. Takes data_mutex and client_mutex briefly.
     bool ReadyForExchange() const;
@@ -69,7 +75,8 @@ public:
     std::map<int32_t, VarInfo*> index_map;
 
 private:
-    mutable std::mutex client_mutex_;  // guards the four pointers below
+    mutable std::mutex client_mutex_;  // guards the four pointers below and closed_
+    bool closed_ = false;
     std::shared_ptr<krell::lidar::CmxClient> cmx_;
     std::shared_ptr<krell::lidar::SerialSource> rs485_;
     std::shared_ptr<krell::lidar::SerialSource> uart_;
