@@ -25,8 +25,8 @@ constexpr const char* kArchiveSuffix = ".tar";
 constexpr const char* kOperationLogStamp = "%Y_%m_%d_%H_%M_%S";
 constexpr const char* kLogStamp = "%Y%m%d-%H%M%S";
 constexpr size_t kOperationLogParts = 4;
-constexpr uint8_t kSelectors[kOperationLogParts][2] = {{0x00, 0x00}, {0x00, 0x01}, {0x01, 0x00},
-                                                       {0x01, 0x01}};
+constexpr uint8_t kSelectors[kOperationLogParts][2] = {
+    {0x00, 0x00}, {0x00, 0x01}, {0x01, 0x00}, {0x01, 0x01}};
 
 std::string DocumentsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
@@ -43,15 +43,16 @@ int HexDigit(char c) {
 // the process's own would move every relative path of the UI thread (the tables) for a while.
 void RunArchiver(const std::string& archive, const std::string& staging,
                  const std::vector<std::string>& files) {
-    const std::string name = std::string("the archiver \"") + MaintenanceOperation::kArchiver + "\"";
+    const std::string name =
+        std::string("the archiver \"") + MaintenanceOperation::kArchiver + "\"";
     std::vector<std::string> arguments{"-cvf", archive};
     arguments.insert(arguments.end(), files.begin(), files.end());
     const ChildOutcome run = ChildProcess::Run(MaintenanceOperation::kArchiver, arguments, staging,
                                                MaintenanceOperation::kTarTimeoutMs);
     switch (run.state) {
         case ChildOutcome::State::kNotStarted:
-            throw OperationError(name + " could not be started (is it installed and on the PATH?): " +
-                                 run.error);
+            throw OperationError(
+                name + " could not be started (is it installed and on the PATH?): " + run.error);
         case ChildOutcome::State::kTimedOut:
             throw OperationError(name + " did not finish in " +
                                  std::to_string(MaintenanceOperation::kTarTimeoutMs) + " ms");
@@ -61,8 +62,8 @@ void RunArchiver(const std::string& archive, const std::string& staging,
             break;
     }
     if (run.exit_code != 0) {
-        throw OperationError(name + " failed (exit code " + std::to_string(run.exit_code) +
-                             "): " + QString::fromLocal8Bit(run.output.c_str()).trimmed().toStdString());
+        throw OperationError(name + " failed (exit code " + std::to_string(run.exit_code) + "): " +
+                             QString::fromLocal8Bit(run.output.c_str()).trimmed().toStdString());
     }
 }
 
@@ -276,51 +277,66 @@ void MaintenanceOperation::Launch(std::function<void()> work) {
                               done});
 }
 
+bool MaintenanceOperation::ArchivePathGiven(const std::string& archive_path,
+                                            const char* invokable) {
+    if (!archive_path.empty()) return true;
+    reporter_.Log(std::string(invokable) + ": no archive path was chosen; nothing was done.",
+                  "WARNING");
+    return false;
+}
+
 int MaintenanceOperation::StartOperationLog(const std::string& archive_path) {
     // Claimed here, not on the worker: two quick clicks must not both pass the check.
-    if (!Ready() || !ClaimDownload()) return -1;
+    if (!ArchivePathGiven(archive_path, "DownloadOperationLog") || !Ready() || !ClaimDownload())
+        return -1;
     Launch([this, archive_path] { RunOperationLog(archive_path); });
     return 0;
 }
 
 int MaintenanceOperation::DownloadOperationLog(const std::string& archive_path) {
-    if (session_.upgrading || !ClaimDownload()) return -1;
+    if (!ArchivePathGiven(archive_path, "DownloadOperationLogThread") || session_.upgrading ||
+        !ClaimDownload()) {
+        return -1;
+    }
     return RunOperationLog(archive_path);
 }
 
 int MaintenanceOperation::RunOperationLog(const std::string& archive_path) {
     std::string staging;
-    bool ok = false;
+    std::string failure;
+    size_t fetched = 0;
     try {
-        if (archive_path.empty()) throw OperationError("no archive path was chosen");
         const std::string documents = DocumentsFolder();
         if (documents.empty()) throw OperationError("the documents folder is not known");
         staging = documents + kStagingFolder;
         if (!QDir().mkpath(QString::fromStdString(staging)))
             throw OperationError("can not create the folder " + staging);
-        FetchAndPack(ArchivePath(archive_path), staging);
-        ok = true;
+        FetchAndPack(ArchivePath(archive_path), staging, fetched);
     } catch (const std::exception& e) {
-        const std::string text = std::string("Operation Log download error: ") + e.what();
-        reporter_.Log(text, "ERROR");
-        reporter_.Error(text);
+        failure = e.what();
+        reporter_.Log("Operation Log download error: " + failure, "ERROR");
     }
-    // The staged copies are only a means to the archive; a failure must not leave them around.
-    if (!staging.empty()) QDir(QString::fromStdString(staging)).removeRecursively();
+    // The staged parts are only a means to the archive once it stands; until then they are all
+    // the user has of the log (a sensor that fell silent, a missing archiver).
+    if (failure.empty()) QDir(QString::fromStdString(staging)).removeRecursively();
     ReleaseDownload();
-    if (ok) {
+    if (failure.empty()) {
         reporter_.Success("Operation log download successful.");
     } else {
-        reporter_.Error("Operation log download failed.");
+        std::string text = "Operation log download failed. " + failure;
+        if (fetched > 0) text += "; the parts downloaded so far are in " + staging + ".";
+        reporter_.Error(text);
     }
-    if (hooks_.operation_log_finished) hooks_.operation_log_finished(ok);
-    return ok ? 0 : -1;
+    if (hooks_.operation_log_finished) hooks_.operation_log_finished(failure.empty());
+    return failure.empty() ? 0 : -1;
 }
 
-void MaintenanceOperation::FetchAndPack(const std::string& archive, const std::string& staging) {
+void MaintenanceOperation::FetchAndPack(const std::string& archive, const std::string& staging,
+                                        size_t& fetched) {
     const QString staging_dir = QDir(QString::fromStdString(staging)).absolutePath() + "/";
     if (QFileInfo(QString::fromStdString(archive)).absoluteFilePath().startsWith(staging_dir))
-        throw OperationError("the archive can not be placed in " + staging + ", which is removed");
+        throw OperationError("the archive can not be placed in " + staging +
+                             ", which holds the parts");
     const MaintenanceRequest base =
         RequireRequest({"Operation Log", "operation log"}, "Operation Log");
     const auto client = session_.Cmx();
@@ -344,9 +360,13 @@ void MaintenanceOperation::FetchAndPack(const std::string& archive, const std::s
         const qint64 size = static_cast<qint64>(reply.size());
         if (!out.open(QIODevice::ReadWrite | QIODevice::Truncate) ||
             out.write(reinterpret_cast<const char*>(reply.data()), size) != size || !out.flush()) {
-            throw OperationError(file + ": " + out.errorString().toStdString());
+            const std::string error = file + ": " + out.errorString().toStdString();
+            out.close();
+            out.remove();  // a part cut short is no part
+            throw OperationError(error);
         }
         files.push_back(file);
+        fetched = files.size();
     }
     Pack(archive, staging, files);
 }
@@ -377,12 +397,15 @@ bool MaintenanceOperation::SafeLogName(const std::string& name) {
     // The name becomes part of a file name in the chosen folder; it must not lead out of it.
     if (!name.empty() && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos)
         return true;
-    reporter_.Error("Invalid log name \"" + name + "\": a log name can not hold / or \\.");
+    const std::string text =
+        "Invalid log name \"" + name + "\": a log name can be neither empty nor hold / or \\.";
+    reporter_.Error(text);
+    reporter_.Log("DownloadLog: " + text, "WARNING");
     return false;
 }
 
 int MaintenanceOperation::StartLog(const std::string& folder, const std::string& name) {
-    if (!Ready() || !SafeLogName(name) || !ClaimDownload()) return -1;
+    if (!SafeLogName(name) || !Ready() || !ClaimDownload()) return -1;
     Launch([this, folder, name] { RunLog(folder, name); });
     return 0;
 }

@@ -8,9 +8,10 @@
 // session's `downloading` flag (IsDownloadLog) keeps downloads, restart and reset from
 // overlapping, and nothing starts while `upgrading` (IsUpgrading) is set.
 //
-// Safety rules: a failed download leaves nothing behind:
-// no file under the chosen name, no archive half written over an older one, no staging folder;
-// a single-log name with a path separator is refused; the direct DownloadOperationLog refuses
+// Safety rules: a failed download leaves no file under the chosen name and no archive half
+// written over an older one; the operation-log parts that did arrive stay in the staging folder
+// (the error says where), since they may be all the user can get of the log. A single-log name
+// that is empty or holds a path separator is refused; the direct DownloadOperationLog refuses
 // while another download or an upgrade runs.
 
 #include <atomic>
@@ -107,8 +108,11 @@ private:
     MaintenanceRequest RequireRequest(const std::vector<std::string>& names,
                                       const std::string& label) const;
     int RunOperationLog(const std::string& archive_path);
-    //! Fetches the four logs into `staging` and packs them into `archive`; throws OperationError.
-    void FetchAndPack(const std::string& archive, const std::string& staging);
+    //! Fetches the four logs into `staging` (`fetched` counts the parts written whole) and packs
+    //! them into `archive`; throws OperationError.
+    void FetchAndPack(const std::string& archive, const std::string& staging, size_t& fetched);
+    //! False, with one log line naming `invokable`, for an empty archive path.
+    bool ArchivePathGiven(const std::string& archive_path, const char* invokable);
     //! Runs the archiver into a hidden file beside `archive` and moves it into place only when
     //! it is complete; throws OperationError.
     void Pack(const std::string& archive, const std::string& staging,

@@ -180,7 +180,7 @@ protected:
     }
     void TearDown() override {
         manager_.reset();
-        EXPECT_FALSE(QFileInfo::exists(staging_)) << "the staging folder stays behind";
+        QDir(staging_).removeRecursively();
     }
 
     //! A manager for `model` ("Corvel", or a table made by TableFrom), connected to `sim`.
@@ -430,6 +430,7 @@ TEST_F(MaintenanceTest, OperationLog_ArchiveHoldsTheFourPartsWithTheSensorsBytes
     EXPECT_EQ(flag.count(), 2);
     EXPECT_FALSE(manager_->IsDownloadLog());
     EXPECT_EQ(Entries(Out("")), QStringList{"run.tar"}) << "no partial file stays beside it";
+    EXPECT_FALSE(QFileInfo::exists(staging_)) << "the staged parts stay behind";
 
     const QStringList names = Tar({"-tf", Out("run.tar")}).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(names.size(), 4) << Tar({"-tf", Out("run.tar")}).toStdString();
@@ -467,9 +468,10 @@ TEST_F(MaintenanceTest, OperationLog_TarPathIsKeptAndAnOlderArchiveReplaced) {
     EXPECT_EQ(QFileInfo(path).permission(QFileDevice::ReadOther), (mask & S_IROTH) == 0);
 }
 
-TEST_F(MaintenanceTest, OperationLog_SensorSilentMidDownload_NamesThePartAndLeavesNothing) {
+TEST_F(MaintenanceTest, OperationLog_SensorSilentMidDownload_KeepsThePartsFetchedAndSaysWhere) {
     MaintenanceSim sim;
-    sim.Logs().SetLogBytes(64 * 1024);
+    const size_t size = 64 * 1024;
+    sim.Logs().SetLogBytes(size);
     // While the second part is answered, the switch is set for the third: it comes without its
     // last bytes, and the sensor says nothing more.
     TableSim& table = sim.Table();
@@ -489,13 +491,29 @@ TEST_F(MaintenanceTest, OperationLog_SensorSilentMidDownload_NamesThePartAndLeav
     }
     QSignalSpy log(manager_.get(), &DeviceBenchManager::sendLogMessage);
     EXPECT_FALSE(DownloadArchive(path));
-    EXPECT_EQ(manager_->errorMessage(), "Operation log download failed.");
+    const QString error = manager_->errorMessage();
+    EXPECT_TRUE(error.startsWith("Operation log download failed. bsw_error_"))
+        << error.toStdString();
+    EXPECT_TRUE(error.contains("return code: -3")) << error.toStdString();
+    EXPECT_TRUE(error.endsWith("the parts downloaded so far are in " + staging_ + "."))
+        << error.toStdString();
     const QStringList errors = LinesOf(log, "ERROR");
     ASSERT_EQ(errors.size(), 1) << errors.join("\n").toStdString();
     EXPECT_TRUE(errors[0].contains(QRegularExpression(
         "^Operation Log download error: bsw_error_[0-9_]+\\.bin download failed\\. "
         "return code: -3$")))
         << errors[0].toStdString();
+    // The two parts that arrived are kept whole; the broken third is not.
+    const QStringList kept = Entries(staging_);
+    ASSERT_EQ(kept.size(), 2) << kept.join(" ").toStdString();
+    for (int part = 0; part < 2; ++part) {
+        const QStringList named = kept.filter(QRegularExpression(QString("^") + kPrefixes[part]));
+        ASSERT_EQ(named.size(), 1) << kPrefixes[part];
+        EXPECT_TRUE(
+            ReadFile(staging_ + "/" + named[0]) ==
+            SimMaintenance::OperationLogBytes(kSelectors[part][0], kSelectors[part][1], size))
+            << named[0].toStdString();
+    }
     EXPECT_EQ(ReadFile(path), (Bytes{'a', 'n', ' ', 'o', 'l', 'd', 'e', 'r', ' ', 'a', 'r', 'c',
                                      'h', 'i', 'v', 'e'}))
         << "the older archive is untouched";
@@ -503,7 +521,7 @@ TEST_F(MaintenanceTest, OperationLog_SensorSilentMidDownload_NamesThePartAndLeav
     EXPECT_FALSE(manager_->IsDownloadLog());
 }
 
-TEST_F(MaintenanceTest, OperationLog_TarMissing_IsNamedAndNothingIsReportedAsSuccess) {
+TEST_F(MaintenanceTest, OperationLog_TarMissing_KeepsTheFourPartsAndSaysWhere) {
     MaintenanceSim sim;
     sim.Logs().SetLogBytes(1024);
     Connect(sim);
@@ -514,7 +532,11 @@ TEST_F(MaintenanceTest, OperationLog_TarMissing_IsNamedAndNothingIsReportedAsSuc
         ScopedEnv path("PATH", empty_path.Path());
         EXPECT_FALSE(DownloadArchive(Out("run")));
     }
-    EXPECT_EQ(manager_->errorMessage(), "Operation log download failed.");
+    const QString error = manager_->errorMessage();
+    EXPECT_TRUE(error.startsWith("Operation log download failed. the archiver \"tar\" could not"))
+        << error.toStdString();
+    EXPECT_TRUE(error.endsWith("the parts downloaded so far are in " + staging_ + "."))
+        << error.toStdString();
     const QStringList errors = LinesOf(log, "ERROR");
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].startsWith(
@@ -522,6 +544,10 @@ TEST_F(MaintenanceTest, OperationLog_TarMissing_IsNamedAndNothingIsReportedAsSuc
         << errors[0].toStdString();
     EXPECT_EQ(successes.count(), 0);
     EXPECT_EQ(Entries(Out("")), QStringList());
+    const QStringList kept = Entries(staging_);
+    ASSERT_EQ(kept.size(), 4) << kept.join(" ").toStdString();
+    for (int part = 0; part < 4; ++part)
+        EXPECT_EQ(kept.filter(QRegularExpression(QString("^") + kPrefixes[part])).size(), 1);
 }
 
 TEST_F(MaintenanceTest, OperationLog_TarFails_ShowsItsExitCodeAndWords) {
@@ -541,9 +567,11 @@ TEST_F(MaintenanceTest, OperationLog_TarFails_ShowsItsExitCodeAndWords) {
     }
     const QStringList errors = LinesOf(log, "ERROR");
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_EQ(errors[0], "Operation Log download error: the archiver \"tar\" failed (exit code 2): "
-                         "tar: simulated write error");
-    EXPECT_EQ(manager_->errorMessage(), "Operation log download failed.");
+    EXPECT_EQ(errors[0],
+              "Operation Log download error: the archiver \"tar\" failed (exit code 2): "
+              "tar: simulated write error");
+    EXPECT_TRUE(manager_->errorMessage().startsWith("Operation log download failed. "));
+    EXPECT_EQ(Entries(staging_).size(), 4);
     EXPECT_EQ(Entries(Out("")), QStringList());
 }
 
@@ -554,7 +582,8 @@ TEST_F(MaintenanceTest, OperationLog_TableWithoutTheRow_NamesTheLookup) {
     EXPECT_FALSE(DownloadArchive(Out("run")));
     EXPECT_EQ(LinesOf(log, "ERROR"),
               QStringList{"Operation Log download error: Can not find Operation Log name"});
-    EXPECT_EQ(manager_->errorMessage(), "Operation log download failed.");
+    EXPECT_EQ(manager_->errorMessage(),
+              "Operation log download failed. Can not find Operation Log name");
 }
 
 TEST_F(MaintenanceTest, Download_WhileAnotherRuns_EverythingElseIsRefusedQuietly) {
@@ -664,9 +693,9 @@ TEST(MaintenanceOperationTest, RowWithoutCommand_SaysSoForEveryOperation) {
     EXPECT_EQ(operation.Reset(), -1);
     TempDir folder;
     EXPECT_EQ(operation.DownloadLog(folder.Path(), "Boot Log"), -1);
-    EXPECT_EQ(reporter.Errors(),
-              (std::vector<std::string>{"Can not find restart command", "Can not find reset command",
-                                        "Can not find Boot Log command"}));
+    EXPECT_EQ(reporter.Errors(), (std::vector<std::string>{"Can not find restart command",
+                                                           "Can not find reset command",
+                                                           "Can not find Boot Log command"}));
     EXPECT_EQ(stops, 0);
     EXPECT_FALSE(session.downloading);
 }
@@ -679,8 +708,9 @@ TEST_F(MaintenanceTest, SingleLog_NameThatWouldLeaveTheFolder_IsRefused) {
     ASSERT_TRUE(QDir().mkpath(folder));
     for (const QString& name : {QString("../Boot Log"), QString("a/b"), QString("..\\x")}) {
         EXPECT_EQ(manager_->DownloadLog(Url(folder), name), -1) << name.toStdString();
-        EXPECT_EQ(manager_->errorMessage(),
-                  "Invalid log name \"" + name + "\": a log name can not hold / or \\.");
+        EXPECT_EQ(
+            manager_->errorMessage(),
+            "Invalid log name \"" + name + "\": a log name can be neither empty nor hold / or \\.");
     }
     krell::test::SpinEvents(50);
     EXPECT_EQ(Entries(Text(parent.Path())), QStringList{"chosen"});
