@@ -135,10 +135,17 @@ bool ConsoleOperation::Exchange(int kind, const ConsoleRequest& request,
                                          static_cast<uint16_t>(request.code)) == 0 &&
                reply.size() >= kSerialPayloadIndex;
     }
-    // The whole frame is wanted, so a refused command (its header present) still fails here.
-    return client->QueryCommand(request.payload, reply, static_cast<uint8_t>(request.code), true) ==
-               0 &&
-           reply.size() >= kCmxHeaderBytes;
+    const int32_t result =
+        client->QueryCommand(request.payload, reply, static_cast<uint8_t>(request.code), true);
+    if (result == 0) return reply.size() >= kCmxHeaderBytes;
+    // A header the client rejected (the sensor's own return code, another command) is still the
+    // sensor's reply: the page shows it so the user sees the code. Negative codes mean no header.
+    const int32_t code = client->GetLastRetCode();
+    if (code < 0 || reply.size() < kCmxHeaderBytes) return false;
+    reporter_.Log("The lidar answered command " + request.cmd_text + " with return code " +
+                      std::to_string(code) + ".",
+                  "WARNING");
+    return true;
 }
 
 void ConsoleOperation::ParseFailed(const std::string& text_at_fault, const char* kind_name) {

@@ -57,10 +57,8 @@ TEST(ConsoleParseTest, TextsThatNameNoByteAreRefusedWithTheFieldAtFault) {
         {"07", "12zz", false, "payload"},  // no silent 0x12
         {"07", "0102", true, "payload"},   // two bytes typed without their blank
         {"07", "123", true, "payload"},    // an odd count wider than a byte
-        {"", "01", false, "header"},
-        {"0x", "01", false, "header"},
-        {"0 7", "", false, "header"},
-        {"g1", "", false, "header"},
+        {"", "01", false, "header"},       {"0x", "01", false, "header"},
+        {"0 7", "", false, "header"},      {"g1", "", false, "header"},
         {"100", "", true, "header"},  // above the CMX code's byte
         {"123456789", "", true, "header"},
     };
@@ -167,16 +165,17 @@ TEST_F(ConsoleTest, Send_DeliversTheTypedBytesAndShowsTheReplyAsTheByteFlowSawIt
             recv = line.at(0).toString().mid(6);
     }
     QString shown = manager_->getSendCmxCommandReturnHeader() + " " +
-                          manager_->getSendCmxCommandReturnPayload();
+                    manager_->getSendCmxCommandReturnPayload();
     EXPECT_EQ(recv.simplified().toUpper().remove(' '), shown.remove(' '));
 
     ASSERT_EQ(manager_->CommandLogCnt(), 1);
     const QVariantMap entry = manager_->SendCommandHistory().front().toMap();
-    EXPECT_EQ(entry.keys(), (QStringList{"record_time", "send_cmd_history", "send_payload_history"}));
+    EXPECT_EQ(entry.keys(),
+              (QStringList{"record_time", "send_cmd_history", "send_payload_history"}));
     EXPECT_EQ(entry["send_cmd_history"], "5a");
     EXPECT_EQ(entry["send_payload_history"], "01 02 0a");
-    EXPECT_TRUE(QDateTime::fromString(entry["record_time"].toString(), "yyyy-MM-dd hh:mm:ss")
-                    .isValid())
+    EXPECT_TRUE(
+        QDateTime::fromString(entry["record_time"].toString(), "yyyy-MM-dd hh:mm:ss").isValid())
         << entry["record_time"].toString().toStdString();
 }
 
@@ -236,13 +235,28 @@ TEST_F(ConsoleTest, Failures_ShowTheirTextKeepTheHistoryAndClearTheOldReply) {
     EXPECT_EQ(manager_->errorMessage(), "Incorrect CMX header was entered. Parsing failed.");
     EXPECT_EQ(manager_->getSendCmxCommandReturnPayload(), "");
 
-    // The sensor refuses the command: its header came back, yet the command failed.
+    EXPECT_EQ(manager_->CommandLogCnt(), 2);  // only the two that went through
+
+    // The sensor refuses the command: the reply's header shows its own return code, and the
+    // exchange is in the history like any other.
+    QSignalSpy errors(manager_.get(), &DeviceBenchManager::errorMessageChanged);
     ServeEcho(sim, {}, 0x03);
+    manager_->SendCommand("5a", "01");
+    EXPECT_EQ(manager_->getSendCmxCommandReturnHeader(), CmxHeaderText(kEchoCmd, 0x03, 0));
+    EXPECT_EQ(manager_->getSendCmxCommandReturnPayload(), "");
+    EXPECT_EQ(manager_->CommandLogCnt(), 3);
+    EXPECT_EQ(errors.count(), 0) << manager_->errorMessage().toStdString();
+
+    // No reply at all: the failure text, the history as it was.
+    krell::lidar::sim::SimFaults silent;
+    silent.no_reply = true;
+    silent.once = true;
+    sim.Server().SetFaults(silent);
     manager_->SendCommand("5a", "01");
     EXPECT_EQ(manager_->errorMessage(),
               "Query cmx command fail. Please input right cmx command header and payload.");
     EXPECT_EQ(manager_->getSendCmxCommandReturnHeader(), "");
-    EXPECT_EQ(manager_->CommandLogCnt(), 2);  // only the two that went through
+    EXPECT_EQ(manager_->CommandLogCnt(), 3);
     EXPECT_TRUE(manager_->IsConnected());
 }
 
