@@ -28,6 +28,7 @@
 #include "DeviceBenchCore/manager/reporter.h"
 
 class DeviceSession;
+struct VarInfo;
 class PageModel;
 class RangeCheck;
 class RefreshThread;
@@ -251,6 +252,14 @@ private:
     void OnConnected(int kind);
     bool ReadyForRefresh() const;
     bool CheckWritePreconditions();
+    //! One log line saying why `invokable` did nothing with the values it was given.
+    void Refuse(const char* invokable, const std::string& why);
+    //! Page `module` exists in the current table; otherwise refuses for `invokable`.
+    bool PageExists(int module, const char* invokable);
+    //! Element [level1][level2][level3] exists; otherwise refuses for `invokable`.
+    bool ElementExists(int level1, int level2, int level3, const char* invokable);
+    //! The variable found by `text` (searchVarPtr); otherwise refuses for `invokable`.
+    VarInfo* FindVar(const QString& text, const QString& search_type, const char* invokable);
     void NotAvailable(const char* operation);
     //! Runs `fn` on the manager's thread: at once when already there, else queued.
     void OnOwnerThread(std::function<void()> fn);

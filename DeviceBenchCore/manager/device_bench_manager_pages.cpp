@@ -17,11 +17,46 @@ namespace {
 constexpr const char* kSetSuccess =
     "Set Lidar Successfully\nNote that if you have changed the TCP-related settings, you will "
     "need to restart the lidar for it to work.";
+constexpr const char* kNothingToSave = "There are no changes to save on this page.";
 constexpr const char* kFovCommand = "0x22";
 constexpr int kFovEntries = 10;
 constexpr double kFovMaxDeg = 360.0;
 
 }  // namespace
+
+void DeviceBenchManager::Refuse(const char* invokable, const std::string& why) {
+    Log(std::string(invokable) + ": " + why + "; nothing was done.", "WARNING");
+}
+
+bool DeviceBenchManager::PageExists(int module, const char* invokable) {
+    size_t pages = 0;
+    {
+        std::lock_guard<std::mutex> lock(session_->data_mutex);
+        if (session_->table != nullptr) pages = session_->table->pages().size();
+    }
+    if (module >= 0 && static_cast<size_t>(module) < pages) return true;
+    Refuse(invokable, "there is no page " + std::to_string(module) + " (the table has " +
+                          std::to_string(pages) + ")");
+    return false;
+}
+
+bool DeviceBenchManager::ElementExists(int level1, int level2, int level3, const char* invokable) {
+    bool found = false;
+    {
+        std::lock_guard<std::mutex> lock(session_->data_mutex);
+        if (session_->table != nullptr && level1 >= 0 && level2 >= 0 && level3 >= 0) {
+            const auto& pages = session_->table->pages();
+            found = static_cast<size_t>(level1) < pages.size() &&
+                    static_cast<size_t>(level2) < pages[level1].size() &&
+                    static_cast<size_t>(level3) < pages[level1][level2].size();
+        }
+    }
+    if (!found) {
+        Refuse(invokable, "there is no element [" + std::to_string(level1) + "][" +
+                              std::to_string(level2) + "][" + std::to_string(level3) + "]");
+    }
+    return found;
+}
 
 bool DeviceBenchManager::CheckWritePreconditions() {
     {
@@ -41,9 +76,13 @@ bool DeviceBenchManager::CheckWritePreconditions() {
 }
 
 void DeviceBenchManager::Run(int module) {
-    if (!CheckWritePreconditions()) return;
+    if (!PageExists(module, "Run") || !CheckWritePreconditions()) return;
     try {
-        writer_->Run(module);
+        if (!writer_->Run(module)) {
+            // Nothing pending here; the edits of other pages stay for their own save.
+            Error(kNothingToSave);
+            return;
+        }
     } catch (const WriteError& e) {
         qDebug() << "DeviceBenchManager::Run(): Caught Exception: " << e.what();
         Error(std::string("Set Failed: ") + e.what());
@@ -61,16 +100,12 @@ void DeviceBenchManager::Run(int module) {
 
 void DeviceBenchManager::SetText(int type, int level1, int level2, int level3,
                                  const QString& text) {
+    if (!ElementExists(level1, level2, level3, "SetText")) return;
     std::string log_line;
     {
         std::lock_guard<std::mutex> lock(session_->data_mutex);
-        if (session_->table == nullptr || level1 < 0 || level2 < 0 || level3 < 0) return;
+        if (session_->table == nullptr) return;
         const auto& pages = session_->table->pages();
-        if (static_cast<size_t>(level1) >= pages.size() ||
-            static_cast<size_t>(level2) >= pages[level1].size() ||
-            static_cast<size_t>(level3) >= pages[level1][level2].size()) {
-            return;
-        }
         VarInfo* var = pages[level1][level2][level3];
         VarInfo* target = var;
         std::string value = text.toStdString();
@@ -116,43 +151,60 @@ int DeviceBenchManager::getSetMapSize() {
 }
 
 void DeviceBenchManager::GetLidarModuleInfo(int module) {
+    if (!PageExists(module, "GetLidarModuleInfo")) return;
     reader_->ReadPage(module);
+}
+
+VarInfo* DeviceBenchManager::FindVar(const QString& text, const QString& search_type,
+                                     const char* invokable) {
+    VarInfo* var = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(session_->data_mutex);
+        var = RangeCheck::Search(*session_, text.toStdString(), search_type.toStdString());
+    }
+    if (var == nullptr) {
+        Refuse(invokable, "there is no variable whose " + search_type.toStdString() + " is \"" +
+                              text.toStdString() + "\"");
+    }
+    return var;
 }
 
 bool DeviceBenchManager::UpdateSingleVarInfo(const QString& qs_var_info,
                                              const QString& search_type) {
-    if (!session_->ReadyForExchange()) return false;
-    VarInfo* var = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        var = RangeCheck::Search(*session_, qs_var_info.toStdString(), search_type.toStdString());
-    }
-    if (var == nullptr) return false;
+    VarInfo* var = FindVar(qs_var_info, search_type, "UpdateSingleVarInfo");
+    if (var == nullptr || !session_->ReadyForExchange()) return false;
     std::vector<uint8_t> bytes;
+    bool read = false;
     try {
         std::lock_guard<std::mutex> exchange(session_->exchange_mutex);
-        reader_->ReadOne(var, bytes);
+        read = reader_->ReadOne(var, bytes);
     } catch (const OperationError& e) {
         qDebug() << "DeviceBenchManager::GetInfoFromLidar():" << e.what();
         return false;
     }
-    emit myMapChanged();
-    return true;
+    if (read) emit myMapChanged();
+    return read;
 }
 
 bool DeviceBenchManager::CheckVarIsWithinRange(const QString& qs_var_info,
                                                const QString& search_type) {
+    // A variable that cannot be found cannot be out of range.
+    if (FindVar(qs_var_info, search_type, "CheckVarIsWithinRange") == nullptr) return true;
     return range_check_->VarWithinRange(qs_var_info.toStdString(), search_type.toStdString());
 }
 
 bool DeviceBenchManager::CheckModuleVarsWithinRange(int module) {
+    if (!PageExists(module, "CheckModuleVarsWithinRange")) return false;
     return range_check_->PageWithinRange(module, [this](const std::string& name) {
         emit someVarOutOfRange(QString::fromStdString(name));
     });
 }
 
 void DeviceBenchManager::SetMultiFovConfig(int index, const QString& fov) {
-    if (index < 0 || index >= kFovEntries) return;
+    if (index < 0 || index >= kFovEntries) {
+        Refuse("SetMultiFovConfig", "there is no field-of-view entry " + std::to_string(index));
+        return;
+    }
     bool ok = false;
     const double value = fov.toDouble(&ok);
     if (!ok || value < 0.0 || value > kFovMaxDeg) {
@@ -171,7 +223,10 @@ void DeviceBenchManager::UpdateUI() {
 
 bool DeviceBenchManager::CheckVarExistsInConfigFileByName(const QString& qs_var_info) {
     const QStringList words = qs_var_info.split(' ', Qt::SkipEmptyParts);
-    if (words.isEmpty()) return false;
+    if (words.isEmpty()) {
+        Refuse("CheckVarExistsInConfigFileByName", "no name was given");
+        return false;
+    }
     QStringList title;
     QStringList lower;
     for (const QString& word : words) {
@@ -196,6 +251,8 @@ QString DeviceBenchManager::getLidarPN() {
 }
 
 bool DeviceBenchManager::isTimerUpdate(int i, int j, int k) {
+    if (session_->kind.load() != DeviceSession::kKindTcp) return false;  // no pages shown
+    if (!ElementExists(i, j, k, "isTimerUpdate")) return false;
     return page_model_->IsTimerUpdate(i, j, k);
 }
 

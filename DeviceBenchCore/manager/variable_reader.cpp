@@ -19,7 +19,7 @@ constexpr const char* kSharedSecretKey = "Shared Secret Key";
 VariableReader::VariableReader(DeviceSession& session, Reporter& reporter)
     : session_(session), reporter_(reporter) {}
 
-void VariableReader::ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* raw_map,
+bool VariableReader::ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* raw_map,
                                bool decode) {
     if (vars.empty()) {
         throw OperationError(
@@ -37,20 +37,17 @@ void VariableReader::ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* r
     }
     const std::shared_ptr<krell::lidar::CmxClient> client = session_.Cmx();
     CmxCommand command;
-    if (!client || !CmxCommand::FromText(first.get_cmd, command)) return;
+    if (!client || !CmxCommand::FromText(first.get_cmd, command)) return false;
     if (command.extended) {
         std::lock_guard<std::mutex> lock(session_.data_mutex);
-        if (session_.table == nullptr) return;
+        if (session_.table == nullptr) return false;
         int32_t start = 0;
         int32_t length = 0;
         if (!session_.table->GetVarPosOffset(first.var_id, first.get_cmd, 0, start, length)) {
-            return;
+            return false;
         }
     }
-    if (command.code == kCmdGetFov) {
-        if (decode) ReadFov(*vars.front(), *client);
-        return;
-    }
+    if (command.code == kCmdGetFov) return decode && ReadFov(*vars.front(), *client);
     std::vector<uint8_t> payload = command.prefix;
     payload.insert(payload.end(), first.get_payload_bytes.begin(), first.get_payload_bytes.end());
     std::vector<uint8_t> reply;
@@ -59,27 +56,30 @@ void VariableReader::ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* r
         qDebug() << "DeviceBenchManager::GetInfoFromLidarWithSameCmd(): try get"
                  << first.var_name.c_str() << "FAILED, cmd sent =" << command.CodeText().c_str()
                  << "-- QueryCommand()'s ret =" << client->GetLastRetCode();
-        return;
+        return false;
     }
     if (reply.empty()) {
         qDebug() << "DeviceBenchManager::GetInfoFromLidarWithSameCmd(): try get"
                  << first.var_name.c_str()
                  << ", but get no return msg from lidar. cmd sent =" << command.CodeText().c_str();
-        return;
+        return false;
     }
+    bool all_cut = true;
     for (VarInfo* var : vars) {
         std::vector<uint8_t> bytes;
-        if (CutAndDecode(*var, command.code, reply, bytes, decode, *client) && raw_map) {
-            (*raw_map)[var] = bytes;
-        }
+        const bool cut = CutAndDecode(*var, command.code, reply, bytes, decode, *client);
+        if (cut && raw_map) (*raw_map)[var] = bytes;
+        all_cut = all_cut && cut;
     }
+    return all_cut;
 }
 
-void VariableReader::ReadOne(VarInfo* var, std::vector<uint8_t>& bytes) {
+bool VariableReader::ReadOne(VarInfo* var, std::vector<uint8_t>& bytes) {
     RawBytesMap raw;
-    ReadGroup({var}, &raw, true);
+    const bool read = ReadGroup({var}, &raw, true);
     const auto found = raw.find(var);
     if (found != raw.end()) bytes = found->second;
+    return read;
 }
 
 bool VariableReader::CutAndDecode(VarInfo& var, uint8_t code, const std::vector<uint8_t>& reply,
@@ -118,7 +118,7 @@ bool VariableReader::CutAndDecode(VarInfo& var, uint8_t code, const std::vector<
     return true;
 }
 
-void VariableReader::ReadFov(VarInfo& first, krell::lidar::CmxClient& client) {
+bool VariableReader::ReadFov(VarInfo& first, krell::lidar::CmxClient& client) {
     krell::lidar::FovTable table{};
     uint8_t channels = 0;
     uint8_t mode = 0;
@@ -127,7 +127,7 @@ void VariableReader::ReadFov(VarInfo& first, krell::lidar::CmxClient& client) {
         qDebug() << "DeviceBenchManager::GetInfoFromLidarWithSameCmd(): try get"
                  << first.var_name.c_str()
                  << "FAILED, cmd sent = 0x23 -- QueryCommand()'s ret =" << client.GetLastRetCode();
-        return;
+        return false;
     }
     {
         std::lock_guard<std::mutex> lock(session_.data_mutex);
@@ -135,6 +135,7 @@ void VariableReader::ReadFov(VarInfo& first, krell::lidar::CmxClient& client) {
         first.current_val = std::to_string(mode);
     }
     reporter_.Notify(ManagerEvent::kFovChanged);
+    return true;
 }
 
 GetGroups VariableReader::PageGroups(int module, bool timer_only) const {
@@ -155,6 +156,8 @@ GetGroups VariableReader::PageGroups(int module, bool timer_only) const {
 
 void VariableReader::ReadGroups(const GetGroups& groups, const char* caller) {
     for (const auto& entry : groups) {
+        // A disconnect between two exchanges ends the pass; the rest would only be refused.
+        if (!session_.connected.load()) return;
         std::lock_guard<std::mutex> exchange(session_.exchange_mutex);
         try {
             ReadGroup(entry.second, nullptr, true);

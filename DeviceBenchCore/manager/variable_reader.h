@@ -35,9 +35,11 @@ public:
     //! One exchange for `vars` (same get command and payload). Stores each variable's bytes in
     //! `raw_map` when given and decodes them when `decode`. Throws OperationError for an empty
     //! list or mixed commands; a failed exchange only leaves a debug line and changes nothing.
-    void ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* raw_map, bool decode);
-    //! ReadGroup for one variable, decoded, with its bytes in `bytes`. Throws as ReadGroup.
-    void ReadOne(VarInfo* var, std::vector<uint8_t>& bytes);
+    //! True when the exchange succeeded and every variable's bytes were found in the reply.
+    bool ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* raw_map, bool decode);
+    //! ReadGroup for one variable, decoded, with its bytes in `bytes`; its result. Throws as
+    //! ReadGroup.
+    bool ReadOne(VarInfo* var, std::vector<uint8_t>& bytes);
     //! Reads every readable variable of page `module`; a failing group is reported and the
     //! others go on. Emits kValuesRead. Nothing for serial models or when not ready.
     void ReadPage(int module);
@@ -49,7 +51,7 @@ public:
 private:
     bool CutAndDecode(VarInfo& var, uint8_t code, const std::vector<uint8_t>& reply,
                       std::vector<uint8_t>& bytes, bool decode, krell::lidar::CmxClient& client);
-    void ReadFov(VarInfo& first, krell::lidar::CmxClient& client);
+    bool ReadFov(VarInfo& first, krell::lidar::CmxClient& client);
     void ReadGroups(const GetGroups& groups, const char* caller);
 
     DeviceSession& session_;

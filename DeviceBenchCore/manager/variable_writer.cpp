@@ -55,9 +55,10 @@ std::vector<uint8_t> EncodeText(const VarInfo& var) {
 VariableWriter::VariableWriter(DeviceSession& session, Reporter& reporter)
     : session_(session), reporter_(reporter), reader_(session, reporter) {}
 
-void VariableWriter::Run(int module) {
+bool VariableWriter::Run(int module) {
     std::lock_guard<std::mutex> exchange(session_.exchange_mutex);
     Plan plan = Collect(module);
+    if (plan.commands.empty()) return false;
     size_t next = 0;
     bool handling = false;
     queried_ = false;
@@ -70,14 +71,24 @@ void VariableWriter::Run(int module) {
             Send(plan.commands[next], plan.raw);
         }
     } catch (const OperationError& e) {
-        {
-            std::lock_guard<std::mutex> lock(session_.data_mutex);
-            for (size_t i = next; i < plan.commands.size(); ++i)
-                session_.set_map[plan.commands[i]] = true;
-        }
-        ReportUnsent(plan.commands, handling ? next + 1 : 0);
+        const size_t unsent = handling ? next + 1 : 0;
+        KeepOnlyUnsent(plan.commands, unsent);
+        ReportUnsent(plan.commands, unsent);
         throw WriteError(e.what(), handling ? plan.commands[next] : std::string(), queried_);
     }
+    return true;
+}
+
+void VariableWriter::KeepOnlyUnsent(const std::vector<std::string>& commands, size_t from) {
+    std::lock_guard<std::mutex> lock(session_.data_mutex);
+    std::map<const VarInfo*, bool> kept;
+    for (size_t i = from; i < commands.size(); ++i) {
+        session_.set_map[commands[i]] = true;
+        for (const VarInfo* member : session_.table->set_groups().at(commands[i])) {
+            if (session_.changed.count(member)) kept[member] = true;
+        }
+    }
+    session_.changed.swap(kept);
 }
 
 VariableWriter::Plan VariableWriter::Collect(int module) {
@@ -228,7 +239,7 @@ void VariableWriter::Send(const std::string& command, const RawBytesMap& raw) {
 void VariableWriter::ReportUnsent(const std::vector<std::string>& commands, size_t from) {
     for (size_t i = from; i < commands.size(); ++i) {
         reporter_.Log("CMX command [" + commands[i] + "] to set " + ChangedNames(commands[i]) +
-                          " was not sent.",
+                          " was not sent; it stays pending for the next save.",
                       "WARNING");
     }
 }

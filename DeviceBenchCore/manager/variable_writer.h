@@ -29,10 +29,12 @@ public:
     //! Both are borrowed and must outlive the writer.
     VariableWriter(DeviceSession& session, Reporter& reporter);
 
-    //! Sends the pending set commands of page `module`. Returns normally when every command went
-    //! through; throws WriteError at the first failing command, after logging which commands were
-    //! written and which were not. Unwritten commands stay pending.
-    void Run(int module);
+    //! Sends the pending set commands of page `module`. True when every command went through,
+    //! false (nothing sent, nothing changed) when the page has none pending. Throws WriteError at
+    //! the first failing command, after logging which commands were written and which were not:
+    //! the edits of the commands tried are dropped, the commands never sent stay pending with
+    //! their edits.
+    bool Run(int module);
 
 private:
     struct Plan {
@@ -47,6 +49,8 @@ private:
     std::vector<uint8_t> Payload(const std::string& command, const RawBytesMap& raw);
     std::string ChangedNames(const std::string& command) const;
     void ReportUnsent(const std::vector<std::string>& commands, size_t from);
+    //! Marks commands[from..] pending again and forgets every other edit.
+    void KeepOnlyUnsent(const std::vector<std::string>& commands, size_t from);
 
     DeviceSession& session_;
     Reporter& reporter_;

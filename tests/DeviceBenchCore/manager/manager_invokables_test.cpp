@@ -30,26 +30,70 @@ std::vector<BadCall> BadCalls() {
     using M = DeviceBenchManager;
     const QUrl folder = QUrl::fromLocalFile("/nonexistent-folder");
     return {
-        {"Run past the end", [](M& m, int n) { m.Run(n); return QVariant(); }, {}},
-        {"Run negative", [](M& m, int) { m.Run(-1); return QVariant(); }, {}},
+        {"Run past the end",
+         [](M& m, int n) {
+             m.Run(n);
+             return QVariant();
+         },
+         {}},
+        {"Run negative",
+         [](M& m, int) {
+             m.Run(-1);
+             return QVariant();
+         },
+         {}},
         {"GetLidarModuleInfo past the end",
-         [](M& m, int n) { m.GetLidarModuleInfo(n); return QVariant(); }, {}},
+         [](M& m, int n) {
+             m.GetLidarModuleInfo(n);
+             return QVariant();
+         },
+         {}},
         {"GetLidarModuleInfo negative",
-         [](M& m, int) { m.GetLidarModuleInfo(-1); return QVariant(); }, {}},
-        {"SetText page", [](M& m, int n) { m.SetText(1, n, 0, 0, "1"); return QVariant(); }, {}},
-        {"SetText section", [](M& m, int) { m.SetText(1, 0, 99, 0, "1"); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.GetLidarModuleInfo(-1);
+             return QVariant();
+         },
+         {}},
+        {"SetText page",
+         [](M& m, int n) {
+             m.SetText(1, n, 0, 0, "1");
+             return QVariant();
+         },
+         {}},
+        {"SetText section",
+         [](M& m, int) {
+             m.SetText(1, 0, 99, 0, "1");
+             return QVariant();
+         },
+         {}},
         {"SetText position",
-         [](M& m, int) { m.SetText(1, 0, 0, 999, "1"); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.SetText(1, 0, 0, 999, "1");
+             return QVariant();
+         },
+         {}},
         {"SetText negative",
-         [](M& m, int) { m.SetText(3, -1, -1, -1, "1"); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.SetText(3, -1, -1, -1, "1");
+             return QVariant();
+         },
+         {}},
         {"CheckModuleVarsWithinRange past the end",
          [](M& m, int n) { return QVariant(m.CheckModuleVarsWithinRange(n)); }, false},
         {"CheckModuleVarsWithinRange negative",
          [](M& m, int) { return QVariant(m.CheckModuleVarsWithinRange(-1)); }, false},
         {"SetMultiFovConfig past the end",
-         [](M& m, int) { m.SetMultiFovConfig(10, "5"); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.SetMultiFovConfig(10, "5");
+             return QVariant();
+         },
+         {}},
         {"SetMultiFovConfig negative",
-         [](M& m, int) { m.SetMultiFovConfig(-1, "5"); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.SetMultiFovConfig(-1, "5");
+             return QVariant();
+         },
+         {}},
         {"isTimerUpdate page", [](M& m, int n) { return QVariant(m.isTimerUpdate(n, 0, 0)); },
          false},
         {"isTimerUpdate section", [](M& m, int) { return QVariant(m.isTimerUpdate(0, 99, 0)); },
@@ -59,16 +103,23 @@ std::vector<BadCall> BadCalls() {
         {"isTimerUpdate negative", [](M& m, int) { return QVariant(m.isTimerUpdate(-1, 0, 0)); },
          false},
         {"setModuleIndexUse past the end",
-         [](M& m, int n) { m.setModuleIndexUse(n); return QVariant(); }, {}},
+         [](M& m, int n) {
+             m.setModuleIndexUse(n);
+             return QVariant();
+         },
+         {}},
         {"setModuleIndexUse negative",
-         [](M& m, int) { m.setModuleIndexUse(-1); return QVariant(); }, {}},
-        {"UpdateSingleVarInfo empty",
-         [](M& m, int) { return QVariant(m.UpdateSingleVarInfo("")); }, false},
+         [](M& m, int) {
+             m.setModuleIndexUse(-1);
+             return QVariant();
+         },
+         {}},
+        {"UpdateSingleVarInfo empty", [](M& m, int) { return QVariant(m.UpdateSingleVarInfo("")); },
+         false},
         {"UpdateSingleVarInfo unknown",
          [](M& m, int) { return QVariant(m.UpdateSingleVarInfo("No Such Variable")); }, false},
         {"UpdateSingleVarInfo search type",
-         [](M& m, int) { return QVariant(m.UpdateSingleVarInfo("Motor Speed", "colour")); },
-         false},
+         [](M& m, int) { return QVariant(m.UpdateSingleVarInfo("Motor Speed", "colour")); }, false},
         // A variable that cannot be found cannot be out of range.
         {"CheckVarIsWithinRange empty",
          [](M& m, int) { return QVariant(m.CheckVarIsWithinRange("")); }, true},
@@ -77,9 +128,17 @@ std::vector<BadCall> BadCalls() {
         {"CheckVarExistsInConfigFileByName empty",
          [](M& m, int) { return QVariant(m.CheckVarExistsInConfigFileByName(" ")); }, false},
         {"InitConfigFileParser unknown",
-         [](M& m, int) { m.InitConfigFileParser("NoSuchModel"); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.InitConfigFileParser("NoSuchModel");
+             return QVariant();
+         },
+         {}},
         {"InitConfigFileParser empty",
-         [](M& m, int) { m.InitConfigFileParser(); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.InitConfigFileParser();
+             return QVariant();
+         },
+         {}},
         {"DownloadLog empty name",
          [folder](M& m, int) { return QVariant(m.DownloadLog(folder, "")); }, -1},
         {"DownloadLog name with a path",
@@ -90,22 +149,47 @@ std::vector<BadCall> BadCalls() {
          [](M& m, int) { return QVariant(m.DownloadOperationLogThread(QUrl())); }, -1},
         {"UpgradeLidar", [](M& m, int n) { return QVariant(m.UpgradeLidar(QUrl(), n, -1, -1)); },
          -1},
-        {"MinkaUpgradeLidar", [](M& m, int) { return QVariant(m.MinkaUpgradeLidar(QUrl())); },
-         -1},
-        {"RuskoUpgradeLidar", [](M& m, int) { return QVariant(m.RuskoUpgradeLidar(QUrl())); },
-         -1},
+        {"MinkaUpgradeLidar", [](M& m, int) { return QVariant(m.MinkaUpgradeLidar(QUrl())); }, -1},
+        {"RuskoUpgradeLidar", [](M& m, int) { return QVariant(m.RuskoUpgradeLidar(QUrl())); }, -1},
         {"MinkaGetCorrection", [](M& m, int) { return QVariant(m.MinkaGetCorrection("")); }, -1},
         {"MinkaSetDestinationIPandPort",
          [](M& m, int) { return QVariant(m.MinkaSetDestinationIPandPort("", -1)); }, false},
         {"MinkaSetBaudRateFromUI",
-         [](M& m, int) { m.MinkaSetBaudRateFromUI(""); return QVariant(); }, {}},
-        {"MinkaSetStandby", [](M& m, int) { m.MinkaSetStandby(-1); return QVariant(); }, {}},
-        {"MinkaSetSpinRate", [](M& m, int) { m.MinkaSetSpinRate(-1); return QVariant(); }, {}},
-        {"MinkaSetReturnMode", [](M& m, int) { m.MinkaSetReturnMode(-1); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.MinkaSetBaudRateFromUI("");
+             return QVariant();
+         },
+         {}},
+        {"MinkaSetStandby",
+         [](M& m, int) {
+             m.MinkaSetStandby(-1);
+             return QVariant();
+         },
+         {}},
+        {"MinkaSetSpinRate",
+         [](M& m, int) {
+             m.MinkaSetSpinRate(-1);
+             return QVariant();
+         },
+         {}},
+        {"MinkaSetReturnMode",
+         [](M& m, int) {
+             m.MinkaSetReturnMode(-1);
+             return QVariant();
+         },
+         {}},
         {"MinkaSetUpgradeMode",
-         [](M& m, int) { m.MinkaSetUpgradeMode(-1); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.MinkaSetUpgradeMode(-1);
+             return QVariant();
+         },
+         {}},
         {"RuskoSetIMURange",
-         [](M& m, int) { m.RuskoSetIMURange(-1, 99); return QVariant(); }, {}},
+         [](M& m, int) {
+             m.RuskoSetIMURange(-1, 99);
+             return QVariant();
+         },
+         {}},
     };
 }
 
