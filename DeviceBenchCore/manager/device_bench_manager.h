@@ -3,8 +3,8 @@
 // "device_bench_manager"). A thin QObject front: properties, signals and invokables, and the one
 // place where an operation's raised error becomes `errorMessage`, `successMessage` or a
 // `sendLogMessage` line. The work itself is done by the operation classes beside this file
-// (connection, variable reading and writing, range checks, page model, settings, refresh), which
-// share one DeviceSession and report through the Reporter interface.
+// (connection, variable reading and writing, range checks, page model, console, maintenance),
+// which all take the one DeviceSession and this object as their Reporter, and are held alike.
 //
 // Library: devicebench_core (DeviceBenchCore/CMakeLists.txt); link it to use the manager.
 // Threads: every invokable and property read runs on the thread that owns the manager (the UI
@@ -142,7 +142,7 @@ public:
     void Log(const std::string& text, const std::string& type) override;
     void Error(const std::string& text) override;
     void Success(const std::string& text) override;
-    void Notify(ManagerEvent event) override;
+    void Notify(ManagerEvent event, const std::string& subject = std::string()) override;
 
 signals:
     void isConnectedChanged();
@@ -265,12 +265,6 @@ private:
     void OnOwnerThread(std::function<void()> fn);
 
     std::shared_ptr<DeviceSession> session_;
-    std::unique_ptr<ConnectionOps> connection_;
-    std::unique_ptr<VariableReader> reader_;
-    std::unique_ptr<VariableWriter> writer_;
-    std::unique_ptr<RangeCheck> range_check_;
-    std::unique_ptr<PageModel> page_model_;
-    std::unique_ptr<RefreshThread> refresh_;
     std::mutex connect_thread_mutex_;  // guards connect_thread_
     std::thread connect_thread_;       // joined before the next attempt and at destruction
     bool flag_;
@@ -285,8 +279,14 @@ private:
     QString error_message_;
     QString success_message_;
 
-    MaintenanceHooks MakeMaintenanceHooks();
-    // Last: the workers they run report through the members above until joined.
-    ConsoleOperation console_{*session_, *this};
-    MaintenanceOperation maintenance_{*session_, *this, MakeMaintenanceHooks()};
+    // The operations, each made with (*session_, *this). Last, so that they go first: their
+    // worker threads report through the members above until joined.
+    std::unique_ptr<ConnectionOps> connection_;
+    std::unique_ptr<VariableReader> reader_;
+    std::unique_ptr<VariableWriter> writer_;
+    std::unique_ptr<RangeCheck> range_check_;
+    std::unique_ptr<PageModel> page_model_;
+    std::unique_ptr<ConsoleOperation> console_;
+    std::unique_ptr<MaintenanceOperation> maintenance_;
+    std::unique_ptr<RefreshThread> refresh_;
 };

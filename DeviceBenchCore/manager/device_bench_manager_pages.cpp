@@ -29,11 +29,7 @@ void DeviceBenchManager::Refuse(const char* invokable, const std::string& why) {
 }
 
 bool DeviceBenchManager::PageExists(int module, const char* invokable) {
-    size_t pages = 0;
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        if (session_->table != nullptr) pages = session_->table->pages().size();
-    }
+    const size_t pages = session_->table.PageCount();
     if (module >= 0 && static_cast<size_t>(module) < pages) return true;
     Refuse(invokable, "there is no page " + std::to_string(module) + " (the table has " +
                           std::to_string(pages) + ")");
@@ -41,34 +37,21 @@ bool DeviceBenchManager::PageExists(int module, const char* invokable) {
 }
 
 bool DeviceBenchManager::ElementExists(int level1, int level2, int level3, const char* invokable) {
-    bool found = false;
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        if (session_->table != nullptr && level1 >= 0 && level2 >= 0 && level3 >= 0) {
-            const auto& pages = session_->table->pages();
-            found = static_cast<size_t>(level1) < pages.size() &&
-                    static_cast<size_t>(level2) < pages[level1].size() &&
-                    static_cast<size_t>(level3) < pages[level1][level2].size();
-        }
-    }
-    if (!found) {
-        Refuse(invokable, "there is no element [" + std::to_string(level1) + "][" +
-                              std::to_string(level2) + "][" + std::to_string(level3) + "]");
-    }
-    return found;
+    if (session_->table.Element(level1, level2, level3) != nullptr) return true;
+    Refuse(invokable, "there is no element [" + std::to_string(level1) + "][" +
+                          std::to_string(level2) + "][" + std::to_string(level3) + "]");
+    return false;
 }
 
 bool DeviceBenchManager::CheckWritePreconditions() {
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        if (session_->table == nullptr) return false;
-    }
+    if (!session_->table.HasTable()) return false;
+    const Link& link = session_->link;
     const char* refusal = nullptr;
-    if (!session_->connected.load()) {
+    if (!link.connected.load()) {
         refusal = "Please connect to lidar first";
-    } else if (session_->upgrading.load()) {
+    } else if (link.upgrading.load()) {
         refusal = "Please wait for the lidar to upgrade completely";
-    } else if (session_->downloading.load()) {
+    } else if (link.downloading.load()) {
         refusal = "Please wait for the operation log to download completely";
     }
     if (refusal) Error(refusal);
@@ -101,53 +84,40 @@ void DeviceBenchManager::Run(int module) {
 void DeviceBenchManager::SetText(int type, int level1, int level2, int level3,
                                  const QString& text) {
     if (!ElementExists(level1, level2, level3, "SetText")) return;
-    std::string log_line;
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        if (session_->table == nullptr) return;
-        const auto& pages = session_->table->pages();
-        VarInfo* var = pages[level1][level2][level3];
-        VarInfo* target = var;
-        std::string value = text.toStdString();
-        if (type == 2) {
-            target = var->switch_var;
-            if (!target) {
-                log_line = "config file error, Please check the configuration of type 2 of " +
-                           var->var_name;
-            }
-        } else if (type == 3) {
-            bool ok = false;
-            const int i = text.toInt(&ok);
-            if (!ok || i < 0 || i >= var->option_num) {
-                target = nullptr;
-                log_line = "Invalid switch value of type 3, please check the config file! name: " +
-                           var->var_name;
-            } else {
-                value = std::to_string(var->options[static_cast<size_t>(i)]);
-            }
-        } else if (type != 1) {
-            target = nullptr;
-            log_line = "Invalid switch value of type , please check the config file! name: " +
-                       var->var_name;
+    VarInfo* var = session_->table.Element(level1, level2, level3);
+    VarInfo* target = var;
+    std::string value = text.toStdString();
+    if (type == 2) {
+        target = var->switch_var;
+        if (!target) {
+            Log("config file error, Please check the configuration of type 2 of " + var->var_name,
+                "ERROR");
         }
-        if (target && value != target->current_val) {
-            target->current_val = value;
-            if (!target->set_cmd.empty()) session_->set_map[target->set_cmd] = true;
-            session_->changed[target] = true;
+    } else if (type == 3) {
+        bool ok = false;
+        const int i = text.toInt(&ok);
+        if (!ok || i < 0 || i >= var->option_num) {
+            Log("Invalid switch value of type 3, please check the config file! name: " +
+                    var->var_name,
+                "ERROR");
+            return;
         }
+        value = std::to_string(var->options[static_cast<size_t>(i)]);
+    } else if (type != 1) {
+        Log("Invalid switch value of type , please check the config file! name: " + var->var_name,
+            "ERROR");
+        return;
     }
-    if (!log_line.empty()) Log(log_line, "ERROR");
+    if (target && session_->table.ChangeCurrentValue(*target, value))
+        session_->edits.RecordEdit(*target);
 }
 
 void DeviceBenchManager::ClearSetMap() {
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    session_->set_map.clear();
-    session_->changed.clear();
+    session_->edits.Clear();
 }
 
 int DeviceBenchManager::getSetMapSize() {
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    return static_cast<int>(session_->set_map.size());
+    return session_->edits.Size();
 }
 
 void DeviceBenchManager::GetLidarModuleInfo(int module) {
@@ -157,11 +127,7 @@ void DeviceBenchManager::GetLidarModuleInfo(int module) {
 
 VarInfo* DeviceBenchManager::FindVar(const QString& text, const QString& search_type,
                                      const char* invokable) {
-    VarInfo* var = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        var = RangeCheck::Search(*session_, text.toStdString(), search_type.toStdString());
-    }
+    VarInfo* var = session_->table.FindVar(text.toStdString(), search_type.toStdString());
     if (var == nullptr) {
         Refuse(invokable, "there is no variable whose " + search_type.toStdString() + " is \"" +
                               text.toStdString() + "\"");
@@ -176,7 +142,7 @@ bool DeviceBenchManager::UpdateSingleVarInfo(const QString& qs_var_info,
     std::vector<uint8_t> bytes;
     bool read = false;
     try {
-        std::lock_guard<std::mutex> exchange(session_->exchange_mutex);
+        const auto turn = session_->link.HoldExchange();
         read = reader_->ReadOne(var, bytes);
     } catch (const OperationError& e) {
         qDebug() << "DeviceBenchManager::GetInfoFromLidar():" << e.what();
@@ -195,9 +161,7 @@ bool DeviceBenchManager::CheckVarIsWithinRange(const QString& qs_var_info,
 
 bool DeviceBenchManager::CheckModuleVarsWithinRange(int module) {
     if (!PageExists(module, "CheckModuleVarsWithinRange")) return false;
-    return range_check_->PageWithinRange(module, [this](const std::string& name) {
-        emit someVarOutOfRange(QString::fromStdString(name));
-    });
+    return range_check_->PageWithinRange(module);
 }
 
 void DeviceBenchManager::SetMultiFovConfig(int index, const QString& fov) {
@@ -212,9 +176,8 @@ void DeviceBenchManager::SetMultiFovConfig(int index, const QString& fov) {
         emit fovConfigChanged();
         return;
     }
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    session_->fov[static_cast<size_t>(index)] = static_cast<float>(value);
-    session_->set_map[kFovCommand] = true;
+    session_->table.SetFovEntry(static_cast<size_t>(index), static_cast<float>(value));
+    session_->edits.MarkPending(kFovCommand);
 }
 
 void DeviceBenchManager::UpdateUI() {
@@ -233,33 +196,29 @@ bool DeviceBenchManager::CheckVarExistsInConfigFileByName(const QString& qs_var_
         title << word.left(1).toUpper() + word.mid(1).toLower();
         lower << word.toLower();
     }
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    return RangeCheck::Search(*session_, title.join(' ').trimmed().toStdString(), "var_name") ||
-           RangeCheck::Search(*session_, lower.join(' ').trimmed().toStdString(), "var_name");
+    const ActiveTable& table = session_->table;
+    return table.FindVar(title.join(' ').trimmed().toStdString(), "var_name") ||
+           table.FindVar(lower.join(' ').trimmed().toStdString(), "var_name");
 }
 
 QString DeviceBenchManager::getLidarSN() {
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    if (session_->table == nullptr) return QString();
-    return QString::fromStdString(session_->table->CurrentValueByName("SN"));
+    return QString::fromStdString(session_->table.CurrentValueByName("SN"));
 }
 
 QString DeviceBenchManager::getLidarPN() {
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    if (session_->table == nullptr) return QString();
-    return QString::fromStdString(session_->table->CurrentValueByName("PN"));
+    return QString::fromStdString(session_->table.CurrentValueByName("PN"));
 }
 
 bool DeviceBenchManager::isTimerUpdate(int i, int j, int k) {
-    if (session_->kind.load() != DeviceSession::kKindTcp) return false;  // no pages shown
+    if (session_->link.kind.load() != Link::kKindTcp) return false;  // no pages shown
     if (!ElementExists(i, j, k, "isTimerUpdate")) return false;
-    return page_model_->IsTimerUpdate(i, j, k);
+    return session_->table.Element(i, j, k)->timer_update;
 }
 
 // ---- Page lists ----
 
 QVariantList DeviceBenchManager::myMap() {
-    return page_model_->MyMap([this](const std::string& line) { Log(line, "ERROR"); });
+    return page_model_->MyMap();
 }
 
 QVariantList DeviceBenchManager::level1List() {
@@ -319,13 +278,13 @@ QString DeviceBenchManager::getSendCmxCommandReturnPayload() const {
     return return_payload_;
 }
 bool DeviceBenchManager::IsConnected() const {
-    return session_->connected.load();
+    return session_->link.connected.load();
 }
 bool DeviceBenchManager::IsUpgrading() const {
-    return session_->upgrading.load();
+    return session_->link.upgrading.load();
 }
 bool DeviceBenchManager::IsDownloadLog() const {
-    return session_->downloading.load();
+    return session_->link.downloading.load();
 }
 int DeviceBenchManager::upgradeProgress() const {
     return 0;
@@ -334,7 +293,7 @@ int DeviceBenchManager::upgradeProgressTotalLen() const {
     return 0;
 }
 int DeviceBenchManager::connectType() const {
-    return session_->kind.load();
+    return session_->link.kind.load();
 }
 QVariantList DeviceBenchManager::MinkaLidarInfo() const {
     return {"xx.xx.xx.xx", "xxxxxxxx", "xxxxxxxx", "xxxxxxxx"};
@@ -365,5 +324,5 @@ void DeviceBenchManager::setBaudRate(const QString& text) {
     settings_.baud_rate = text.toInt();
 }
 void DeviceBenchManager::setIsDownloadLog(bool value) {
-    if (session_->downloading.exchange(value) != value) emit isDownloadLogChanged();
+    if (session_->link.downloading.exchange(value) != value) emit isDownloadLogChanged();
 }

@@ -2,9 +2,7 @@
 
 #include <QDebug>
 
-#include <algorithm>
-
-#include "DeviceBenchCore/manager/cmx_command.h"
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/device_session.h"
 #include "DeviceBenchCore/manager/var_decoder.h"
 #include "DeviceBenchCore/table/config_parser.h"
@@ -35,17 +33,13 @@ bool VariableReader::ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* r
                 "-- They must use the same get cmd.");
         }
     }
-    const std::shared_ptr<krell::lidar::CmxClient> client = session_.Cmx();
+    const std::shared_ptr<krell::lidar::CmxClient> client = session_.link.Cmx();
     CmxCommand command;
     if (!client || !CmxCommand::FromText(first.get_cmd, command)) return false;
     if (command.extended) {
-        std::lock_guard<std::mutex> lock(session_.data_mutex);
-        if (session_.table == nullptr) return false;
         int32_t start = 0;
         int32_t length = 0;
-        if (!session_.table->GetVarPosOffset(first.var_id, first.get_cmd, 0, start, length)) {
-            return false;
-        }
+        if (!session_.table.VarPosOffset(first, 0, start, length)) return false;
     }
     if (command.code == kCmdGetFov) return decode && ReadFov(*vars.front(), *client);
     std::vector<uint8_t> payload = command.prefix;
@@ -85,25 +79,21 @@ bool VariableReader::ReadOne(VarInfo* var, std::vector<uint8_t>& bytes) {
 bool VariableReader::CutAndDecode(VarInfo& var, uint8_t code, const std::vector<uint8_t>& reply,
                                   std::vector<uint8_t>& bytes, bool decode,
                                   krell::lidar::CmxClient& client) {
+    if (!session_.table.HasTable()) return false;
+    if (reply.empty()) {
+        throw OperationError(
+            "DeviceBenchManager::updateSingleVarFromOutput(): Error with the input 'output'");
+    }
+    // The shared secret's length is the reply's, given per request below.
+    if (var.offset == 0 && var.var_name != kSharedSecretKey) {
+        throw OperationError(
+            "DeviceBenchManager::updateSingleVarFromOutput(): Error with the input var_info");
+    }
     int32_t start = 0;
     int32_t length = 0;
-    {
-        std::lock_guard<std::mutex> lock(session_.data_mutex);
-        if (session_.table == nullptr) return false;
-        if (reply.empty()) {
-            throw OperationError(
-                "DeviceBenchManager::updateSingleVarFromOutput(): Error with the input 'output'");
-        }
-        // The shared secret's length is the reply's, given per request below.
-        if (var.offset == 0 && var.var_name != kSharedSecretKey) {
-            throw OperationError(
-                "DeviceBenchManager::updateSingleVarFromOutput(): Error with the input var_info");
-        }
-        const int32_t hint = static_cast<int32_t>(reply.size());
-        if (!session_.table->GetVarPosOffset(var.var_id, var.get_cmd, hint, start, length)) {
-            reporter_.Log("get <start_pos, offset> failed!", "ERROR");
-            return false;
-        }
+    if (!session_.table.VarPosOffset(var, static_cast<int32_t>(reply.size()), start, length)) {
+        reporter_.Log("get <start_pos, offset> failed!", "ERROR");
+        return false;
     }
     if (!client.CmxStreamDecode(code, 0, reply, start, length, bytes)) {
         reporter_.Log("get var pos offset failed!", "ERROR");
@@ -112,9 +102,8 @@ bool VariableReader::CutAndDecode(VarInfo& var, uint8_t code, const std::vector<
     if (!decode) return true;
     std::string text;
     const VarDecoder::Result result = VarDecoder::Decode(var, bytes, text);
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (result == VarDecoder::Result::kDecoded) var.current_val = text;
-    if (result == VarDecoder::Result::kClear) var.current_val.clear();
+    if (result == VarDecoder::Result::kDecoded) session_.table.SetCurrentValue(var, text);
+    if (result == VarDecoder::Result::kClear) session_.table.SetCurrentValue(var, std::string());
     return true;
 }
 
@@ -129,36 +118,17 @@ bool VariableReader::ReadFov(VarInfo& first, krell::lidar::CmxClient& client) {
                  << "FAILED, cmd sent = 0x23 -- QueryCommand()'s ret =" << client.GetLastRetCode();
         return false;
     }
-    {
-        std::lock_guard<std::mutex> lock(session_.data_mutex);
-        session_.fov = table;
-        first.current_val = std::to_string(mode);
-    }
+    session_.table.SetFov(table);
+    session_.table.SetCurrentValue(first, std::to_string(mode));
     reporter_.Notify(ManagerEvent::kFovChanged);
     return true;
-}
-
-GetGroups VariableReader::PageGroups(int module, bool timer_only) const {
-    GetGroups groups;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (session_.table == nullptr || module < 0) return groups;
-    const auto& pages = session_.table->pages();
-    if (static_cast<size_t>(module) >= pages.size()) return groups;
-    for (const auto& section : pages[static_cast<size_t>(module)]) {
-        for (VarInfo* var : section) {
-            if (var->get_cmd.empty() || (timer_only && !var->timer_update)) continue;
-            std::vector<VarInfo*>& group = groups[var->get_cmd + var->get_cmd_payload];
-            if (std::find(group.begin(), group.end(), var) == group.end()) group.push_back(var);
-        }
-    }
-    return groups;
 }
 
 void VariableReader::ReadGroups(const GetGroups& groups, const char* caller) {
     for (const auto& entry : groups) {
         // A disconnect between two exchanges ends the pass; the rest would only be refused.
-        if (!session_.connected.load()) return;
-        std::lock_guard<std::mutex> exchange(session_.exchange_mutex);
+        if (!session_.link.connected.load()) return;
+        const auto turn = session_.link.HoldExchange();
         try {
             ReadGroup(entry.second, nullptr, true);
         } catch (const OperationError& e) {
@@ -169,12 +139,13 @@ void VariableReader::ReadGroups(const GetGroups& groups, const char* caller) {
 }
 
 void VariableReader::ReadPage(int module) {
-    if (session_.kind.load() != DeviceSession::kKindTcp || !session_.ReadyForExchange()) return;
-    ReadGroups(PageGroups(module, false), "DeviceBenchManager::GetLidarModuleInfo():");
+    if (session_.link.kind.load() != Link::kKindTcp || !session_.ReadyForExchange()) return;
+    ReadGroups(session_.table.PageGroups(module, false),
+               "DeviceBenchManager::GetLidarModuleInfo():");
     reporter_.Notify(ManagerEvent::kValuesRead);
 }
 
 void VariableReader::ReadTimerVars(int module) {
-    ReadGroups(PageGroups(module, true), "DeviceBenchManager::updatePagesTimer():");
+    ReadGroups(session_.table.PageGroups(module, true), "DeviceBenchManager::updatePagesTimer():");
     reporter_.Notify(ManagerEvent::kTimerValuesRead);
 }

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/console_operation.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "tests/DeviceBenchCore/manager/manager_fixture.h"
@@ -28,20 +29,20 @@ constexpr uint8_t kEchoCmd = 0x5A;  // no table row uses it
 constexpr size_t kCmxHeader = 8;
 
 TEST(ConsoleParseTest, PrefixesBlanksAndCaseFollowTheTypedText) {
-    const ConsoleRequest bare = ConsoleOperation::Parse("0x07", "", 0xFF);
+    const ConsoleRequest bare = command_text::ParseConsole("0x07", "", 0xFF);
     EXPECT_EQ(bare.code, 7u);
     EXPECT_EQ(bare.cmd_text, "07");
     EXPECT_TRUE(bare.payload.empty());
     EXPECT_EQ(bare.payload_text, "");
 
-    const ConsoleRequest mixed = ConsoleOperation::Parse("0X1b", " 0x01  02 0X0a ", 0xFF);
+    const ConsoleRequest mixed = command_text::ParseConsole("0X1b", " 0x01  02 0X0a ", 0xFF);
     EXPECT_EQ(mixed.code, 0x1Bu);
     EXPECT_EQ(mixed.cmd_text, "1b");
     EXPECT_EQ(mixed.payload, (Bytes{0x01, 0x02, 0x0A}));
     EXPECT_EQ(mixed.payload_text, "01 02 0a");
 
     // A single digit is a whole byte; leading zeros do not count against the width.
-    const ConsoleRequest odd = ConsoleOperation::Parse("7", "1 f 000000ab", 0xFF);
+    const ConsoleRequest odd = command_text::ParseConsole("7", "1 f 000000ab", 0xFF);
     EXPECT_EQ(odd.payload, (Bytes{0x01, 0x0F, 0xAB}));
 }
 
@@ -65,7 +66,7 @@ TEST(ConsoleParseTest, TextsThatNameNoByteAreRefusedWithTheFieldAtFault) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.cmd) + " / " + c.payload);
         try {
-            ConsoleOperation::Parse(c.cmd, c.payload, 0xFF);
+            command_text::ParseConsole(c.cmd, c.payload, 0xFF);
             ADD_FAILURE() << "parsed";
         } catch (const std::out_of_range& e) {
             EXPECT_TRUE(c.out_of_range);
@@ -76,7 +77,7 @@ TEST(ConsoleParseTest, TextsThatNameNoByteAreRefusedWithTheFieldAtFault) {
         }
     }
     // The serial tunnel's codes are 16 bits wide.
-    EXPECT_EQ(ConsoleOperation::Parse("1234", "", 0xFFFF).code, 0x1234u);
+    EXPECT_EQ(command_text::ParseConsole("1234", "", 0xFFFF).code, 0x1234u);
 }
 
 TEST(ConsoleParseTest, LongPayloadsKeepEveryByteInOrder) {
@@ -88,7 +89,7 @@ TEST(ConsoleParseTest, LongPayloadsKeepEveryByteInOrder) {
         text += piece;
         expected.push_back(static_cast<uint8_t>(i));
     }
-    EXPECT_EQ(ConsoleOperation::Parse("5a", text, 0xFF).payload, expected);
+    EXPECT_EQ(command_text::ParseConsole("5a", text, 0xFF).payload, expected);
     EXPECT_EQ(ConsoleOperation::HexText(Bytes{0x00, 0xAB, 0x7F}, 0, 3), "00 AB 7F");
     EXPECT_EQ(ConsoleOperation::HexText(Bytes{0x00, 0xAB}, 1, 9), "AB");
     EXPECT_EQ(ConsoleOperation::HexText(Bytes{}, 0, 4), "");

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "DeviceBenchCore/manager/device_bench_manager.h"
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/device_session.h"
 #include "DeviceBenchCore/manager/maintenance_operation.h"
 #include "DeviceBenchCore/table/config_parser.h"
@@ -244,22 +245,22 @@ protected:
 TEST(MaintenanceRequestTest, ShortTextIsANumberWithBaseDetectionAndItsLowByte) {
     const Bytes row = {0xAA, 0xBB};
     for (const auto& text : {"0x10", "16", "020"}) {
-        const MaintenanceRequest request = MaintenanceOperation::BuildRequest(text, row);
+        const MaintenanceRequest request = command_text::ParseMaintenanceCommand(text, row);
         EXPECT_EQ(request.code, 0x10) << text;
         EXPECT_EQ(request.payload, row) << text;
     }
-    EXPECT_EQ(MaintenanceOperation::BuildRequest("999", {}).code, 999 & 0xFF);
+    EXPECT_EQ(command_text::ParseMaintenanceCommand("999", {}).code, 999 & 0xFF);
     for (const auto& text : {"", "0x1G", "abc", "1 2"}) {
-        EXPECT_THROW(MaintenanceOperation::BuildRequest(text, row), OperationError) << text;
+        EXPECT_THROW(command_text::ParseMaintenanceCommand(text, row), OperationError) << text;
     }
 }
 
 TEST(MaintenanceRequestTest, LongTextSpellsTheTunnelPayloadFollowedByTheRowBytes) {
     const MaintenanceRequest request =
-        MaintenanceOperation::BuildRequest("0x00000138AB", {0x01, 0x02});
+        command_text::ParseMaintenanceCommand("0x00000138AB", {0x01, 0x02});
     EXPECT_EQ(request.code, 0xFF);
     EXPECT_EQ(request.payload, (Bytes{0x00, 0x00, 0x01, 0x38, 0xAB, 0x01, 0x02}));
-    EXPECT_THROW(MaintenanceOperation::BuildRequest("0x0000zz40", {}), OperationError);
+    EXPECT_THROW(command_text::ParseMaintenanceCommand("0x0000zz40", {}), OperationError);
 }
 
 TEST(MaintenanceRequestTest, ArchivePathGetsTarAppendedOnce) {
@@ -654,7 +655,10 @@ public:
         errors_.push_back(text);
     }
     void Success(const std::string&) override {}
-    void Notify(ManagerEvent) override {}
+    void Notify(ManagerEvent event, const std::string&) override {
+        if (event == ManagerEvent::kLinkEnded) ++link_ended;
+    }
+    std::atomic<int> link_ended{0};
     std::vector<std::string> Errors() {
         std::lock_guard<std::mutex> lock(mutex_);
         return errors_;
@@ -669,26 +673,24 @@ TEST(MaintenanceOperationTest, RowWithoutCommand_SaysSoForEveryOperation) {
     krell::test::EnsureManagerApp();
     MaintenanceSim sim;
     ASSERT_TRUE(sim.Ok());
-    ConfigParser table(std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID/Corvel.csv");
-    table.ExtractConfigInfo();
+    auto table = std::make_unique<ConfigParser>(std::string(KRELL_DEVICEBENCH_DIR) +
+                                                "/Config/varID/Corvel.csv");
+    table->ExtractConfigInfo();
     for (const char* id : {"6-1", "6-5", "6-6"}) {  // Boot Log, Restart, Reset
-        VarInfo* var = table.FindById(id);
+        VarInfo* var = table->FindById(id);
         ASSERT_NE(var, nullptr) << id;
         var->get_cmd.clear();
         var->set_cmd.clear();
     }
     DeviceSession session;
-    session.table = &table;
+    session.table.Adopt(std::move(table), "Corvel");
     auto client = std::make_shared<krell::lidar::CmxClient>("127.0.0.1", sim.Port(), false, 0, 1,
                                                             "", "", "", 4000, 4000, 0.0f);
     ASSERT_TRUE(WaitWithEvents([&] { return client->IsOpen(); }));
-    session.SetCmx(client);
-    session.connected = true;
+    session.link.SetCmx(client);
+    session.link.connected = true;
     TextReporter reporter;
-    int stops = 0;
-    MaintenanceHooks hooks;
-    hooks.stop = [&stops] { ++stops; };
-    MaintenanceOperation operation(session, reporter, hooks);
+    MaintenanceOperation operation(session, reporter);
     EXPECT_EQ(operation.Restart(), -1);
     EXPECT_EQ(operation.Reset(), -1);
     TempDir folder;
@@ -696,8 +698,8 @@ TEST(MaintenanceOperationTest, RowWithoutCommand_SaysSoForEveryOperation) {
     EXPECT_EQ(reporter.Errors(), (std::vector<std::string>{"Can not find restart command",
                                                            "Can not find reset command",
                                                            "Can not find Boot Log command"}));
-    EXPECT_EQ(stops, 0);
-    EXPECT_FALSE(session.downloading);
+    EXPECT_EQ(reporter.link_ended.load(), 0);
+    EXPECT_FALSE(session.link.downloading);
 }
 
 TEST_F(MaintenanceTest, SingleLog_NameThatWouldLeaveTheFolder_IsRefused) {
