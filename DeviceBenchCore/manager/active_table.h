@@ -58,7 +58,7 @@ public:
     //! `set_first` picks which command cell is tried first.
     RowLookup FindCommandRow(const std::vector<std::string>& names, bool set_first,
                              std::string& text, std::vector<uint8_t>& row_payload) const;
-    //! Where `var`'s bytes lie in a reply of `reply_length` bytes to `command` (its get command).
+    //! Where `var`'s bytes lie in a reply of `reply_length` bytes to its get command.
     bool VarPosOffset(const VarInfo& var, int32_t reply_length, int32_t& start,
                       int32_t& length) const;
 

@@ -7,6 +7,8 @@
 // which all take the one DeviceSession and this object as their Reporter, and are held alike.
 //
 // Library: devicebench_core (DeviceBenchCore/CMakeLists.txt); link it to use the manager.
+// Invokables that take a page index, a level, a position or a name refuse values that name
+// nothing with their failure value and one "WARNING" log line; none reaches the sensor.
 // Threads: every invokable and property read runs on the thread that owns the manager (the UI
 // thread). The connection thread and the refresh thread report back through queued calls, so
 // signals always reach QML on the UI thread.
