@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "DeviceBenchCore/manager/cmx_command.h"
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "DeviceBenchCore/table/config_parser.h"
 #include "libkrell/CmxClient/cmx_client.h"

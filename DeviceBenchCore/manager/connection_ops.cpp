@@ -33,8 +33,8 @@ ConnectionOps::ConnectionOps(DeviceSession& session, Reporter& reporter)
     : session_(session), reporter_(reporter) {}
 
 void ConnectionOps::OpenCmx(const ConnectSettings& settings, uint32_t timeout_ms) {
-    session_.SetCmx(nullptr);
-    session_.connected = false;
+    session_.link.SetCmx(nullptr);
+    session_.link.connected = false;
     const uint16_t port = PortNumber(settings.port);
     const bool tls =
         !settings.cert_path.empty() && !settings.key_path.empty() && !settings.ca_path.empty();
@@ -42,7 +42,7 @@ void ConnectionOps::OpenCmx(const ConnectSettings& settings, uint32_t timeout_ms
         settings.ip_address, port, false, tls ? kClientTls : kClientTcp, kCmxVersion1,
         tls ? settings.cert_path : "", tls ? settings.key_path : "", tls ? settings.ca_path : "",
         timeout_ms, timeout_ms, 0.0f);
-    session_.SetCmx(client);
+    session_.link.SetCmx(client);
     // The client connects on its own thread; a TLS handshake needs a little longer than TCP.
     const auto deadline = std::chrono::steady_clock::now() +
                           std::chrono::milliseconds(tls ? 5 * kOpenWaitMs : kOpenWaitMs);
@@ -65,13 +65,13 @@ void ConnectionOps::ConnectSerialCmx(const ConnectSettings& settings) {
     std::printf(
         "DeviceBenchManager::InitCmxForSerial(): try to connect to lidar with TCP connection.\n");
     OpenCmx(settings, kSerialCmxTimeoutMs);
-    const std::shared_ptr<krell::lidar::CmxClient> client = session_.Cmx();
+    const std::shared_ptr<krell::lidar::CmxClient> client = session_.link.Cmx();
     client->SetFirstBaudRate(static_cast<uint32_t>(settings.baud_rate));
     client->SetSerialBaudRate(static_cast<uint32_t>(settings.baud_rate));  // reply not checked
 }
 
 void ConnectionOps::ConnectMinka(const ConnectSettings& settings) {
-    session_.SetSerial(nullptr, nullptr, nullptr);
+    session_.link.SetSerial(nullptr, nullptr, nullptr);
     auto rs485 = std::make_shared<krell::lidar::SerialSource>(
         settings.serial_port_485, kRs485CommandBaud, static_cast<uint32_t>(settings.baud_rate));
     auto uart = std::make_shared<krell::lidar::SerialSource>(settings.serial_port_232,
@@ -86,37 +86,29 @@ void ConnectionOps::ConnectMinka(const ConnectSettings& settings) {
     }
     auto client = std::make_shared<krell::lidar::SerialClient>();
     client->Init(uart, rs485);
-    session_.SetSerial(rs485, uart, client);
+    session_.link.SetSerial(rs485, uart, client);
     AttachByteFlow();
 }
 
 bool ConnectionOps::Probe() {
-    const std::shared_ptr<krell::lidar::CmxClient> client = session_.Cmx();
+    const std::shared_ptr<krell::lidar::CmxClient> client = session_.link.Cmx();
     if (!client || !client->IsOpen()) return false;
-    session_.probing = true;
+    session_.link.probing = true;
     std::vector<uint8_t> reply;
     const bool ok = client->QueryCommand({}, reply, kCmdProbeInfo) == 0 ||
                     client->QueryCommand({}, reply, kCmdProbeNetwork) == 0;
-    session_.probing = false;
+    session_.link.probing = false;
     return ok;
 }
 
 void ConnectionOps::AttachByteFlow() {
-    DeviceSession* session = &session_;
+    Link* link = &session_.link;
     Reporter* reporter = &reporter_;
-    auto show = [session, reporter](const std::string& line) {
-        const bool upgrading_tcp =
-            session->upgrading.load() && session->kind.load() == DeviceSession::kKindTcp;
-        if (session->log_bytes.load() && !session->probing.load() && !session->downloading.load() &&
+    session_.link.AttachByteFlow([link, reporter](const std::string& line) {
+        const bool upgrading_tcp = link->upgrading.load() && link->kind.load() == Link::kKindTcp;
+        if (link->log_bytes.load() && !link->probing.load() && !link->downloading.load() &&
             !upgrading_tcp) {
             reporter->Log(line, "BYTES");
         }
-    };
-    if (const auto client = session_.Cmx()) {
-        client->SetByteFlowCallback(show);
-    } else if (const auto serial = session_.Serial()) {
-        serial->byte_flow_callback = show;
-    } else {
-        std::printf("CmxClient haven't initialized\n");
-    }
+    });
 }

@@ -11,17 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/reporter.h"
 
 class DeviceSession;
-
-//! A command and payload as the console understood them.
-struct ConsoleRequest {
-    std::string cmd_text;      // the command without a "0x"/"0X" prefix
-    std::string payload_text;  // the payload pieces without prefixes, joined by single blanks
-    uint32_t code = 0;
-    std::vector<uint8_t> payload;
-};
 
 //! What one Send did: nothing (link not ready), failed (texts changed, an error shown) or sent.
 enum class ConsoleOutcome { kRefused, kFailed, kSent };
@@ -37,11 +30,6 @@ public:
 
     ConsoleOperation(DeviceSession& session, Reporter& reporter);
 
-    //! Parses the texts for a link whose command code holds `max_code`. Throws
-    //! std::invalid_argument or std::out_of_range, with what() "payload" or "header" naming the
-    //! text at fault.
-    static ConsoleRequest Parse(const std::string& cmd, const std::string& payload,
-                                uint32_t max_code);
     //! Bytes as upper-case hexadecimal pairs joined by single blanks ("" for none).
     static QString HexText(const std::vector<uint8_t>& bytes, size_t from, size_t to);
 

@@ -24,12 +24,11 @@ namespace {
 
 constexpr const char* kTableDir = "./Config/varID";
 constexpr const char* kHiddenModel = "Rusko-CMX";
-constexpr const char* kUnknownSn = "xxxxxxxx";
 
 int KindOfModel(const std::string& name) {
-    if (name == "Minka") return DeviceSession::kKindMinkaSerial;
-    if (name == "Minka-CMX" || name == "Rusko-CMX") return DeviceSession::kKindSerialCmx;
-    return DeviceSession::kKindTcp;
+    if (name == "Minka") return Link::kKindMinkaSerial;
+    if (name == "Minka-CMX" || name == "Rusko-CMX") return Link::kKindSerialCmx;
+    return Link::kKindTcp;
 }
 
 }  // namespace
@@ -43,15 +42,16 @@ DeviceBenchManager* DeviceBenchManager::GetInstance(bool flag, const std::string
 
 DeviceBenchManager::DeviceBenchManager(bool flag, const std::string& table_path, QObject* parent)
     : QObject(parent),
-      session_(std::make_shared<DeviceSession>()),
+      session_(std::make_shared<DeviceSession>(table_path)),
+      flag_(flag),
       connection_(std::make_unique<ConnectionOps>(*session_, *this)),
       reader_(std::make_unique<VariableReader>(*session_, *this)),
       writer_(std::make_unique<VariableWriter>(*session_, *this)),
       range_check_(std::make_unique<RangeCheck>(*session_, *this)),
-      page_model_(std::make_unique<PageModel>(*session_)),
-      refresh_(std::make_unique<RefreshThread>()),
-      flag_(flag) {
-    session_->table_path = table_path;
+      page_model_(std::make_unique<PageModel>(*session_, *this)),
+      console_(std::make_unique<ConsoleOperation>(*session_, *this)),
+      maintenance_(std::make_unique<MaintenanceOperation>(*session_, *this)),
+      refresh_(std::make_unique<RefreshThread>()) {
     settings_.ip_address = "192.168.1.201";
     settings_.port = "9347";
     settings_.serial_port_485 = "/dev/ttyUSB0";
@@ -61,7 +61,9 @@ DeviceBenchManager::DeviceBenchManager(bool flag, const std::string& table_path,
 }
 
 DeviceBenchManager::~DeviceBenchManager() {
-    // A running attempt ends within the client's time-outs; it must not outlive the session.
+    // A closing window must not wait for a silent sensor: the attempt's probes and every
+    // exchange in flight end now, and a client the attempt makes from here on is born closed.
+    session_->link.CloseForGood();
     std::thread attempt;
     {
         std::lock_guard<std::mutex> lock(connect_thread_mutex_);
@@ -69,6 +71,8 @@ DeviceBenchManager::~DeviceBenchManager() {
     }
     if (attempt.joinable()) attempt.join();
     Stop();
+    // Its download workers report through this object: joined here, while it is whole.
+    maintenance_.reset();
 }
 
 // ---- Reporter: the one place where operation results become texts and signals ----
@@ -95,8 +99,8 @@ void DeviceBenchManager::Success(const std::string& text) {
     setSuccessMsg(QString::fromStdString(text));
 }
 
-void DeviceBenchManager::Notify(ManagerEvent event) {
-    OnOwnerThread([this, event] {
+void DeviceBenchManager::Notify(ManagerEvent event, const std::string& subject) {
+    OnOwnerThread([this, event, subject] {
         switch (event) {
             case ManagerEvent::kConnectionChanged:
                 emit isConnectedChanged();
@@ -112,6 +116,21 @@ void DeviceBenchManager::Notify(ManagerEvent event) {
                 break;
             case ManagerEvent::kMinkaInfoChanged:
                 emit minkaLidarInfoChanged();
+                break;
+            case ManagerEvent::kVarOutOfRange:
+                emit someVarOutOfRange(QString::fromStdString(subject));
+                break;
+            case ManagerEvent::kDownloadingChanged:
+                emit isDownloadLogChanged();
+                break;
+            case ManagerEvent::kOperationLogFinished:
+                emit downloadOperationLogFinished(subject == kEventSubjectOk);
+                break;
+            case ManagerEvent::kLogDownloadFinished:
+                emit downloadFinished();
+                break;
+            case ManagerEvent::kLinkEnded:
+                Stop();
                 break;
         }
     });
@@ -185,35 +204,22 @@ QVariantList DeviceBenchManager::LidarModelList() const {
 
 void DeviceBenchManager::InitConfigFileParser(const QString& model_name) {
     const std::string name = model_name.toStdString();
-    session_->kind = KindOfModel(name);
     const std::string path = std::string(kTableDir) + "/" + name + ".csv";
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        if (session_->table != nullptr && path == session_->table_path) return;
-        session_->table_path = path;
-        std::unique_ptr<ConfigParser>& parser = session_->table_cache[path];
-        if (!parser) {
-            parser = std::make_unique<ConfigParser>(path);
-            try {
-                parser->ExtractConfigInfo();
-            } catch (const std::exception& e) {
-                // The rows read before the fault stay loaded; the user learns which row broke.
-                Log(std::string("Variable table error: ") + e.what(), "ERROR");
-            }
-        }
-        session_->table = parser.get();
-        session_->model = name;
-        session_->name_index.clear();
-        session_->index_map.clear();
-        const auto& pages = session_->table->pages();
-        if (session_->kind != DeviceSession::kKindTcp && !pages.empty() && !pages[0].empty()) {
-            for (VarInfo* var : pages[0][0]) {
-                session_->name_index[var->var_name].push_back(var);
-                session_->index_map[var->index] = var;
-            }
-        }
+    if (name.empty() || !QFileInfo(QString::fromStdString(path)).isFile()) {
+        Refuse("InitConfigFileParser", "there is no variable table for the model \"" + name +
+                                           "\" (" + path + "); the model stays " +
+                                           session_->table.Model());
+        return;
     }
-    if (session_->kind != DeviceSession::kKindTcp) emit minkaLidarInfoChanged();
+    const int kind = KindOfModel(name);
+    session_->link.kind = kind;
+    std::string load_error;
+    const ActiveTable::Selection selection =
+        session_->table.Select(name, path, kind != Link::kKindTcp, load_error);
+    if (selection == ActiveTable::Selection::kUnchanged) return;
+    // The rows read before a fault stay loaded; the user learns which row broke.
+    if (!load_error.empty()) Log("Variable table error: " + load_error, "ERROR");
+    if (kind != Link::kKindTcp) emit minkaLidarInfoChanged();
     emit connectTypeChanged();
     emit lidarClearModel();
     emit lidarModelChanged();
@@ -232,13 +238,12 @@ void DeviceBenchManager::SetModuleName(const std::string& name) {
 // ---- Connection ----
 
 bool DeviceBenchManager::ConnectLidar() {
-    const int kind = session_->kind.load();
-    if (kind != DeviceSession::kKindTcp && kind != DeviceSession::kKindMinkaSerial &&
-        kind != DeviceSession::kKindSerialCmx) {
+    const int kind = session_->link.kind.load();
+    if (kind != Link::kKindTcp && kind != Link::kKindMinkaSerial && kind != Link::kKindSerialCmx) {
         return false;
     }
     // Claimed here, not on the new thread, so that two quick calls start one attempt.
-    if (session_->connecting.exchange(true)) return false;
+    if (session_->link.connecting.exchange(true)) return false;
     {
         std::lock_guard<std::mutex> lock(connect_thread_mutex_);
         if (connect_thread_.joinable()) connect_thread_.join();  // the last attempt has ended
@@ -251,40 +256,42 @@ bool DeviceBenchManager::ConnectLidar() {
 
 void DeviceBenchManager::RunConnectionAttempt(int kind, const ConnectSettings& settings) {
     try {
-        if (kind == DeviceSession::kKindTcp) connection_->ConnectTcp(settings);
-        if (kind == DeviceSession::kKindSerialCmx) connection_->ConnectSerialCmx(settings);
-        if (kind == DeviceSession::kKindMinkaSerial) connection_->ConnectMinka(settings);
+        if (kind == Link::kKindTcp) connection_->ConnectTcp(settings);
+        if (kind == Link::kKindSerialCmx) connection_->ConnectSerialCmx(settings);
+        if (kind == Link::kKindMinkaSerial) connection_->ConnectMinka(settings);
     } catch (const ConnectError& e) {
-        std::printf("DeviceBenchManager::Init(): init lidar error\n");
-        session_->SetCmx(nullptr);
-        session_->SetSerial(nullptr, nullptr, nullptr);
+        if (kind == Link::kKindTcp) std::printf("DeviceBenchManager::Init(): init lidar error\n");
+        if (kind == Link::kKindSerialCmx)
+            std::printf("DeviceBenchManager::InitCmxForSerial(): init lidar error\n");
+        session_->link.SetCmx(nullptr);
+        session_->link.SetSerial(nullptr, nullptr, nullptr);
         Error(e.user_text);
         Log(std::string("Connection Error: ") + (e.what()[0] ? e.what() : "Unknown"), "ERROR");
-        session_->connecting = false;
+        session_->link.connecting = false;
         return;
     }
     OnConnected(kind);
 }
 
 bool DeviceBenchManager::ReadyForRefresh() const {
-    return session_->connected.load() && !session_->upgrading.load() &&
-           !session_->downloading.load();
+    const Link& link = session_->link;
+    return link.connected.load() && !link.upgrading.load() && !link.downloading.load();
 }
 
 void DeviceBenchManager::OnConnected(int kind) {
-    session_->connected = true;
+    session_->link.connected = true;
     const std::shared_ptr<DeviceSession> session = session_;
     VariableReader* reader = reader_.get();
     refresh_->Start([this] { return ReadyForRefresh(); },
                     [session, reader, kind] {
                         // The serial models' periodic reads belong to their own operations.
-                        if (kind == DeviceSession::kKindTcp)
-                            reader->ReadTimerVars(session->module_index.load());
+                        if (kind == Link::kKindTcp)
+                            reader->ReadTimerVars(session->link.module_index.load());
                     });
     Log("Lidar connected", "INFO");
-    if (kind == DeviceSession::kKindTcp) Notify(ManagerEvent::kValuesRead);
+    if (kind == Link::kKindTcp) Notify(ManagerEvent::kValuesRead);
     Notify(ManagerEvent::kConnectionChanged);
-    session_->connecting = false;
+    session_->link.connecting = false;
 }
 
 bool DeviceBenchManager::CheckLidarConnection() {
@@ -292,36 +299,32 @@ bool DeviceBenchManager::CheckLidarConnection() {
 }
 
 void DeviceBenchManager::Stop() {
-    session_->connected = false;
+    session_->link.connected = false;
+    // The refresh may be waiting for a reply; shutting the link makes that exchange fail at once,
+    // so the join below and the UI thread never wait for a silent sensor.
+    session_->link.Abort();
     refresh_->Stop();
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        const auto sn = session_->name_index.find("SN");
-        if (sn != session_->name_index.end()) {
-            for (VarInfo* var : sn->second)
-                var->current_val = kUnknownSn;
-        }
-        session_->set_map.clear();
-        session_->changed.clear();
-        session_->fov = DeviceSession::DefaultFov();
-    }
-    session_->SetCmx(nullptr);
-    session_->SetSerial(nullptr, nullptr, nullptr);
+    session_->table.ForgetSerialNumbers();
+    session_->edits.Clear();
+    session_->table.ResetFov();
+    session_->link.SetCmx(nullptr);
+    session_->link.SetSerial(nullptr, nullptr, nullptr);
     emit isConnectedChanged();
     emit myMapChanged();
     emit sendLogMessage("Lidar disconnected", "INFO");
 }
 
 bool DeviceBenchManager::GetIsConnectingLidar() {
-    return session_->connecting.load();
+    return session_->link.connecting.load();
 }
 
 void DeviceBenchManager::setModuleIndexUse(int index) {
-    session_->module_index = index;
+    if (!PageExists(index, "setModuleIndexUse")) return;
+    session_->link.module_index = index;
 }
 
 void DeviceBenchManager::SetLogBytesFlowStatus(bool flag) {
-    session_->log_bytes = flag;
+    session_->link.log_bytes = flag;
 }
 
 QString DeviceBenchManager::getLMNowName() {

@@ -3,10 +3,12 @@
 // "device_bench_manager"). A thin QObject front: properties, signals and invokables, and the one
 // place where an operation's raised error becomes `errorMessage`, `successMessage` or a
 // `sendLogMessage` line. The work itself is done by the operation classes beside this file
-// (connection, variable reading and writing, range checks, page model, settings, refresh), which
-// share one DeviceSession and report through the Reporter interface.
+// (connection, variable reading and writing, range checks, page model, console, maintenance),
+// which all take the one DeviceSession and this object as their Reporter, and are held alike.
 //
 // Library: devicebench_core (DeviceBenchCore/CMakeLists.txt); link it to use the manager.
+// Invokables that take a page index, a level, a position or a name refuse values that name
+// nothing with their failure value and one "WARNING" log line; none reaches the sensor.
 // Threads: every invokable and property read runs on the thread that owns the manager (the UI
 // thread). The connection thread and the refresh thread report back through queued calls, so
 // signals always reach QML on the UI thread.
@@ -28,6 +30,7 @@
 #include "DeviceBenchCore/manager/reporter.h"
 
 class DeviceSession;
+struct VarInfo;
 class PageModel;
 class RangeCheck;
 class RefreshThread;
@@ -141,7 +144,7 @@ public:
     void Log(const std::string& text, const std::string& type) override;
     void Error(const std::string& text) override;
     void Success(const std::string& text) override;
-    void Notify(ManagerEvent event) override;
+    void Notify(ManagerEvent event, const std::string& subject = std::string()) override;
 
 signals:
     void isConnectedChanged();
@@ -251,17 +254,19 @@ private:
     void OnConnected(int kind);
     bool ReadyForRefresh() const;
     bool CheckWritePreconditions();
+    //! One log line saying why `invokable` did nothing with the values it was given.
+    void Refuse(const char* invokable, const std::string& why);
+    //! Page `module` exists in the current table; otherwise refuses for `invokable`.
+    bool PageExists(int module, const char* invokable);
+    //! Element [level1][level2][level3] exists; otherwise refuses for `invokable`.
+    bool ElementExists(int level1, int level2, int level3, const char* invokable);
+    //! The variable found by `text` (searchVarPtr); otherwise refuses for `invokable`.
+    VarInfo* FindVar(const QString& text, const QString& search_type, const char* invokable);
     void NotAvailable(const char* operation);
     //! Runs `fn` on the manager's thread: at once when already there, else queued.
     void OnOwnerThread(std::function<void()> fn);
 
     std::shared_ptr<DeviceSession> session_;
-    std::unique_ptr<ConnectionOps> connection_;
-    std::unique_ptr<VariableReader> reader_;
-    std::unique_ptr<VariableWriter> writer_;
-    std::unique_ptr<RangeCheck> range_check_;
-    std::unique_ptr<PageModel> page_model_;
-    std::unique_ptr<RefreshThread> refresh_;
     std::mutex connect_thread_mutex_;  // guards connect_thread_
     std::thread connect_thread_;       // joined before the next attempt and at destruction
     bool flag_;
@@ -276,8 +281,14 @@ private:
     QString error_message_;
     QString success_message_;
 
-    MaintenanceHooks MakeMaintenanceHooks();
-    // Last: the workers they run report through the members above until joined.
-    ConsoleOperation console_{*session_, *this};
-    MaintenanceOperation maintenance_{*session_, *this, MakeMaintenanceHooks()};
+    // The operations, each made with (*session_, *this). Last, so that they go first: their
+    // worker threads report through the members above until joined.
+    std::unique_ptr<ConnectionOps> connection_;
+    std::unique_ptr<VariableReader> reader_;
+    std::unique_ptr<VariableWriter> writer_;
+    std::unique_ptr<RangeCheck> range_check_;
+    std::unique_ptr<PageModel> page_model_;
+    std::unique_ptr<ConsoleOperation> console_;
+    std::unique_ptr<MaintenanceOperation> maintenance_;
+    std::unique_ptr<RefreshThread> refresh_;
 };

@@ -12,18 +12,18 @@ constexpr uint32_t kCmdReset = 0x25;
 }  // namespace
 
 void DeviceBenchManager::SendCommand(const QString& cmd_qs, const QString& payload_qs) {
-    const ConsoleOutcome outcome = console_.Send(cmd_qs, payload_qs);
+    const ConsoleOutcome outcome = console_->Send(cmd_qs, payload_qs);
     if (outcome == ConsoleOutcome::kRefused) return;
-    send_history_ = console_.History();
-    return_header_ = console_.ReturnHeader();
-    return_payload_ = console_.ReturnPayload();
+    send_history_ = console_->History();
+    return_header_ = console_->ReturnHeader();
+    return_payload_ = console_->ReturnPayload();
     emit sendCommandHistoryChanged();
-    if (outcome != ConsoleOutcome::kSent || session_->kind != DeviceSession::kKindTcp) return;
+    if (outcome != ConsoleOutcome::kSent || session_->link.kind != Link::kKindTcp) return;
     // The sensor drops the link when it reboots; a stale client would only time out.
-    if (console_.LastSentCode() == kCmdRestart) {
+    if (console_->LastSentCode() == kCmdRestart) {
         Stop();
         setSuccessMsg("Lidar restart.");
-    } else if (console_.LastSentCode() == kCmdReset) {
+    } else if (console_->LastSentCode() == kCmdReset) {
         Stop();
         setSuccessMsg("Lidar reset.");
     }

@@ -1,43 +1,29 @@
-// DeviceBenchManager: the maintenance invokables. MaintenanceOperation does the work; the hooks
-// below turn its notices into this object's signals on the UI thread.
+// DeviceBenchManager: the maintenance invokables. MaintenanceOperation does the work and reports
+// through this object's Reporter side, like every other operation.
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 
 #include "DeviceBenchCore/manager/device_session.h"
 
-MaintenanceHooks DeviceBenchManager::MakeMaintenanceHooks() {
-    MaintenanceHooks hooks;
-    hooks.stop = [this] { Stop(); };
-    hooks.downloading_changed = [this] { OnOwnerThread([this] { emit isDownloadLogChanged(); }); };
-    hooks.operation_log_finished = [this](bool result) {
-        OnOwnerThread([this, result] { emit downloadOperationLogFinished(result); });
-    };
-    hooks.log_finished = [this] { OnOwnerThread([this] { emit downloadFinished(); }); };
-    hooks.restore_byte_flow = [this] {
-        if (session_->Cmx()) connection_->AttachByteFlow();
-    };
-    return hooks;
-}
-
 void DeviceBenchManager::StartGetConfigFile() {
-    maintenance_.StartGetConfigFile();
+    maintenance_->StartGetConfigFile();
 }
 
 int DeviceBenchManager::Restart() {
-    return maintenance_.Restart();
+    return maintenance_->Restart();
 }
 
 int DeviceBenchManager::Reset() {
-    return maintenance_.Reset();
+    return maintenance_->Reset();
 }
 
 int DeviceBenchManager::DownloadOperationLog(const QUrl& fileUrl) {
-    return maintenance_.StartOperationLog(fileUrl.toLocalFile().toStdString());
+    return maintenance_->StartOperationLog(fileUrl.toLocalFile().toStdString());
 }
 
 int DeviceBenchManager::DownloadOperationLogThread(const QUrl& fileUrl) {
-    return maintenance_.DownloadOperationLog(fileUrl.toLocalFile().toStdString());
+    return maintenance_->DownloadOperationLog(fileUrl.toLocalFile().toStdString());
 }
 
 int DeviceBenchManager::DownloadLog(const QUrl& fileUrl, const QString& type) {
-    return maintenance_.StartLog(fileUrl.toLocalFile().toStdString(), type.toStdString());
+    return maintenance_->StartLog(fileUrl.toLocalFile().toStdString(), type.toStdString());
 }

@@ -17,23 +17,41 @@ namespace {
 constexpr const char* kSetSuccess =
     "Set Lidar Successfully\nNote that if you have changed the TCP-related settings, you will "
     "need to restart the lidar for it to work.";
+constexpr const char* kNothingToSave = "There are no changes to save on this page.";
 constexpr const char* kFovCommand = "0x22";
 constexpr int kFovEntries = 10;
 constexpr double kFovMaxDeg = 360.0;
 
 }  // namespace
 
+void DeviceBenchManager::Refuse(const char* invokable, const std::string& why) {
+    Log(std::string(invokable) + ": " + why + "; nothing was done.", "WARNING");
+}
+
+bool DeviceBenchManager::PageExists(int module, const char* invokable) {
+    const size_t pages = session_->table.PageCount();
+    if (module >= 0 && static_cast<size_t>(module) < pages) return true;
+    Refuse(invokable, "there is no page " + std::to_string(module) + " (the table has " +
+                          std::to_string(pages) + ")");
+    return false;
+}
+
+bool DeviceBenchManager::ElementExists(int level1, int level2, int level3, const char* invokable) {
+    if (session_->table.Element(level1, level2, level3) != nullptr) return true;
+    Refuse(invokable, "there is no element [" + std::to_string(level1) + "][" +
+                          std::to_string(level2) + "][" + std::to_string(level3) + "]");
+    return false;
+}
+
 bool DeviceBenchManager::CheckWritePreconditions() {
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        if (session_->table == nullptr) return false;
-    }
+    if (!session_->table.HasTable()) return false;
+    const Link& link = session_->link;
     const char* refusal = nullptr;
-    if (!session_->connected.load()) {
+    if (!link.connected.load()) {
         refusal = "Please connect to lidar first";
-    } else if (session_->upgrading.load()) {
+    } else if (link.upgrading.load()) {
         refusal = "Please wait for the lidar to upgrade completely";
-    } else if (session_->downloading.load()) {
+    } else if (link.downloading.load()) {
         refusal = "Please wait for the operation log to download completely";
     }
     if (refusal) Error(refusal);
@@ -41,9 +59,13 @@ bool DeviceBenchManager::CheckWritePreconditions() {
 }
 
 void DeviceBenchManager::Run(int module) {
-    if (!CheckWritePreconditions()) return;
+    if (!PageExists(module, "Run") || !CheckWritePreconditions()) return;
     try {
-        writer_->Run(module);
+        if (!writer_->Run(module)) {
+            // Nothing pending here; the edits of other pages stay for their own save.
+            Error(kNothingToSave);
+            return;
+        }
     } catch (const WriteError& e) {
         qDebug() << "DeviceBenchManager::Run(): Caught Exception: " << e.what();
         Error(std::string("Set Failed: ") + e.what());
@@ -61,98 +83,92 @@ void DeviceBenchManager::Run(int module) {
 
 void DeviceBenchManager::SetText(int type, int level1, int level2, int level3,
                                  const QString& text) {
-    std::string log_line;
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        if (session_->table == nullptr || level1 < 0 || level2 < 0 || level3 < 0) return;
-        const auto& pages = session_->table->pages();
-        if (static_cast<size_t>(level1) >= pages.size() ||
-            static_cast<size_t>(level2) >= pages[level1].size() ||
-            static_cast<size_t>(level3) >= pages[level1][level2].size()) {
+    if (!ElementExists(level1, level2, level3, "SetText")) return;
+    VarInfo* var = session_->table.Element(level1, level2, level3);
+    VarInfo* target = var;
+    std::string value = text.toStdString();
+    if (type == 2) {
+        target = var->switch_var;
+        if (!target) {
+            Log("config file error, Please check the configuration of type 2 of " + var->var_name,
+                "ERROR");
+        }
+    } else if (type == 3) {
+        bool ok = false;
+        const int i = text.toInt(&ok);
+        if (!ok || i < 0 || i >= var->option_num) {
+            Log("Invalid switch value of type 3, please check the config file! name: " +
+                    var->var_name,
+                "ERROR");
             return;
         }
-        VarInfo* var = pages[level1][level2][level3];
-        VarInfo* target = var;
-        std::string value = text.toStdString();
-        if (type == 2) {
-            target = var->switch_var;
-            if (!target) {
-                log_line = "config file error, Please check the configuration of type 2 of " +
-                           var->var_name;
-            }
-        } else if (type == 3) {
-            bool ok = false;
-            const int i = text.toInt(&ok);
-            if (!ok || i < 0 || i >= var->option_num) {
-                target = nullptr;
-                log_line = "Invalid switch value of type 3, please check the config file! name: " +
-                           var->var_name;
-            } else {
-                value = std::to_string(var->options[static_cast<size_t>(i)]);
-            }
-        } else if (type != 1) {
-            target = nullptr;
-            log_line = "Invalid switch value of type , please check the config file! name: " +
-                       var->var_name;
-        }
-        if (target && value != target->current_val) {
-            target->current_val = value;
-            if (!target->set_cmd.empty()) session_->set_map[target->set_cmd] = true;
-            session_->changed[target] = true;
-        }
+        value = std::to_string(var->options[static_cast<size_t>(i)]);
+    } else if (type != 1) {
+        Log("Invalid switch value of type , please check the config file! name: " + var->var_name,
+            "ERROR");
+        return;
     }
-    if (!log_line.empty()) Log(log_line, "ERROR");
+    if (target && session_->table.ChangeCurrentValue(*target, value))
+        session_->edits.RecordEdit(*target);
 }
 
 void DeviceBenchManager::ClearSetMap() {
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    session_->set_map.clear();
-    session_->changed.clear();
+    session_->edits.Clear();
 }
 
 int DeviceBenchManager::getSetMapSize() {
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    return static_cast<int>(session_->set_map.size());
+    return session_->edits.Size();
 }
 
 void DeviceBenchManager::GetLidarModuleInfo(int module) {
+    if (!PageExists(module, "GetLidarModuleInfo")) return;
     reader_->ReadPage(module);
+}
+
+VarInfo* DeviceBenchManager::FindVar(const QString& text, const QString& search_type,
+                                     const char* invokable) {
+    VarInfo* var = session_->table.FindVar(text.toStdString(), search_type.toStdString());
+    if (var == nullptr) {
+        Refuse(invokable, "there is no variable whose " + search_type.toStdString() + " is \"" +
+                              text.toStdString() + "\"");
+    }
+    return var;
 }
 
 bool DeviceBenchManager::UpdateSingleVarInfo(const QString& qs_var_info,
                                              const QString& search_type) {
-    if (!session_->ReadyForExchange()) return false;
-    VarInfo* var = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(session_->data_mutex);
-        var = RangeCheck::Search(*session_, qs_var_info.toStdString(), search_type.toStdString());
-    }
-    if (var == nullptr) return false;
+    VarInfo* var = FindVar(qs_var_info, search_type, "UpdateSingleVarInfo");
+    if (var == nullptr || !session_->ReadyForExchange()) return false;
     std::vector<uint8_t> bytes;
+    bool read = false;
     try {
-        std::lock_guard<std::mutex> exchange(session_->exchange_mutex);
-        reader_->ReadOne(var, bytes);
+        const auto turn = session_->link.HoldExchange();
+        read = reader_->ReadOne(var, bytes);
     } catch (const OperationError& e) {
         qDebug() << "DeviceBenchManager::GetInfoFromLidar():" << e.what();
         return false;
     }
-    emit myMapChanged();
-    return true;
+    if (read) emit myMapChanged();
+    return read;
 }
 
 bool DeviceBenchManager::CheckVarIsWithinRange(const QString& qs_var_info,
                                                const QString& search_type) {
+    // A variable that cannot be found cannot be out of range.
+    if (FindVar(qs_var_info, search_type, "CheckVarIsWithinRange") == nullptr) return true;
     return range_check_->VarWithinRange(qs_var_info.toStdString(), search_type.toStdString());
 }
 
 bool DeviceBenchManager::CheckModuleVarsWithinRange(int module) {
-    return range_check_->PageWithinRange(module, [this](const std::string& name) {
-        emit someVarOutOfRange(QString::fromStdString(name));
-    });
+    if (!PageExists(module, "CheckModuleVarsWithinRange")) return false;
+    return range_check_->PageWithinRange(module);
 }
 
 void DeviceBenchManager::SetMultiFovConfig(int index, const QString& fov) {
-    if (index < 0 || index >= kFovEntries) return;
+    if (index < 0 || index >= kFovEntries) {
+        Refuse("SetMultiFovConfig", "there is no field-of-view entry " + std::to_string(index));
+        return;
+    }
     bool ok = false;
     const double value = fov.toDouble(&ok);
     if (!ok || value < 0.0 || value > kFovMaxDeg) {
@@ -160,9 +176,8 @@ void DeviceBenchManager::SetMultiFovConfig(int index, const QString& fov) {
         emit fovConfigChanged();
         return;
     }
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    session_->fov[static_cast<size_t>(index)] = static_cast<float>(value);
-    session_->set_map[kFovCommand] = true;
+    session_->table.SetFovEntry(static_cast<size_t>(index), static_cast<float>(value));
+    session_->edits.MarkPending(kFovCommand);
 }
 
 void DeviceBenchManager::UpdateUI() {
@@ -171,38 +186,39 @@ void DeviceBenchManager::UpdateUI() {
 
 bool DeviceBenchManager::CheckVarExistsInConfigFileByName(const QString& qs_var_info) {
     const QStringList words = qs_var_info.split(' ', Qt::SkipEmptyParts);
-    if (words.isEmpty()) return false;
+    if (words.isEmpty()) {
+        Refuse("CheckVarExistsInConfigFileByName", "no name was given");
+        return false;
+    }
     QStringList title;
     QStringList lower;
     for (const QString& word : words) {
         title << word.left(1).toUpper() + word.mid(1).toLower();
         lower << word.toLower();
     }
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    return RangeCheck::Search(*session_, title.join(' ').trimmed().toStdString(), "var_name") ||
-           RangeCheck::Search(*session_, lower.join(' ').trimmed().toStdString(), "var_name");
+    const ActiveTable& table = session_->table;
+    return table.FindVar(title.join(' ').trimmed().toStdString(), "var_name") ||
+           table.FindVar(lower.join(' ').trimmed().toStdString(), "var_name");
 }
 
 QString DeviceBenchManager::getLidarSN() {
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    if (session_->table == nullptr) return QString();
-    return QString::fromStdString(session_->table->CurrentValueByName("SN"));
+    return QString::fromStdString(session_->table.CurrentValueByName("SN"));
 }
 
 QString DeviceBenchManager::getLidarPN() {
-    std::lock_guard<std::mutex> lock(session_->data_mutex);
-    if (session_->table == nullptr) return QString();
-    return QString::fromStdString(session_->table->CurrentValueByName("PN"));
+    return QString::fromStdString(session_->table.CurrentValueByName("PN"));
 }
 
 bool DeviceBenchManager::isTimerUpdate(int i, int j, int k) {
-    return page_model_->IsTimerUpdate(i, j, k);
+    if (session_->link.kind.load() != Link::kKindTcp) return false;  // no pages shown
+    if (!ElementExists(i, j, k, "isTimerUpdate")) return false;
+    return session_->table.Element(i, j, k)->timer_update;
 }
 
 // ---- Page lists ----
 
 QVariantList DeviceBenchManager::myMap() {
-    return page_model_->MyMap([this](const std::string& line) { Log(line, "ERROR"); });
+    return page_model_->MyMap();
 }
 
 QVariantList DeviceBenchManager::level1List() {
@@ -262,13 +278,13 @@ QString DeviceBenchManager::getSendCmxCommandReturnPayload() const {
     return return_payload_;
 }
 bool DeviceBenchManager::IsConnected() const {
-    return session_->connected.load();
+    return session_->link.connected.load();
 }
 bool DeviceBenchManager::IsUpgrading() const {
-    return session_->upgrading.load();
+    return session_->link.upgrading.load();
 }
 bool DeviceBenchManager::IsDownloadLog() const {
-    return session_->downloading.load();
+    return session_->link.downloading.load();
 }
 int DeviceBenchManager::upgradeProgress() const {
     return 0;
@@ -277,7 +293,7 @@ int DeviceBenchManager::upgradeProgressTotalLen() const {
     return 0;
 }
 int DeviceBenchManager::connectType() const {
-    return session_->kind.load();
+    return session_->link.kind.load();
 }
 QVariantList DeviceBenchManager::MinkaLidarInfo() const {
     return {"xx.xx.xx.xx", "xxxxxxxx", "xxxxxxxx", "xxxxxxxx"};
@@ -308,5 +324,5 @@ void DeviceBenchManager::setBaudRate(const QString& text) {
     settings_.baud_rate = text.toInt();
 }
 void DeviceBenchManager::setIsDownloadLog(bool value) {
-    if (session_->downloading.exchange(value) != value) emit isDownloadLogChanged();
+    if (session_->link.downloading.exchange(value) != value) emit isDownloadLogChanged();
 }

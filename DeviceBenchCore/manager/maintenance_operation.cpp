@@ -19,39 +19,31 @@
 namespace {
 
 constexpr uint8_t kCmdConfigFile = 0x74;
-constexpr uint8_t kCmdTunnel = 0xFF;
-constexpr size_t kShortCommandChars = 5;  // a text at least this long spells payload bytes
 constexpr const char* kArchiveSuffix = ".tar";
 constexpr const char* kOperationLogStamp = "%Y_%m_%d_%H_%M_%S";
 constexpr const char* kLogStamp = "%Y%m%d-%H%M%S";
 constexpr size_t kOperationLogParts = 4;
-constexpr uint8_t kSelectors[kOperationLogParts][2] = {{0x00, 0x00}, {0x00, 0x01}, {0x01, 0x00},
-                                                       {0x01, 0x01}};
+constexpr uint8_t kSelectors[kOperationLogParts][2] = {
+    {0x00, 0x00}, {0x00, 0x01}, {0x01, 0x00}, {0x01, 0x01}};
 
 std::string DocumentsFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 // Runs the archiver in the staging folder. The working directory is the child's alone: changing
 // the process's own would move every relative path of the UI thread (the tables) for a while.
 void RunArchiver(const std::string& archive, const std::string& staging,
                  const std::vector<std::string>& files) {
-    const std::string name = std::string("the archiver \"") + MaintenanceOperation::kArchiver + "\"";
+    const std::string name =
+        std::string("the archiver \"") + MaintenanceOperation::kArchiver + "\"";
     std::vector<std::string> arguments{"-cvf", archive};
     arguments.insert(arguments.end(), files.begin(), files.end());
     const ChildOutcome run = ChildProcess::Run(MaintenanceOperation::kArchiver, arguments, staging,
                                                MaintenanceOperation::kTarTimeoutMs);
     switch (run.state) {
         case ChildOutcome::State::kNotStarted:
-            throw OperationError(name + " could not be started (is it installed and on the PATH?): " +
-                                 run.error);
+            throw OperationError(
+                name + " could not be started (is it installed and on the PATH?): " + run.error);
         case ChildOutcome::State::kTimedOut:
             throw OperationError(name + " did not finish in " +
                                  std::to_string(MaintenanceOperation::kTarTimeoutMs) + " ms");
@@ -61,26 +53,21 @@ void RunArchiver(const std::string& archive, const std::string& staging,
             break;
     }
     if (run.exit_code != 0) {
-        throw OperationError(name + " failed (exit code " + std::to_string(run.exit_code) +
-                             "): " + QString::fromLocal8Bit(run.output.c_str()).trimmed().toStdString());
+        throw OperationError(name + " failed (exit code " + std::to_string(run.exit_code) + "): " +
+                             QString::fromLocal8Bit(run.output.c_str()).trimmed().toStdString());
     }
 }
 
-// Takes the byte-flow callback off `client` for one download (see MaintenanceHooks).
+// Takes the byte-flow callback off the link for one download (see Link::PauseByteFlow).
 class ByteFlowPause {
 public:
-    ByteFlowPause(krell::lidar::CmxClient& client, const std::function<void()>& restore)
-        : restore_(restore) {
-        if (restore_) client.SetByteFlowCallback(nullptr);
-    }
-    ~ByteFlowPause() {
-        if (restore_) restore_();
-    }
+    explicit ByteFlowPause(Link& link) : link_(link) { link_.PauseByteFlow(); }
+    ~ByteFlowPause() { link_.ResumeByteFlow(); }
     ByteFlowPause(const ByteFlowPause&) = delete;
     ByteFlowPause& operator=(const ByteFlowPause&) = delete;
 
 private:
-    const std::function<void()>& restore_;
+    Link& link_;
 };
 
 }  // namespace
@@ -88,9 +75,8 @@ private:
 const char* const MaintenanceOperation::kOperationLogPrefixes[4] = {"bsw_warning_", "asw_warning_",
                                                                     "bsw_error_", "asw_error_"};
 
-MaintenanceOperation::MaintenanceOperation(DeviceSession& session, Reporter& reporter,
-                                           MaintenanceHooks hooks)
-    : session_(session), reporter_(reporter), hooks_(std::move(hooks)) {}
+MaintenanceOperation::MaintenanceOperation(DeviceSession& session, Reporter& reporter)
+    : session_(session), reporter_(reporter) {}
 
 MaintenanceOperation::~MaintenanceOperation() {
     std::list<Worker> workers;
@@ -100,40 +86,6 @@ MaintenanceOperation::~MaintenanceOperation() {
     }
     for (Worker& worker : workers)
         worker.thread.join();
-}
-
-MaintenanceRequest MaintenanceOperation::BuildRequest(const std::string& text,
-                                                      const std::vector<uint8_t>& row_payload) {
-    const OperationError invalid("invalid command text \"" + text + "\"");
-    MaintenanceRequest request;
-    if (text.size() < kShortCommandChars) {
-        // A number with base detection (0x hexadecimal, leading 0 octal, else decimal); its low
-        // byte is the code.
-        if (text.empty()) throw invalid;
-        char* end = nullptr;
-        errno = 0;
-        const long value = std::strtol(text.c_str(), &end, 0);
-        if (end == text.c_str() || *end != '\0' || errno == ERANGE) throw invalid;
-        request.code = static_cast<uint8_t>(value & 0xFF);
-        request.payload = row_payload;
-        return request;
-    }
-    // Raw bytes: two-character pieces from the start, "0x" pieces skipped, each other piece one
-    // hexadecimal byte (a lone last character is a one-digit byte).
-    request.code = kCmdTunnel;
-    for (size_t i = 0; i < text.size(); i += 2) {
-        const std::string piece = text.substr(i, 2);
-        if (piece == "0x" || piece == "0X") continue;
-        int value = 0;
-        for (char c : piece) {
-            const int digit = HexDigit(c);
-            if (digit < 0) throw invalid;
-            value = value * 16 + digit;
-        }
-        request.payload.push_back(static_cast<uint8_t>(value));
-    }
-    request.payload.insert(request.payload.end(), row_payload.begin(), row_payload.end());
-    return request;
 }
 
 std::string MaintenanceOperation::ArchivePath(const std::string& path) {
@@ -155,60 +107,43 @@ std::string MaintenanceOperation::TimeStamp(const char* format) {
 }
 
 bool MaintenanceOperation::Ready() const {
-    const auto client = session_.Cmx();
-    return client && client->IsOpen() && !session_.upgrading && session_.connected &&
-           !session_.downloading;
-}
-
-MaintenanceOperation::RowLookup MaintenanceOperation::FindCommand(
-    const std::vector<std::string>& names, bool set_first, std::string& text,
-    std::vector<uint8_t>& row_payload) const {
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (session_.table == nullptr) return RowLookup::kNoRow;
-    for (const std::string& name : names) {
-        for (const VarInfo* var : session_.table->all_vars()) {
-            if (var->var_name != name) continue;
-            const std::string& first = set_first ? var->set_cmd : var->get_cmd;
-            const std::string& second = set_first ? var->get_cmd : var->set_cmd;
-            text = first.empty() ? second : first;
-            row_payload = var->get_payload_bytes;
-            return text.empty() ? RowLookup::kNoCommand : RowLookup::kFound;
-        }
-    }
-    return RowLookup::kNoRow;
+    const Link& link = session_.link;
+    const auto client = link.Cmx();
+    return client && client->IsOpen() && !link.upgrading && link.connected && !link.downloading;
 }
 
 MaintenanceRequest MaintenanceOperation::RequireRequest(const std::vector<std::string>& names,
                                                         const std::string& label) const {
     std::string text;
     std::vector<uint8_t> row_payload;
-    switch (FindCommand(names, false, text, row_payload)) {
-        case RowLookup::kNoRow:
+    switch (session_.table.FindCommandRow(names, false, text, row_payload)) {
+        case ActiveTable::RowLookup::kNoRow:
             throw OperationError("Can not find " + label + " name");
-        case RowLookup::kNoCommand:
+        case ActiveTable::RowLookup::kNoCommand:
             throw OperationError("Can not find " + label + " command");
-        case RowLookup::kFound:
+        case ActiveTable::RowLookup::kFound:
             break;
     }
-    return BuildRequest(text, row_payload);
+    return command_text::ParseMaintenanceCommand(text, row_payload);
 }
 
 int MaintenanceOperation::Restart() {
     if (!Ready()) return -1;
     std::string text;
     std::vector<uint8_t> row_payload;
-    const RowLookup found = FindCommand({"Restart", "restart"}, true, text, row_payload);
-    if (found != RowLookup::kFound) {
-        reporter_.Error(found == RowLookup::kNoRow ? "Can not find restart name"
-                                                   : "Can not find restart command");
+    const ActiveTable::RowLookup found =
+        session_.table.FindCommandRow({"Restart", "restart"}, true, text, row_payload);
+    if (found != ActiveTable::RowLookup::kFound) {
+        reporter_.Error(found == ActiveTable::RowLookup::kNoRow ? "Can not find restart name"
+                                                                : "Can not find restart command");
         return -1;
     }
-    const auto client = session_.Cmx();
+    const auto client = session_.link.Cmx();
     try {
-        const MaintenanceRequest request = BuildRequest(text, row_payload);
+        const MaintenanceRequest request = command_text::ParseMaintenanceCommand(text, row_payload);
         std::vector<uint8_t> reply;
         if (client && client->QueryCommand(request.payload, reply, request.code, true) == 0) {
-            hooks_.stop();  // the sensor is rebooting; the user reconnects afterwards
+            reporter_.Notify(ManagerEvent::kLinkEnded);  // the sensor reboots; reconnect later
             return 0;
         }
     } catch (const OperationError& e) {
@@ -225,37 +160,38 @@ int MaintenanceOperation::Reset() {
     if (!Ready()) return -1;
     std::string text;
     std::vector<uint8_t> row_payload;
-    const RowLookup found = FindCommand({"Reset", "reset"}, true, text, row_payload);
-    if (found != RowLookup::kFound) {
-        reporter_.Error(found == RowLookup::kNoRow ? "Can not find reset name"
-                                                   : "Can not find reset command");
+    const ActiveTable::RowLookup found =
+        session_.table.FindCommandRow({"Reset", "reset"}, true, text, row_payload);
+    if (found != ActiveTable::RowLookup::kFound) {
+        reporter_.Error(found == ActiveTable::RowLookup::kNoRow ? "Can not find reset name"
+                                                                : "Can not find reset command");
         return -1;
     }
     int result = -1;
     try {
-        const MaintenanceRequest request = BuildRequest(text, row_payload);
+        const MaintenanceRequest request = command_text::ParseMaintenanceCommand(text, row_payload);
         std::vector<uint8_t> reply;
-        const auto client = session_.Cmx();
+        const auto client = session_.link.Cmx();
         if (client) result = client->QueryCommand(request.payload, reply, request.code, true);
     } catch (const OperationError& e) {
         reporter_.Error(std::string("retset error: ") + e.what());
         return -1;
     }
     // Whatever the sensor answered, its settings may be gone: the link is not trusted any more.
-    hooks_.stop();
+    reporter_.Notify(ManagerEvent::kLinkEnded);
     return result;
 }
 
 bool MaintenanceOperation::ClaimDownload() {
     bool expected = false;
-    if (!session_.downloading.compare_exchange_strong(expected, true)) return false;
-    if (hooks_.downloading_changed) hooks_.downloading_changed();
+    if (!session_.link.downloading.compare_exchange_strong(expected, true)) return false;
+    reporter_.Notify(ManagerEvent::kDownloadingChanged);
     return true;
 }
 
 void MaintenanceOperation::ReleaseDownload() {
-    if (session_.downloading.exchange(false) && hooks_.downloading_changed)
-        hooks_.downloading_changed();
+    if (session_.link.downloading.exchange(false))
+        reporter_.Notify(ManagerEvent::kDownloadingChanged);
 }
 
 void MaintenanceOperation::Launch(std::function<void()> work) {
@@ -276,56 +212,71 @@ void MaintenanceOperation::Launch(std::function<void()> work) {
                               done});
 }
 
+bool MaintenanceOperation::ArchivePathGiven(const std::string& archive_path,
+                                            const char* invokable) {
+    if (!archive_path.empty()) return true;
+    reporter_.Log(std::string(invokable) + ": no archive path was chosen; nothing was done.",
+                  "WARNING");
+    return false;
+}
+
 int MaintenanceOperation::StartOperationLog(const std::string& archive_path) {
     // Claimed here, not on the worker: two quick clicks must not both pass the check.
-    if (!Ready() || !ClaimDownload()) return -1;
+    if (!ArchivePathGiven(archive_path, "DownloadOperationLog") || !Ready() || !ClaimDownload())
+        return -1;
     Launch([this, archive_path] { RunOperationLog(archive_path); });
     return 0;
 }
 
 int MaintenanceOperation::DownloadOperationLog(const std::string& archive_path) {
-    if (session_.upgrading || !ClaimDownload()) return -1;
+    if (!ArchivePathGiven(archive_path, "DownloadOperationLogThread") || session_.link.upgrading ||
+        !ClaimDownload()) {
+        return -1;
+    }
     return RunOperationLog(archive_path);
 }
 
 int MaintenanceOperation::RunOperationLog(const std::string& archive_path) {
     std::string staging;
-    bool ok = false;
+    std::string failure;
+    size_t fetched = 0;
     try {
-        if (archive_path.empty()) throw OperationError("no archive path was chosen");
         const std::string documents = DocumentsFolder();
         if (documents.empty()) throw OperationError("the documents folder is not known");
         staging = documents + kStagingFolder;
         if (!QDir().mkpath(QString::fromStdString(staging)))
             throw OperationError("can not create the folder " + staging);
-        FetchAndPack(ArchivePath(archive_path), staging);
-        ok = true;
+        FetchAndPack(ArchivePath(archive_path), staging, fetched);
     } catch (const std::exception& e) {
-        const std::string text = std::string("Operation Log download error: ") + e.what();
-        reporter_.Log(text, "ERROR");
-        reporter_.Error(text);
+        failure = e.what();
+        reporter_.Log("Operation Log download error: " + failure, "ERROR");
     }
-    // The staged copies are only a means to the archive; a failure must not leave them around.
-    if (!staging.empty()) QDir(QString::fromStdString(staging)).removeRecursively();
+    // The staged parts are only a means to the archive once it stands; until then they are all
+    // the user has of the log (a sensor that fell silent, a missing archiver).
+    if (failure.empty()) QDir(QString::fromStdString(staging)).removeRecursively();
     ReleaseDownload();
-    if (ok) {
+    if (failure.empty()) {
         reporter_.Success("Operation log download successful.");
     } else {
-        reporter_.Error("Operation log download failed.");
+        std::string text = "Operation log download failed. " + failure;
+        if (fetched > 0) text += "; the parts downloaded so far are in " + staging + ".";
+        reporter_.Error(text);
     }
-    if (hooks_.operation_log_finished) hooks_.operation_log_finished(ok);
-    return ok ? 0 : -1;
+    reporter_.Notify(ManagerEvent::kOperationLogFinished, failure.empty() ? kEventSubjectOk : "");
+    return failure.empty() ? 0 : -1;
 }
 
-void MaintenanceOperation::FetchAndPack(const std::string& archive, const std::string& staging) {
+void MaintenanceOperation::FetchAndPack(const std::string& archive, const std::string& staging,
+                                        size_t& fetched) {
     const QString staging_dir = QDir(QString::fromStdString(staging)).absolutePath() + "/";
     if (QFileInfo(QString::fromStdString(archive)).absoluteFilePath().startsWith(staging_dir))
-        throw OperationError("the archive can not be placed in " + staging + ", which is removed");
+        throw OperationError("the archive can not be placed in " + staging +
+                             ", which holds the parts");
     const MaintenanceRequest base =
         RequireRequest({"Operation Log", "operation log"}, "Operation Log");
-    const auto client = session_.Cmx();
+    const auto client = session_.link.Cmx();
     if (!client) throw OperationError("the lidar is not connected");
-    const ByteFlowPause pause(*client, hooks_.restore_byte_flow);
+    const ByteFlowPause pause(session_.link);
     const std::string stamp = TimeStamp(kOperationLogStamp);
     std::vector<std::string> files;
     std::vector<uint8_t> reply;
@@ -344,9 +295,13 @@ void MaintenanceOperation::FetchAndPack(const std::string& archive, const std::s
         const qint64 size = static_cast<qint64>(reply.size());
         if (!out.open(QIODevice::ReadWrite | QIODevice::Truncate) ||
             out.write(reinterpret_cast<const char*>(reply.data()), size) != size || !out.flush()) {
-            throw OperationError(file + ": " + out.errorString().toStdString());
+            const std::string error = file + ": " + out.errorString().toStdString();
+            out.close();
+            out.remove();  // a part cut short is no part
+            throw OperationError(error);
         }
         files.push_back(file);
+        fetched = files.size();
     }
     Pack(archive, staging, files);
 }
@@ -377,18 +332,21 @@ bool MaintenanceOperation::SafeLogName(const std::string& name) {
     // The name becomes part of a file name in the chosen folder; it must not lead out of it.
     if (!name.empty() && name.find_first_of(std::string("/\\\0", 3)) == std::string::npos)
         return true;
-    reporter_.Error("Invalid log name \"" + name + "\": a log name can not hold / or \\.");
+    const std::string text =
+        "Invalid log name \"" + name + "\": a log name can be neither empty nor hold / or \\.";
+    reporter_.Error(text);
+    reporter_.Log("DownloadLog: " + text, "WARNING");
     return false;
 }
 
 int MaintenanceOperation::StartLog(const std::string& folder, const std::string& name) {
-    if (!Ready() || !SafeLogName(name) || !ClaimDownload()) return -1;
+    if (!SafeLogName(name) || !Ready() || !ClaimDownload()) return -1;
     Launch([this, folder, name] { RunLog(folder, name); });
     return 0;
 }
 
 int MaintenanceOperation::DownloadLog(const std::string& folder, const std::string& name) {
-    if (session_.upgrading || !SafeLogName(name) || !ClaimDownload()) return -1;
+    if (session_.link.upgrading || !SafeLogName(name) || !ClaimDownload()) return -1;
     return RunLog(folder, name);
 }
 
@@ -397,11 +355,11 @@ int MaintenanceOperation::RunLog(const std::string& folder, const std::string& n
     std::string error;
     try {
         const MaintenanceRequest request = RequireRequest({name}, name);
-        const auto client = session_.Cmx();
+        const auto client = session_.link.Cmx();
         std::vector<uint8_t> reply;
         int32_t result = -1;
         if (client) {
-            const ByteFlowPause pause(*client, hooks_.restore_byte_flow);
+            const ByteFlowPause pause(session_.link);
             result = client->QueryCommandLongTimeout(request.payload, reply, request.code);
         }
         if (result != 0) {
@@ -422,7 +380,7 @@ int MaintenanceOperation::RunLog(const std::string& folder, const std::string& n
     } else {
         reporter_.Error(error);
     }
-    if (hooks_.log_finished) hooks_.log_finished();
+    reporter_.Notify(ManagerEvent::kLogDownloadFinished);
     return error.empty() ? 0 : -1;
 }
 
@@ -445,7 +403,7 @@ std::string MaintenanceOperation::WriteLogFile(const std::string& path, const st
 
 void MaintenanceOperation::StartGetConfigFile() {
     Launch([this] {
-        const auto client = session_.Cmx();
+        const auto client = session_.link.Cmx();
         std::vector<uint8_t> reply;
         const bool ok = client && client->QueryCommand({}, reply, kCmdConfigFile, false) == 0;
         std::fputs(ok ? "[SUCCESS]: Get config file from lidar success! \n"

@@ -8,9 +8,10 @@
 // session's `downloading` flag (IsDownloadLog) keeps downloads, restart and reset from
 // overlapping, and nothing starts while `upgrading` (IsUpgrading) is set.
 //
-// Safety rules: a failed download leaves nothing behind:
-// no file under the chosen name, no archive half written over an older one, no staging folder;
-// a single-log name with a path separator is refused; the direct DownloadOperationLog refuses
+// Safety rules: a failed download leaves no file under the chosen name and no archive half
+// written over an older one; the operation-log parts that did arrive stay in the staging folder
+// (the error says where), since they may be all the user can get of the log. A single-log name
+// that is empty or holds a path separator is refused; the direct DownloadOperationLog refuses
 // while another download or an upgrade runs.
 
 #include <atomic>
@@ -23,29 +24,10 @@
 #include <thread>
 #include <vector>
 
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/reporter.h"
 
 class DeviceSession;
-
-//! What the operations need from the manager beyond the Reporter. Each may be called from a
-//! worker thread, except `stop`, which Restart and Reset call on their own thread.
-struct MaintenanceHooks {
-    std::function<void()> stop;                        // ends the connection
-    std::function<void()> downloading_changed;         // isDownloadLogChanged
-    std::function<void(bool)> operation_log_finished;  // downloadOperationLogFinished(result)
-    std::function<void()> log_finished;                // downloadFinished
-    //! Gives the current client its byte-flow callback back. While a download runs the client
-    //! has none: the manager's callback shows no line during downloads anyway, and without one
-    //! the client does not format each multi-MiB reply as hexadecimal text only to be dropped.
-    //! Unset: the callback is left alone.
-    std::function<void()> restore_byte_flow;
-};
-
-//! A table command as sent: the CMX code and the request payload.
-struct MaintenanceRequest {
-    uint8_t code = 0;
-    std::vector<uint8_t> payload;
-};
 
 class MaintenanceOperation {
 public:
@@ -59,7 +41,9 @@ public:
     //! 00 01, 01 00, 01 01).
     static const char* const kOperationLogPrefixes[4];
 
-    MaintenanceOperation(DeviceSession& session, Reporter& reporter, MaintenanceHooks hooks);
+    //! Both are borrowed and must outlive the operation. Restart and Reset end the link through
+    //! the reporter (kLinkEnded); the downloads announce their flag and their end there too.
+    MaintenanceOperation(DeviceSession& session, Reporter& reporter);
     //! Joins the worker threads (each ends within its query time-outs and the archiver bound).
     ~MaintenanceOperation();
     MaintenanceOperation(const MaintenanceOperation&) = delete;
@@ -84,11 +68,6 @@ public:
     //! Sends the configuration-file request (0x74) on a worker thread and returns at once.
     void StartGetConfigFile();
 
-    //! The request of a table command text plus the row's get-payload bytes (a text
-    //! under 5 characters is a number whose low byte is the code; a longer one spells payload
-    //! bytes for code 0xFF). Throws OperationError for a text that names no command.
-    static MaintenanceRequest BuildRequest(const std::string& text,
-                                           const std::vector<uint8_t>& row_payload);
     //! `path` with ".tar" appended unless it already ends so.
     static std::string ArchivePath(const std::string& path);
     //! Local time as strftime `format` (the stamps of the downloaded file names).
@@ -97,18 +76,16 @@ public:
 private:
     //! Shared precondition of restart, reset and the downloads.
     bool Ready() const;
-    enum class RowLookup { kFound, kNoRow, kNoCommand };
-    //! Command text and get-payload bytes of the first row named one of `names` (tried in
-    //! order); `set_first` picks which command cell is tried first.
-    RowLookup FindCommand(const std::vector<std::string>& names, bool set_first, std::string& text,
-                          std::vector<uint8_t>& row_payload) const;
-    //! FindCommand (get cell first) and BuildRequest, a missing row or command thrown as
-    //! OperationError naming `label`.
+    //! The request of the first row named one of `names` (get cell first), a missing row or
+    //! command thrown as OperationError naming `label`.
     MaintenanceRequest RequireRequest(const std::vector<std::string>& names,
                                       const std::string& label) const;
     int RunOperationLog(const std::string& archive_path);
-    //! Fetches the four logs into `staging` and packs them into `archive`; throws OperationError.
-    void FetchAndPack(const std::string& archive, const std::string& staging);
+    //! Fetches the four logs into `staging` (`fetched` counts the parts written whole) and packs
+    //! them into `archive`; throws OperationError.
+    void FetchAndPack(const std::string& archive, const std::string& staging, size_t& fetched);
+    //! False, with one log line naming `invokable`, for an empty archive path.
+    bool ArchivePathGiven(const std::string& archive_path, const char* invokable);
     //! Runs the archiver into a hidden file beside `archive` and moves it into place only when
     //! it is complete; throws OperationError.
     void Pack(const std::string& archive, const std::string& staging,
@@ -133,7 +110,6 @@ private:
 
     DeviceSession& session_;
     Reporter& reporter_;
-    MaintenanceHooks hooks_;
     std::mutex workers_mutex_;  // guards workers_
     std::list<Worker> workers_;
 };

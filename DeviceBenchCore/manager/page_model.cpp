@@ -10,7 +10,7 @@ namespace {
 constexpr int kSwitchType = 2;
 constexpr int kFovDecimals = 1;
 
-QVariantMap VarMap(const VarInfo& var, const PageModel::ErrorLine& error) {
+QVariantMap VarMap(const VarInfo& var, std::vector<std::string>& errors) {
     QVariantMap map;
     map["var_id"] = QString::fromStdString(var.var_id);
     map["get_cmd"] = QString::fromStdString(var.get_cmd);
@@ -27,7 +27,8 @@ QVariantMap VarMap(const VarInfo& var, const PageModel::ErrorLine& error) {
         if (var.switch_var) {
             map["switch_index"] = QString::fromStdString(var.switch_var->current_val);
         } else {
-            error("config file error, Please check the configuration of type 2 of " + var.var_name);
+            errors.push_back("config file error, Please check the configuration of type 2 of " +
+                             var.var_name);
         }
     }
     map["visible"] = var.visible;
@@ -46,91 +47,87 @@ QVariantMap VarMap(const VarInfo& var, const PageModel::ErrorLine& error) {
 
 }  // namespace
 
-PageModel::PageModel(DeviceSession& session) : session_(session) {}
+PageModel::PageModel(DeviceSession& session, Reporter& reporter)
+    : session_(session), reporter_(reporter) {}
 
-bool PageModel::PagesShown() const {
-    return session_.table != nullptr && session_.kind.load() == DeviceSession::kKindTcp;
+const ConfigParser* PageModel::Shown(const ConfigParser* table) const {
+    return session_.link.kind.load() == Link::kKindTcp ? table : nullptr;
 }
 
 QVariantList PageModel::Level1List() const {
     QVariantList list;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (!PagesShown()) return list;
-    for (const auto& row : session_.table->page_names()) {
-        if (!row.empty()) list << QString::fromStdString(row.front());
-    }
+    session_.table.ReadPages([&](const ConfigParser* table) {
+        if (!Shown(table)) return;
+        for (const auto& row : table->page_names()) {
+            if (!row.empty()) list << QString::fromStdString(row.front());
+        }
+    });
     return list;
 }
 
 QVariantList PageModel::Level2List() const {
     QVariantList pages;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (!PagesShown()) return pages;
-    const auto& names = session_.table->page_names();
-    const auto& table_pages = session_.table->pages();
-    for (size_t i = 0; i < table_pages.size(); ++i) {
-        QVariantList rows;
-        for (size_t j = 0; j < table_pages[i].size(); ++j) {
-            const std::string section = j + 1 < names[i].size() ? names[i][j + 1] : std::string();
-            rows << QVariant(QVariantList{QString::fromStdString(section), 0});
-            const auto& vars = table_pages[i][j];
-            for (size_t k = 0; k < vars.size(); ++k) {
-                if (vars[k]->is_switch_source) continue;
-                const QString label = QString::fromStdString(vars[k]->var_name + vars[k]->unit);
-                rows << QVariant(QVariantList{label, vars[k]->type, static_cast<int>(i),
-                                              static_cast<int>(j), static_cast<int>(k)});
+    session_.table.ReadPages([&](const ConfigParser* table) {
+        if (!Shown(table)) return;
+        const auto& names = table->page_names();
+        const auto& table_pages = table->pages();
+        for (size_t i = 0; i < table_pages.size(); ++i) {
+            QVariantList rows;
+            for (size_t j = 0; j < table_pages[i].size(); ++j) {
+                const std::string section =
+                    j + 1 < names[i].size() ? names[i][j + 1] : std::string();
+                rows << QVariant(QVariantList{QString::fromStdString(section), 0});
+                const auto& vars = table_pages[i][j];
+                for (size_t k = 0; k < vars.size(); ++k) {
+                    if (vars[k]->is_switch_source) continue;
+                    const QString label = QString::fromStdString(vars[k]->var_name + vars[k]->unit);
+                    rows << QVariant(QVariantList{label, vars[k]->type, static_cast<int>(i),
+                                                  static_cast<int>(j), static_cast<int>(k)});
+                }
             }
+            pages << QVariant(rows);
         }
-        pages << QVariant(rows);
-    }
+    });
     return pages;
 }
 
-QVariantList PageModel::MyMap(const ErrorLine& error) const {
+QVariantList PageModel::MyMap() const {
     QVariantList pages;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (!PagesShown()) return pages;
-    for (const auto& page : session_.table->pages()) {
-        QVariantList sections;
-        for (const auto& section : page) {
-            QVariantList vars;
-            for (const VarInfo* var : section) {
-                if (!var->is_switch_source) vars << VarMap(*var, error);
+    std::vector<std::string> errors;
+    session_.table.ReadPages([&](const ConfigParser* table) {
+        if (!Shown(table)) return;
+        for (const auto& page : table->pages()) {
+            QVariantList sections;
+            for (const auto& section : page) {
+                QVariantList vars;
+                for (const VarInfo* var : section) {
+                    if (!var->is_switch_source) vars << VarMap(*var, errors);
+                }
+                sections << QVariant(vars);
             }
-            sections << QVariant(vars);
+            pages << QVariant(sections);
         }
-        pages << QVariant(sections);
-    }
+    });
+    for (const std::string& error : errors)
+        reporter_.Log(error, "ERROR");
     return pages;
 }
 
 QVariantList PageModel::LogRepeaterModel() const {
     QVariantList names;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (session_.table == nullptr) return names;
-    for (const VarInfo* var : session_.table->unplaced_vars()) {
-        if (!var->get_cmd.empty() || !var->set_cmd.empty())
-            names << QString::fromStdString(var->var_name);
-    }
+    session_.table.ReadPages([&](const ConfigParser* table) {
+        if (table == nullptr) return;
+        for (const VarInfo* var : table->unplaced_vars()) {
+            if (!var->get_cmd.empty() || !var->set_cmd.empty())
+                names << QString::fromStdString(var->var_name);
+        }
+    });
     return names;
 }
 
 QVariantList PageModel::FovList() const {
     QVariantList list;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    for (float value : session_.fov)
+    for (float value : session_.table.Fov())
         list << QString::number(value, 'f', kFovDecimals);
     return list;
-}
-
-bool PageModel::IsTimerUpdate(int i, int j, int k) const {
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (!PagesShown() || i < 0 || j < 0 || k < 0) return false;
-    const auto& pages = session_.table->pages();
-    if (static_cast<size_t>(i) >= pages.size()) return false;
-    const auto& sections = pages[static_cast<size_t>(i)];
-    if (static_cast<size_t>(j) >= sections.size()) return false;
-    const auto& vars = sections[static_cast<size_t>(j)];
-    if (static_cast<size_t>(k) >= vars.size()) return false;
-    return vars[static_cast<size_t>(k)]->timer_update;
 }

@@ -22,24 +22,8 @@ constexpr int kSwitchType = 2;
 RangeCheck::RangeCheck(DeviceSession& session, Reporter& reporter)
     : session_(session), reporter_(reporter) {}
 
-VarInfo* RangeCheck::Search(DeviceSession& session, const std::string& text,
-                            const std::string& search_type) {
-    if (session.table == nullptr) return nullptr;
-    if (search_type == "var_name" || search_type == "name") {
-        // File order, so that the first of two equal names is always the same one.
-        for (VarInfo* var : session.table->all_vars()) {
-            if (var->var_name == text) return var;
-        }
-        return nullptr;
-    }
-    if (search_type == "id" || search_type == "var_id") return session.table->FindById(text);
-    qDebug() << "DeviceBenchManager::searchVarPtr(): unknown search type";
-    return nullptr;
-}
-
 bool RangeCheck::VarWithinRange(const std::string& text, const std::string& search_type) {
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    const VarInfo* var = Search(session_, text, search_type);
+    const VarInfo* var = session_.table.FindVar(text, search_type);
     if (var == nullptr) {
         qDebug() << "DeviceBenchManager::CheckVarIsWithinRange Can't find this var info for range "
                     "check. var_info ="
@@ -49,7 +33,7 @@ bool RangeCheck::VarWithinRange(const std::string& text, const std::string& sear
     if (var->var_type == "string") return true;
     if (var->range_min == 0 || var->range_max == 0) return true;
     try {
-        const double v = number_text::Stod(var->current_val);
+        const double v = number_text::Stod(session_.table.CurrentValue(*var));
         const double w = std::trunc(v * static_cast<double>(var->set_coefficient));
         return !(w < var->range_min || w > var->range_max);
     } catch (const std::out_of_range& e) {
@@ -60,8 +44,9 @@ bool RangeCheck::VarWithinRange(const std::string& text, const std::string& sear
     return false;
 }
 
-std::string RangeCheck::Failure(const VarInfo& var, const VarInfo* companion) {
-    const QString value = QString::fromStdString(var.current_val);
+std::string RangeCheck::Failure(const VarInfo& var) const {
+    const std::string current = session_.table.CurrentValue(var);
+    const QString value = QString::fromStdString(current);
     if (var.var_type == "string" || var.var_type == "raw") {
         return value.size() > var.offset ? " is out of range" : "";
     }
@@ -74,44 +59,32 @@ std::string RangeCheck::Failure(const VarInfo& var, const VarInfo* companion) {
                                                                        : " has invalid MAC format";
     }
     if (var.range_min == 0 && var.range_max == 0) return "";
-    if (var.type == kSwitchType && companion && companion->current_val == "0") return "";
-    const long long v = std::stoll(var.current_val);  // digits up to the first non-digit
+    if (var.type == kSwitchType && var.switch_var &&
+        session_.table.CurrentValue(*var.switch_var) == "0") {
+        return "";
+    }
+    const long long v = std::stoll(current);  // digits up to the first non-digit
     return v < var.range_min || v > var.range_max ? " is out of range" : "";
 }
 
-bool RangeCheck::PageWithinRange(int module,
-                                 const std::function<void(const std::string&)>& out_of_range) {
+bool RangeCheck::PageWithinRange(int module) {
     bool result = true;
-    std::vector<std::string> failed;
-    {
-        std::lock_guard<std::mutex> lock(session_.data_mutex);
-        if (session_.table == nullptr || module < 0 ||
-            static_cast<size_t>(module) >= session_.table->pages().size()) {
-            return true;
+    try {
+        for (const VarInfo* var : session_.table.PageVars(module)) {
+            if (var->permission == 0) continue;
+            const std::string failure = Failure(*var);
+            if (failure.empty()) continue;
+            result = false;
+            reporter_.Log("Detected that the user set " + var->var_name + failure, "WARNING");
+            qDebug() << "DeviceBenchManager::CheckModuleVarsWithinRange: detected that"
+                     << var->var_name.c_str() << failure.c_str() + 1
+                     << session_.table.CurrentValue(*var).c_str();
+            reporter_.Notify(ManagerEvent::kVarOutOfRange, var->var_name);
         }
-        try {
-            for (const auto& section : session_.table->pages()[static_cast<size_t>(module)]) {
-                for (const VarInfo* var : section) {
-                    if (var->permission == 0) continue;
-                    const std::string failure = Failure(*var, var->switch_var);
-                    if (failure.empty()) continue;
-                    result = false;
-                    reporter_.Log("Detected that the user set " + var->var_name + failure,
-                                  "WARNING");
-                    qDebug() << "DeviceBenchManager::CheckModuleVarsWithinRange: detected that"
-                             << var->var_name.c_str() << failure.c_str() + 1
-                             << var->current_val.c_str();
-                    failed.push_back(var->var_name);
-                }
-            }
-        } catch (const std::out_of_range& e) {
-            qDebug() << "DeviceBenchManager::CheckModuleVarsWithinRange Out of range: " << e.what();
-        } catch (const std::invalid_argument& e) {
-            qDebug() << "DeviceBenchManager::CheckModuleVarsWithinRange Invalid argument: "
-                     << e.what();
-        }
+    } catch (const std::out_of_range& e) {
+        qDebug() << "DeviceBenchManager::CheckModuleVarsWithinRange Out of range: " << e.what();
+    } catch (const std::invalid_argument& e) {
+        qDebug() << "DeviceBenchManager::CheckModuleVarsWithinRange Invalid argument: " << e.what();
     }
-    for (const std::string& name : failed)
-        out_of_range(name);
     return result;
 }

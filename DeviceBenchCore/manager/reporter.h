@@ -7,13 +7,18 @@
 #include <stdexcept>
 #include <string>
 
-//! Page-model changes an operation announces (each maps to one manager signal).
+//! What an operation announces; each maps to one manager signal or action.
 enum class ManagerEvent {
-    kConnectionChanged,  // isConnectedChanged
-    kValuesRead,         // myMapChanged
-    kFovChanged,         // fovConfigChanged
-    kTimerValuesRead,    // myTimerMapChanged
-    kMinkaInfoChanged,   // minkaLidarInfoChanged
+    kConnectionChanged,     // isConnectedChanged
+    kValuesRead,            // myMapChanged
+    kFovChanged,            // fovConfigChanged
+    kTimerValuesRead,       // myTimerMapChanged
+    kMinkaInfoChanged,      // minkaLidarInfoChanged
+    kVarOutOfRange,         // someVarOutOfRange(subject: the variable's name)
+    kDownloadingChanged,    // isDownloadLogChanged
+    kOperationLogFinished,  // downloadOperationLogFinished(subject "ok": true, else false)
+    kLogDownloadFinished,   // downloadFinished
+    kLinkEnded,             // the sensor drops the link (restart, reset): the manager's Stop
 };
 
 class Reporter {
@@ -25,9 +30,13 @@ public:
     virtual void Error(const std::string& text) = 0;
     //! Sets `successMessage` (an empty text is stored without a signal). Any thread.
     virtual void Success(const std::string& text) = 0;
-    //! Announces a change of what the pages show. Any thread.
-    virtual void Notify(ManagerEvent event) = 0;
+    //! Announces `event`; `subject` is the detail the event names (see ManagerEvent). Any
+    //! thread; kLinkEnded from the UI thread takes effect before Notify returns.
+    virtual void Notify(ManagerEvent event, const std::string& subject = std::string()) = 0;
 };
+
+//! Subject of kOperationLogFinished for a download that succeeded.
+constexpr const char* kEventSubjectOk = "ok";
 
 //! A failed operation step; what() is the reason shown to the user.
 class OperationError : public std::runtime_error {

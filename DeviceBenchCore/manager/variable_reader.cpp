@@ -2,9 +2,7 @@
 
 #include <QDebug>
 
-#include <algorithm>
-
-#include "DeviceBenchCore/manager/cmx_command.h"
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/device_session.h"
 #include "DeviceBenchCore/manager/var_decoder.h"
 #include "DeviceBenchCore/table/config_parser.h"
@@ -19,7 +17,7 @@ constexpr const char* kSharedSecretKey = "Shared Secret Key";
 VariableReader::VariableReader(DeviceSession& session, Reporter& reporter)
     : session_(session), reporter_(reporter) {}
 
-void VariableReader::ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* raw_map,
+bool VariableReader::ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* raw_map,
                                bool decode) {
     if (vars.empty()) {
         throw OperationError(
@@ -35,22 +33,15 @@ void VariableReader::ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* r
                 "-- They must use the same get cmd.");
         }
     }
-    const std::shared_ptr<krell::lidar::CmxClient> client = session_.Cmx();
+    const std::shared_ptr<krell::lidar::CmxClient> client = session_.link.Cmx();
     CmxCommand command;
-    if (!client || !CmxCommand::FromText(first.get_cmd, command)) return;
+    if (!client || !CmxCommand::FromText(first.get_cmd, command)) return false;
     if (command.extended) {
-        std::lock_guard<std::mutex> lock(session_.data_mutex);
-        if (session_.table == nullptr) return;
         int32_t start = 0;
         int32_t length = 0;
-        if (!session_.table->GetVarPosOffset(first.var_id, first.get_cmd, 0, start, length)) {
-            return;
-        }
+        if (!session_.table.VarPosOffset(first, 0, start, length)) return false;
     }
-    if (command.code == kCmdGetFov) {
-        if (decode) ReadFov(*vars.front(), *client);
-        return;
-    }
+    if (command.code == kCmdGetFov) return decode && ReadFov(*vars.front(), *client);
     std::vector<uint8_t> payload = command.prefix;
     payload.insert(payload.end(), first.get_payload_bytes.begin(), first.get_payload_bytes.end());
     std::vector<uint8_t> reply;
@@ -59,51 +50,50 @@ void VariableReader::ReadGroup(const std::vector<VarInfo*>& vars, RawBytesMap* r
         qDebug() << "DeviceBenchManager::GetInfoFromLidarWithSameCmd(): try get"
                  << first.var_name.c_str() << "FAILED, cmd sent =" << command.CodeText().c_str()
                  << "-- QueryCommand()'s ret =" << client->GetLastRetCode();
-        return;
+        return false;
     }
     if (reply.empty()) {
         qDebug() << "DeviceBenchManager::GetInfoFromLidarWithSameCmd(): try get"
                  << first.var_name.c_str()
                  << ", but get no return msg from lidar. cmd sent =" << command.CodeText().c_str();
-        return;
+        return false;
     }
+    bool all_cut = true;
     for (VarInfo* var : vars) {
         std::vector<uint8_t> bytes;
-        if (CutAndDecode(*var, command.code, reply, bytes, decode, *client) && raw_map) {
-            (*raw_map)[var] = bytes;
-        }
+        const bool cut = CutAndDecode(*var, command.code, reply, bytes, decode, *client);
+        if (cut && raw_map) (*raw_map)[var] = bytes;
+        all_cut = all_cut && cut;
     }
+    return all_cut;
 }
 
-void VariableReader::ReadOne(VarInfo* var, std::vector<uint8_t>& bytes) {
+bool VariableReader::ReadOne(VarInfo* var, std::vector<uint8_t>& bytes) {
     RawBytesMap raw;
-    ReadGroup({var}, &raw, true);
+    const bool read = ReadGroup({var}, &raw, true);
     const auto found = raw.find(var);
     if (found != raw.end()) bytes = found->second;
+    return read;
 }
 
 bool VariableReader::CutAndDecode(VarInfo& var, uint8_t code, const std::vector<uint8_t>& reply,
                                   std::vector<uint8_t>& bytes, bool decode,
                                   krell::lidar::CmxClient& client) {
+    if (!session_.table.HasTable()) return false;
+    if (reply.empty()) {
+        throw OperationError(
+            "DeviceBenchManager::updateSingleVarFromOutput(): Error with the input 'output'");
+    }
+    // The shared secret's length is the reply's, given per request below.
+    if (var.offset == 0 && var.var_name != kSharedSecretKey) {
+        throw OperationError(
+            "DeviceBenchManager::updateSingleVarFromOutput(): Error with the input var_info");
+    }
     int32_t start = 0;
     int32_t length = 0;
-    {
-        std::lock_guard<std::mutex> lock(session_.data_mutex);
-        if (session_.table == nullptr) return false;
-        if (reply.empty()) {
-            throw OperationError(
-                "DeviceBenchManager::updateSingleVarFromOutput(): Error with the input 'output'");
-        }
-        // The shared secret's length is the reply's, given per request below.
-        if (var.offset == 0 && var.var_name != kSharedSecretKey) {
-            throw OperationError(
-                "DeviceBenchManager::updateSingleVarFromOutput(): Error with the input var_info");
-        }
-        const int32_t hint = static_cast<int32_t>(reply.size());
-        if (!session_.table->GetVarPosOffset(var.var_id, var.get_cmd, hint, start, length)) {
-            reporter_.Log("get <start_pos, offset> failed!", "ERROR");
-            return false;
-        }
+    if (!session_.table.VarPosOffset(var, static_cast<int32_t>(reply.size()), start, length)) {
+        reporter_.Log("get <start_pos, offset> failed!", "ERROR");
+        return false;
     }
     if (!client.CmxStreamDecode(code, 0, reply, start, length, bytes)) {
         reporter_.Log("get var pos offset failed!", "ERROR");
@@ -112,13 +102,12 @@ bool VariableReader::CutAndDecode(VarInfo& var, uint8_t code, const std::vector<
     if (!decode) return true;
     std::string text;
     const VarDecoder::Result result = VarDecoder::Decode(var, bytes, text);
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (result == VarDecoder::Result::kDecoded) var.current_val = text;
-    if (result == VarDecoder::Result::kClear) var.current_val.clear();
+    if (result == VarDecoder::Result::kDecoded) session_.table.SetCurrentValue(var, text);
+    if (result == VarDecoder::Result::kClear) session_.table.SetCurrentValue(var, std::string());
     return true;
 }
 
-void VariableReader::ReadFov(VarInfo& first, krell::lidar::CmxClient& client) {
+bool VariableReader::ReadFov(VarInfo& first, krell::lidar::CmxClient& client) {
     krell::lidar::FovTable table{};
     uint8_t channels = 0;
     uint8_t mode = 0;
@@ -127,35 +116,19 @@ void VariableReader::ReadFov(VarInfo& first, krell::lidar::CmxClient& client) {
         qDebug() << "DeviceBenchManager::GetInfoFromLidarWithSameCmd(): try get"
                  << first.var_name.c_str()
                  << "FAILED, cmd sent = 0x23 -- QueryCommand()'s ret =" << client.GetLastRetCode();
-        return;
+        return false;
     }
-    {
-        std::lock_guard<std::mutex> lock(session_.data_mutex);
-        session_.fov = table;
-        first.current_val = std::to_string(mode);
-    }
+    session_.table.SetFov(table);
+    session_.table.SetCurrentValue(first, std::to_string(mode));
     reporter_.Notify(ManagerEvent::kFovChanged);
-}
-
-GetGroups VariableReader::PageGroups(int module, bool timer_only) const {
-    GetGroups groups;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (session_.table == nullptr || module < 0) return groups;
-    const auto& pages = session_.table->pages();
-    if (static_cast<size_t>(module) >= pages.size()) return groups;
-    for (const auto& section : pages[static_cast<size_t>(module)]) {
-        for (VarInfo* var : section) {
-            if (var->get_cmd.empty() || (timer_only && !var->timer_update)) continue;
-            std::vector<VarInfo*>& group = groups[var->get_cmd + var->get_cmd_payload];
-            if (std::find(group.begin(), group.end(), var) == group.end()) group.push_back(var);
-        }
-    }
-    return groups;
+    return true;
 }
 
 void VariableReader::ReadGroups(const GetGroups& groups, const char* caller) {
     for (const auto& entry : groups) {
-        std::lock_guard<std::mutex> exchange(session_.exchange_mutex);
+        // A disconnect between two exchanges ends the pass; the rest would only be refused.
+        if (!session_.link.connected.load()) return;
+        const auto turn = session_.link.HoldExchange();
         try {
             ReadGroup(entry.second, nullptr, true);
         } catch (const OperationError& e) {
@@ -166,12 +139,13 @@ void VariableReader::ReadGroups(const GetGroups& groups, const char* caller) {
 }
 
 void VariableReader::ReadPage(int module) {
-    if (session_.kind.load() != DeviceSession::kKindTcp || !session_.ReadyForExchange()) return;
-    ReadGroups(PageGroups(module, false), "DeviceBenchManager::GetLidarModuleInfo():");
+    if (session_.link.kind.load() != Link::kKindTcp || !session_.ReadyForExchange()) return;
+    ReadGroups(session_.table.PageGroups(module, false),
+               "DeviceBenchManager::GetLidarModuleInfo():");
     reporter_.Notify(ManagerEvent::kValuesRead);
 }
 
 void VariableReader::ReadTimerVars(int module) {
-    ReadGroups(PageGroups(module, true), "DeviceBenchManager::updatePagesTimer():");
+    ReadGroups(session_.table.PageGroups(module, true), "DeviceBenchManager::updatePagesTimer():");
     reporter_.Notify(ManagerEvent::kTimerValuesRead);
 }

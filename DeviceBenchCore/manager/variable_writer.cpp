@@ -7,11 +7,12 @@
 #include <set>
 #include <stdexcept>
 
-#include "DeviceBenchCore/manager/cmx_command.h"
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/device_session.h"
 #include "DeviceBenchCore/parsers/make_str_parser.h"
 #include "DeviceBenchCore/table/config_parser.h"
 #include "libkrell/CmxClient/cmx_client.h"
+#include "libkrell/Frame/hex_text.h"
 
 namespace {
 
@@ -20,18 +21,9 @@ constexpr const char* kFovCommand = "0x22";
 constexpr uint8_t kFovChannels = 5;
 constexpr int32_t kHeaderNotRead = -2;
 
-std::string HexText(const std::vector<uint8_t>& bytes) {
-    static const char* kDigits = "0123456789abcdef";
-    std::string text;
-    for (uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 0x0F];
-        text += ' ';
-    }
-    return text;
-}
+}  // namespace
 
-std::vector<uint8_t> EncodeText(const VarInfo& var) {
+std::vector<uint8_t> VariableWriter::EncodeText(const VarInfo& var) const {
     std::unique_ptr<StrParser> parser = MakeStrParser(var.var_type);
     if (!parser) {
         qDebug() << "DeviceBenchManager::Run(): This var_type\"" << var.var_type.c_str()
@@ -39,105 +31,101 @@ std::vector<uint8_t> EncodeText(const VarInfo& var) {
         qDebug() << "strParser == nullptr, var_name:" << var.var_name.c_str();
         throw OperationError("Error with var type");
     }
-    if (var.current_val.empty()) {
+    const std::string value = session_.table.CurrentValue(var);
+    if (value.empty()) {
         throw OperationError("Unknown error with this var: It has no current_val. var_name = " +
                              var.var_name);
     }
     try {
-        return parser->Parse(var.current_val, var.set_coefficient);
+        return parser->Parse(value, var.set_coefficient);
     } catch (const std::logic_error& e) {  // invalid_argument and out_of_range
         throw OperationError(e.what());
     }
 }
 
-}  // namespace
-
 VariableWriter::VariableWriter(DeviceSession& session, Reporter& reporter)
     : session_(session), reporter_(reporter), reader_(session, reporter) {}
 
-void VariableWriter::Run(int module) {
-    std::lock_guard<std::mutex> exchange(session_.exchange_mutex);
-    Plan plan = Collect(module);
+bool VariableWriter::Run(int module) {
+    const auto turn = session_.link.HoldExchange();
+    const std::vector<VarInfo*> page_vars = session_.table.PageVars(module);
+    Plan plan = Collect(page_vars);
+    if (plan.commands.empty()) return false;
     size_t next = 0;
     bool handling = false;
     queried_ = false;
     try {
         for (const auto& group : plan.reads)
             reader_.ReadGroup(group.second, &plan.raw, false);
-        Encode(module, plan, plan.raw);
+        Encode(page_vars, plan, plan.raw);
         for (; next < plan.commands.size(); ++next) {
             handling = true;
             Send(plan.commands[next], plan.raw);
         }
     } catch (const OperationError& e) {
-        {
-            std::lock_guard<std::mutex> lock(session_.data_mutex);
-            for (size_t i = next; i < plan.commands.size(); ++i)
-                session_.set_map[plan.commands[i]] = true;
-        }
-        ReportUnsent(plan.commands, handling ? next + 1 : 0);
+        const size_t unsent = handling ? next + 1 : 0;
+        KeepOnlyUnsent(plan.commands, unsent);
+        ReportUnsent(plan.commands, unsent);
         throw WriteError(e.what(), handling ? plan.commands[next] : std::string(), queried_);
     }
+    return true;
 }
 
-VariableWriter::Plan VariableWriter::Collect(int module) {
+void VariableWriter::KeepOnlyUnsent(const std::vector<std::string>& commands, size_t from) {
+    const std::vector<std::string> unsent(commands.begin() + static_cast<std::ptrdiff_t>(from),
+                                          commands.end());
+    std::vector<const VarInfo*> members;
+    for (const std::string& command : unsent) {
+        for (const VarInfo* member : session_.table.SetGroup(command))
+            members.push_back(member);
+    }
+    session_.edits.Requeue(unsent, members);
+}
+
+VariableWriter::Plan VariableWriter::Collect(const std::vector<VarInfo*>& page_vars) {
     Plan plan;
     bool network_pending = false;
     std::set<const VarInfo*> queued;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    if (session_.table == nullptr || module < 0) return plan;
-    const auto& pages = session_.table->pages();
-    if (static_cast<size_t>(module) >= pages.size()) return plan;
-    for (const auto& section : pages[static_cast<size_t>(module)]) {
-        for (const VarInfo* var : section) {
-            if (var->set_cmd.empty()) continue;
-            auto pending = session_.set_map.find(var->set_cmd);
-            if (pending == session_.set_map.end() || !pending->second) continue;
-            pending->second = false;
-            for (VarInfo* member : session_.table->set_groups().at(var->set_cmd)) {
-                if (member->get_cmd.empty()) {
-                    plan.raw[member] = std::vector<uint8_t>(static_cast<size_t>(member->offset));
-                } else if (queued.insert(member).second) {
-                    plan.reads[member->get_cmd + member->get_cmd_payload].push_back(member);
-                }
+    for (const std::string& command : session_.edits.TakePending(page_vars)) {
+        for (VarInfo* member : session_.table.SetGroup(command)) {
+            if (member->get_cmd.empty()) {
+                plan.raw[member] = std::vector<uint8_t>(static_cast<size_t>(member->offset));
+            } else if (queued.insert(member).second) {
+                plan.reads[member->get_cmd + member->get_cmd_payload].push_back(member);
             }
-            if (var->set_cmd == kNetworkCommand) {
-                network_pending = true;
-            } else {
-                plan.commands.push_back(var->set_cmd);
-            }
+        }
+        if (command == kNetworkCommand) {
+            network_pending = true;
+        } else {
+            plan.commands.push_back(command);
         }
     }
     if (network_pending) plan.commands.push_back(kNetworkCommand);
     return plan;
 }
 
-void VariableWriter::Encode(int module, const Plan& plan, RawBytesMap& raw) {
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    const auto& section_list = session_.table->pages()[static_cast<size_t>(module)];
-    for (const auto& section : section_list) {
-        for (const VarInfo* var : section) {
-            if (var->set_cmd.empty()) continue;
-            if (std::find(plan.commands.begin(), plan.commands.end(), var->set_cmd) ==
-                plan.commands.end()) {
-                continue;
-            }
-            if (var->get_cmd.empty() && var->var_type != "raw") {
-                throw OperationError(
-                    "There are undefined cases in the csv config file where there is a line with "
-                    "'set' and no 'get', but the var_type is not 'raw'.");
-            }
-            // Raw variables and variables the user did not edit keep the device's bytes: a
-            // value shown with two decimals must not be written back rounded.
-            if (var->var_type == "raw" || session_.changed.count(var) == 0) continue;
-            std::vector<uint8_t> bytes = EncodeText(*var);
-            if (var->set_cmd != kFovCommand && bytes.size() != static_cast<size_t>(var->offset)) {
-                throw OperationError(var->var_name + " encodes to " + std::to_string(bytes.size()) +
-                                     " bytes but the table gives it " +
-                                     std::to_string(var->offset));
-            }
-            raw[var] = std::move(bytes);
+void VariableWriter::Encode(const std::vector<VarInfo*>& page_vars, const Plan& plan,
+                            RawBytesMap& raw) {
+    for (const VarInfo* var : page_vars) {
+        if (var->set_cmd.empty()) continue;
+        if (std::find(plan.commands.begin(), plan.commands.end(), var->set_cmd) ==
+            plan.commands.end()) {
+            continue;
         }
+        if (var->get_cmd.empty() && var->var_type != "raw") {
+            throw OperationError(
+                "There are undefined cases in the csv config file where there is a line with "
+                "'set' and no 'get', but the var_type is not 'raw'.");
+        }
+        // Raw variables and variables the user did not edit keep the device's bytes: a value
+        // shown with two decimals must not be written back rounded.
+        if (var->var_type == "raw" || !session_.edits.IsChanged(var)) continue;
+        std::vector<uint8_t> bytes = EncodeText(*var);
+        if (var->set_cmd != kFovCommand && bytes.size() != static_cast<size_t>(var->offset)) {
+            throw OperationError(var->var_name + " encodes to " + std::to_string(bytes.size()) +
+                                 " bytes but the table gives it " + std::to_string(var->offset));
+        }
+        raw[var] = std::move(bytes);
     }
 }
 
@@ -145,8 +133,7 @@ std::vector<uint8_t> VariableWriter::Payload(const std::string& command, const R
     CmxCommand wire;
     if (!CmxCommand::FromText(command, wire)) throw OperationError("unknown command " + command);
     std::vector<uint8_t> payload = wire.prefix;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    std::vector<VarInfo*> members = session_.table->set_groups().at(command);
+    std::vector<VarInfo*> members = session_.table.SetGroup(command);
     std::sort(members.begin(), members.end(), [](const VarInfo* a, const VarInfo* b) {
         return a->set_start_pos < b->set_start_pos;
     });
@@ -164,28 +151,19 @@ std::vector<uint8_t> VariableWriter::Payload(const std::string& command, const R
 }
 
 std::string VariableWriter::ChangedNames(const std::string& command) const {
-    std::string names;
-    std::lock_guard<std::mutex> lock(session_.data_mutex);
-    for (const VarInfo* member : session_.table->set_groups().at(command)) {
-        if (session_.changed.count(member)) names += member->var_name + ", ";
-    }
-    return names;
+    return session_.edits.ChangedNames(session_.table.SetGroup(command));
 }
 
 void VariableWriter::Send(const std::string& command, const RawBytesMap& raw) {
-    const std::shared_ptr<krell::lidar::CmxClient> client = session_.Cmx();
+    const std::shared_ptr<krell::lidar::CmxClient> client = session_.link.Cmx();
     if (!client) throw OperationError("the connection to the lidar was closed");
     const std::string names = ChangedNames(command);
     if (command == kFovCommand) {
-        krell::lidar::FovTable fov{};
-        const VarInfo* mode_var = nullptr;
-        {
-            std::lock_guard<std::mutex> lock(session_.data_mutex);
-            fov = session_.fov;
-            mode_var = session_.table->set_groups().at(command).front();
-        }
-        const std::vector<uint8_t> mode = EncodeText(*mode_var);
-        const int32_t ret = mode.empty() ? -1 : client->SetFov(fov, kFovChannels, mode.front());
+        const std::vector<VarInfo*> group = session_.table.SetGroup(command);
+        if (group.empty()) throw OperationError("no variable carries " + command);
+        const std::vector<uint8_t> mode = EncodeText(*group.front());
+        const int32_t ret =
+            mode.empty() ? -1 : client->SetFov(session_.table.Fov(), kFovChannels, mode.front());
         queried_ = queried_ || !mode.empty();
         if (ret != 0) {
             reporter_.Log("SET [0x22] FAILED", "WARNING");
@@ -199,8 +177,8 @@ void VariableWriter::Send(const std::string& command, const RawBytesMap& raw) {
     CmxCommand::FromText(command, wire);
     const std::vector<uint8_t> payload = Payload(command, raw);
     qDebug() << "DeviceBenchManager::Run(): QueryCommand send cmd:   " << command.c_str();
-    qDebug() << "DeviceBenchManager::Run(): QueryCommand send payload:" << HexText(payload).c_str()
-             << ", length =" << payload.size();
+    qDebug() << "DeviceBenchManager::Run(): QueryCommand send payload:"
+             << krell::lidar::ToHexText(payload).c_str() << ", length =" << payload.size();
     std::vector<uint8_t> reply;
     const int32_t ret = client->QueryCommand(payload, reply, wire.code);
     queried_ = true;
@@ -228,7 +206,7 @@ void VariableWriter::Send(const std::string& command, const RawBytesMap& raw) {
 void VariableWriter::ReportUnsent(const std::vector<std::string>& commands, size_t from) {
     for (size_t i = from; i < commands.size(); ++i) {
         reporter_.Log("CMX command [" + commands[i] + "] to set " + ChangedNames(commands[i]) +
-                          " was not sent.",
+                          " was not sent; it stays pending for the next save.",
                       "WARNING");
     }
 }

@@ -2,7 +2,7 @@
 // VariableWriter: writes the pending edits of one page. For every pending set command it reads
 // the device bytes of every variable the command carries, puts the encoded values of the edited
 // variables in their places and sends the whole payload, the command "0x21" last. The whole save
-// holds the session's exchange_mutex, so no other exchange falls between its reads and writes.
+// holds the link's exchange turn, so no other exchange falls between its reads and writes.
 //
 // Thread: the UI thread. Reports one log line per set command: written, failed or not sent.
 
@@ -29,10 +29,12 @@ public:
     //! Both are borrowed and must outlive the writer.
     VariableWriter(DeviceSession& session, Reporter& reporter);
 
-    //! Sends the pending set commands of page `module`. Returns normally when every command went
-    //! through; throws WriteError at the first failing command, after logging which commands were
-    //! written and which were not. Unwritten commands stay pending.
-    void Run(int module);
+    //! Sends the pending set commands of page `module`. True when every command went through,
+    //! false (nothing sent, nothing changed) when the page has none pending. Throws WriteError at
+    //! the first failing command, after logging which commands were written and which were not:
+    //! the edits of the commands tried are dropped, the commands never sent stay pending with
+    //! their edits.
+    bool Run(int module);
 
 private:
     struct Plan {
@@ -41,12 +43,15 @@ private:
         RawBytesMap raw;
     };
 
-    Plan Collect(int module);
-    void Encode(int module, const Plan& plan, RawBytesMap& raw);
+    Plan Collect(const std::vector<VarInfo*>& page_vars);
+    void Encode(const std::vector<VarInfo*>& page_vars, const Plan& plan, RawBytesMap& raw);
     void Send(const std::string& command, const RawBytesMap& raw);
     std::vector<uint8_t> Payload(const std::string& command, const RawBytesMap& raw);
     std::string ChangedNames(const std::string& command) const;
+    std::vector<uint8_t> EncodeText(const VarInfo& var) const;
     void ReportUnsent(const std::vector<std::string>& commands, size_t from);
+    //! Marks commands[from..] pending again and forgets every other edit.
+    void KeepOnlyUnsent(const std::vector<std::string>& commands, size_t from);
 
     DeviceSession& session_;
     Reporter& reporter_;

@@ -41,6 +41,10 @@ public:
     virtual int32_t SetTimeout(uint32_t recv_timeout_ms, uint32_t send_timeout_ms) = 0;
     //! Grows the socket's receive buffer to at least `size` bytes.
     virtual void SetReceiveBufferSize(uint32_t& size) = 0;
+    //! Ends the connection from any thread: a send or receive in flight returns at once and the
+    //! transport never reopens. For an owner that must not wait for a silent peer (disconnect,
+    //! window close). Transports without a socket of their own need not do anything.
+    virtual void ShutDown() {}
 };
 
 }  // namespace lidar

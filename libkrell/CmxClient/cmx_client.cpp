@@ -194,7 +194,17 @@ void CmxClient::EmitByteFlow(const std::string& line) {
     }
 }
 
+void CmxClient::Abort() {
+    aborted_ = true;
+    running_ = false;  // a connect attempt still running gives up too
+    if (const std::shared_ptr<ClientBase> transport = Transport()) transport->ShutDown();
+}
+
 bool CmxClient::ReadyForExchange(const std::shared_ptr<ClientBase>& transport) {
+    if (aborted_.load()) {
+        SLOG_WARNING("CmxClient: the link was closed, command not sent.");
+        return false;
+    }
     if (!transport || (!transport->IsOpened() && !ever_connected_.load())) {
         SLOG_ERROR("Client is not open, cannot send command.");
         return false;
@@ -203,6 +213,9 @@ bool CmxClient::ReadyForExchange(const std::shared_ptr<ClientBase>& transport) {
 }
 
 bool CmxClient::ReopenLocked(ClientBase& transport) {
+    if (aborted_.load()) {
+        return false;
+    }
     if (transport.IsOpened()) {
         return true;
     }

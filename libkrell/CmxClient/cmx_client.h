@@ -78,6 +78,11 @@ public:
     //! the QueryCommand result, or -1 without sending when `channels` exceeds the table.
     int32_t SetFov(const FovTable& table, uint8_t channels, uint8_t mode);
 
+    //! Ends the link from any thread without waiting for the query lock: an exchange in flight
+    //! fails at once (its socket is shut down) and every later one is refused. For an owner
+    //! that is about to drop the client and must not wait for a silent sensor.
+    void Abort();
+
     //! Outcome of the last exchange (see the file comment).
     int32_t GetLastRetCode() const { return last_ret_code_.load(); }
     //! Sets the byte-flow callback ("SEND: ..." and "RECV: ..." lines). Called with the query
@@ -142,6 +147,7 @@ private:
     // Set once the connect thread has opened the link: from then on a lost link is reopened by
     // the next exchange, while a client that never connected stays refused.
     std::atomic<bool> ever_connected_{false};
+    std::atomic<bool> aborted_{false};  // set by Abort: no exchange and no reconnect any more
     std::atomic<int32_t> last_ret_code_{0};
     std::mutex query_mutex_;  // guards one whole exchange, the current time-outs and the callback
     uint32_t client_type_;

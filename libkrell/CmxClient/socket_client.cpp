@@ -1,5 +1,8 @@
 #include "libkrell/CmxClient/socket_client.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "libkrell/CmxClient/tcp_socket.h"
 #include "scribe/logger.h"
 
@@ -13,6 +16,27 @@ bool SocketClient::SameAddress(const char* ip, uint16_t port) const {
 void SocketClient::StoreAddress(const char* ip, uint16_t port) {
     server_ip_ = ip ? ip : "";
     server_port_ = port;
+}
+
+void SocketClient::CloseSocket() {
+    std::lock_guard<std::mutex> lock(fd_mutex_);
+    socket_.reset();
+}
+
+bool SocketClient::AdoptSocket(int fd) {
+    std::lock_guard<std::mutex> lock(fd_mutex_);
+    if (shut_down_.load()) {
+        if (fd >= 0) ::close(fd);
+        fd = -1;
+    }
+    socket_.reset(fd);
+    return socket_.valid();
+}
+
+void SocketClient::ShutDown() {
+    std::lock_guard<std::mutex> lock(fd_mutex_);
+    shut_down_ = true;
+    if (socket_) ::shutdown(socket_.get(), SHUT_RDWR);
 }
 
 bool SocketClient::RestoreTimeouts() {

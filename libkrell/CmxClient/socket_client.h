@@ -6,6 +6,7 @@
 // while a connect runs.
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "libkrell/CmxClient/client_base.h"
@@ -28,6 +29,8 @@ public:
     int32_t SetTimeout(uint32_t recv_timeout_ms, uint32_t send_timeout_ms) override;
     //! Raises SO_RCVBUF of the open socket to at least `size`; a warning when none is open.
     void SetReceiveBufferSize(uint32_t& size) override;
+    //! shutdown(2) on the socket, from any thread; later opens are refused.
+    void ShutDown() override;
 
 protected:
     // A receive that took at least this long is noted in the debug log.
@@ -43,11 +46,13 @@ protected:
     //! SetTimeout has not been applied yet.
     bool RestoreTimeouts();
     //! Closes the socket if one is open (the opened flag is the caller's).
-    void CloseSocket() { socket_.reset(); }
+    void CloseSocket();
+    //! Takes `fd` (may be -1) as the socket; false, with `fd` closed, once ShutDown was called.
+    bool AdoptSocket(int fd);
 
     std::string server_ip_;
     uint16_t server_port_ = 0;
-    UniqueFd socket_;
+    UniqueFd socket_;  // replaced only under fd_mutex_, so that ShutDown never hits a reused fd
     std::atomic<bool> opened_{false};
 
 private:
@@ -57,6 +62,8 @@ private:
     // Set once SetTimeout has been applied, so that an automatic reconnect restores the time-outs
     // on the new socket instead of leaving its reads unbounded.
     bool timeouts_applied_ = false;
+    std::mutex fd_mutex_;  // guards replacing socket_ against ShutDown from another thread
+    std::atomic<bool> shut_down_{false};
 };
 
 }  // namespace lidar

@@ -28,8 +28,7 @@ bool TcpClient::Open(const char* ip, uint16_t port, bool, const char*, const cha
 
 bool TcpClient::Open() {
     Close();
-    socket_.reset(::socket(AF_INET, SOCK_STREAM, 0));
-    if (!socket_) {
+    if (!AdoptSocket(::socket(AF_INET, SOCK_STREAM, 0))) {
         return false;
     }
     sockaddr_in addr{};
@@ -66,9 +65,8 @@ bool TcpClient::TryOpen(uint16_t local_port, const char* ip, uint16_t port, bool
     }
     Close();
     StoreAddress(ip, port);
-    socket_.reset(
-        TcpConnectWithTimeout(local_port, server_ip_.c_str(), port, timeout_s, "TryOpen"));
-    if (!socket_) {
+    if (!AdoptSocket(
+            TcpConnectWithTimeout(local_port, server_ip_.c_str(), port, timeout_s, "TryOpen"))) {
         return false;
     }
     RestoreTimeouts();

@@ -262,7 +262,7 @@ bool TcpSslClient::Open() {
         SLOG_ERROR("create SSL_CTX failed");
         return false;
     }
-    socket_.reset(tcp_open(server_ip_.c_str(), server_port_));
+    AdoptSocket(tcp_open(server_ip_.c_str(), server_port_));
     return Handshake(MonotonicMicros() + kHandshakeTimeoutMs * kMicrosPerMs);
 }
 
@@ -280,7 +280,7 @@ bool TcpSslClient::TryOpen(uint16_t local_port, const char* ip, uint16_t port, b
     if (!ctx_) {
         return false;
     }
-    socket_.reset(tcp_try_open(local_port, server_ip_.c_str(), port, timeout_s));
+    AdoptSocket(tcp_try_open(local_port, server_ip_.c_str(), port, timeout_s));
     return Handshake(deadline_us);
 }
 

@@ -35,13 +35,22 @@ bool PacketQueue::Push(const uint8_t* data, size_t size) {
 bool PacketQueue::WaitPop(UdpPacket& out, int32_t wait_ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (wait_ms > 0) {
-        ready_.wait_for(lock, std::chrono::milliseconds(wait_ms), [this] { return count_ > 0; });
+        ready_.wait_for(lock, std::chrono::milliseconds(wait_ms),
+                        [this] { return count_ > 0 || interrupted_; });
     }
     if (count_ == 0) return false;
     out = ring_[read_index_];
     read_index_ = (read_index_ + 1) % ring_.size();
     --count_;
     return true;
+}
+
+void PacketQueue::Interrupt() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        interrupted_ = true;
+    }
+    ready_.notify_all();
 }
 
 void PacketQueue::Clear() {

@@ -26,6 +26,10 @@ public:
     //! returns true. Any thread.
     bool WaitPop(UdpPacket& out, int32_t wait_ms);
 
+    //! Wakes every waiting reader and makes later waits return at once (false when empty); for
+    //! an owner that is closing the line and must not wait out a reply time-out. Any thread.
+    void Interrupt();
+
     //! Removes every queued packet. Any thread.
     void Clear();
 
@@ -38,12 +42,13 @@ public:
     size_t Capacity() const { return ring_.size(); }
 
 private:
-    mutable std::mutex mutex_;  // guards ring_, read_index_, count_ and dropped_
+    mutable std::mutex mutex_;  // guards ring_, read_index_, count_, dropped_ and interrupted_
     std::condition_variable ready_;
     std::vector<UdpPacket> ring_;
     size_t read_index_ = 0;
     size_t count_ = 0;
     uint64_t dropped_ = 0;
+    bool interrupted_ = false;
 };
 
 }  // namespace lidar

@@ -64,12 +64,19 @@ int32_t SerialSource::Send(const uint8_t* data, uint16_t len, int32_t) {
 int32_t SerialSource::Receive(UdpPacket& packet, uint16_t, int32_t type, int32_t timeout_ms) {
     PacketQueue* queue = type == 0 ? &points_ : (type == 1 ? &replies_ : nullptr);
     if (queue == nullptr) return -1;
-    for (int32_t remaining_ms = timeout_ms; remaining_ms >= 0; remaining_ms -= kReceiveStepMs) {
+    for (int32_t remaining_ms = timeout_ms; remaining_ms >= 0 && !waits_aborted_.load();
+         remaining_ms -= kReceiveStepMs) {
         if (queue->WaitPop(packet, remaining_ms < kReceiveStepMs ? remaining_ms : kReceiveStepMs)) {
             return packet.length;
         }
     }
     return -1;
+}
+
+void SerialSource::AbortWaits() {
+    waits_aborted_ = true;
+    replies_.Interrupt();
+    points_.Interrupt();
 }
 
 void SerialSource::SetSocketBufferSize(int32_t) {}

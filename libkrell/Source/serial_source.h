@@ -63,6 +63,9 @@ public:
     //! Whether the next Open() starts the receive thread (true at construction).
     void SetReceiveThreadEnabled(bool enabled) override;
 
+    //! Ends every Receive wait at once, now and later (the line is being closed). Any thread.
+    void AbortWaits();
+
     //! Discards input the port received but nobody read. False when closed.
     bool DiscardInput();
 
@@ -89,7 +92,8 @@ private:
     SerialPort port_;
     PacketQueue replies_;
     PacketQueue points_;
-    SerialStreamParser parser_;  // receive thread only while it runs
+    std::atomic<bool> waits_aborted_{false};  // set by AbortWaits
+    SerialStreamParser parser_;               // receive thread only while it runs
     std::thread thread_;
 };
 

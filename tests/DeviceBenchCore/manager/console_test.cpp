@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/console_operation.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "tests/DeviceBenchCore/manager/manager_fixture.h"
@@ -28,20 +29,20 @@ constexpr uint8_t kEchoCmd = 0x5A;  // no table row uses it
 constexpr size_t kCmxHeader = 8;
 
 TEST(ConsoleParseTest, PrefixesBlanksAndCaseFollowTheTypedText) {
-    const ConsoleRequest bare = ConsoleOperation::Parse("0x07", "", 0xFF);
+    const ConsoleRequest bare = command_text::ParseConsole("0x07", "", 0xFF);
     EXPECT_EQ(bare.code, 7u);
     EXPECT_EQ(bare.cmd_text, "07");
     EXPECT_TRUE(bare.payload.empty());
     EXPECT_EQ(bare.payload_text, "");
 
-    const ConsoleRequest mixed = ConsoleOperation::Parse("0X1b", " 0x01  02 0X0a ", 0xFF);
+    const ConsoleRequest mixed = command_text::ParseConsole("0X1b", " 0x01  02 0X0a ", 0xFF);
     EXPECT_EQ(mixed.code, 0x1Bu);
     EXPECT_EQ(mixed.cmd_text, "1b");
     EXPECT_EQ(mixed.payload, (Bytes{0x01, 0x02, 0x0A}));
     EXPECT_EQ(mixed.payload_text, "01 02 0a");
 
     // A single digit is a whole byte; leading zeros do not count against the width.
-    const ConsoleRequest odd = ConsoleOperation::Parse("7", "1 f 000000ab", 0xFF);
+    const ConsoleRequest odd = command_text::ParseConsole("7", "1 f 000000ab", 0xFF);
     EXPECT_EQ(odd.payload, (Bytes{0x01, 0x0F, 0xAB}));
 }
 
@@ -57,17 +58,15 @@ TEST(ConsoleParseTest, TextsThatNameNoByteAreRefusedWithTheFieldAtFault) {
         {"07", "12zz", false, "payload"},  // no silent 0x12
         {"07", "0102", true, "payload"},   // two bytes typed without their blank
         {"07", "123", true, "payload"},    // an odd count wider than a byte
-        {"", "01", false, "header"},
-        {"0x", "01", false, "header"},
-        {"0 7", "", false, "header"},
-        {"g1", "", false, "header"},
+        {"", "01", false, "header"},       {"0x", "01", false, "header"},
+        {"0 7", "", false, "header"},      {"g1", "", false, "header"},
         {"100", "", true, "header"},  // above the CMX code's byte
         {"123456789", "", true, "header"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.cmd) + " / " + c.payload);
         try {
-            ConsoleOperation::Parse(c.cmd, c.payload, 0xFF);
+            command_text::ParseConsole(c.cmd, c.payload, 0xFF);
             ADD_FAILURE() << "parsed";
         } catch (const std::out_of_range& e) {
             EXPECT_TRUE(c.out_of_range);
@@ -78,7 +77,7 @@ TEST(ConsoleParseTest, TextsThatNameNoByteAreRefusedWithTheFieldAtFault) {
         }
     }
     // The serial tunnel's codes are 16 bits wide.
-    EXPECT_EQ(ConsoleOperation::Parse("1234", "", 0xFFFF).code, 0x1234u);
+    EXPECT_EQ(command_text::ParseConsole("1234", "", 0xFFFF).code, 0x1234u);
 }
 
 TEST(ConsoleParseTest, LongPayloadsKeepEveryByteInOrder) {
@@ -90,7 +89,7 @@ TEST(ConsoleParseTest, LongPayloadsKeepEveryByteInOrder) {
         text += piece;
         expected.push_back(static_cast<uint8_t>(i));
     }
-    EXPECT_EQ(ConsoleOperation::Parse("5a", text, 0xFF).payload, expected);
+    EXPECT_EQ(command_text::ParseConsole("5a", text, 0xFF).payload, expected);
     EXPECT_EQ(ConsoleOperation::HexText(Bytes{0x00, 0xAB, 0x7F}, 0, 3), "00 AB 7F");
     EXPECT_EQ(ConsoleOperation::HexText(Bytes{0x00, 0xAB}, 1, 9), "AB");
     EXPECT_EQ(ConsoleOperation::HexText(Bytes{}, 0, 4), "");
@@ -167,16 +166,17 @@ TEST_F(ConsoleTest, Send_DeliversTheTypedBytesAndShowsTheReplyAsTheByteFlowSawIt
             recv = line.at(0).toString().mid(6);
     }
     QString shown = manager_->getSendCmxCommandReturnHeader() + " " +
-                          manager_->getSendCmxCommandReturnPayload();
+                    manager_->getSendCmxCommandReturnPayload();
     EXPECT_EQ(recv.simplified().toUpper().remove(' '), shown.remove(' '));
 
     ASSERT_EQ(manager_->CommandLogCnt(), 1);
     const QVariantMap entry = manager_->SendCommandHistory().front().toMap();
-    EXPECT_EQ(entry.keys(), (QStringList{"record_time", "send_cmd_history", "send_payload_history"}));
+    EXPECT_EQ(entry.keys(),
+              (QStringList{"record_time", "send_cmd_history", "send_payload_history"}));
     EXPECT_EQ(entry["send_cmd_history"], "5a");
     EXPECT_EQ(entry["send_payload_history"], "01 02 0a");
-    EXPECT_TRUE(QDateTime::fromString(entry["record_time"].toString(), "yyyy-MM-dd hh:mm:ss")
-                    .isValid())
+    EXPECT_TRUE(
+        QDateTime::fromString(entry["record_time"].toString(), "yyyy-MM-dd hh:mm:ss").isValid())
         << entry["record_time"].toString().toStdString();
 }
 
@@ -236,13 +236,28 @@ TEST_F(ConsoleTest, Failures_ShowTheirTextKeepTheHistoryAndClearTheOldReply) {
     EXPECT_EQ(manager_->errorMessage(), "Incorrect CMX header was entered. Parsing failed.");
     EXPECT_EQ(manager_->getSendCmxCommandReturnPayload(), "");
 
-    // The sensor refuses the command: its header came back, yet the command failed.
+    EXPECT_EQ(manager_->CommandLogCnt(), 2);  // only the two that went through
+
+    // The sensor refuses the command: the reply's header shows its own return code, and the
+    // exchange is in the history like any other.
+    QSignalSpy errors(manager_.get(), &DeviceBenchManager::errorMessageChanged);
     ServeEcho(sim, {}, 0x03);
+    manager_->SendCommand("5a", "01");
+    EXPECT_EQ(manager_->getSendCmxCommandReturnHeader(), CmxHeaderText(kEchoCmd, 0x03, 0));
+    EXPECT_EQ(manager_->getSendCmxCommandReturnPayload(), "");
+    EXPECT_EQ(manager_->CommandLogCnt(), 3);
+    EXPECT_EQ(errors.count(), 0) << manager_->errorMessage().toStdString();
+
+    // No reply at all: the failure text, the history as it was.
+    krell::lidar::sim::SimFaults silent;
+    silent.no_reply = true;
+    silent.once = true;
+    sim.Server().SetFaults(silent);
     manager_->SendCommand("5a", "01");
     EXPECT_EQ(manager_->errorMessage(),
               "Query cmx command fail. Please input right cmx command header and payload.");
     EXPECT_EQ(manager_->getSendCmxCommandReturnHeader(), "");
-    EXPECT_EQ(manager_->CommandLogCnt(), 2);  // only the two that went through
+    EXPECT_EQ(manager_->CommandLogCnt(), 3);
     EXPECT_TRUE(manager_->IsConnected());
 }
 

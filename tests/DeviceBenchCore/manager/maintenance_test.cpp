@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "DeviceBenchCore/manager/device_bench_manager.h"
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/device_session.h"
 #include "DeviceBenchCore/manager/maintenance_operation.h"
 #include "DeviceBenchCore/table/config_parser.h"
@@ -180,7 +181,7 @@ protected:
     }
     void TearDown() override {
         manager_.reset();
-        EXPECT_FALSE(QFileInfo::exists(staging_)) << "the staging folder stays behind";
+        QDir(staging_).removeRecursively();
     }
 
     //! A manager for `model` ("Corvel", or a table made by TableFrom), connected to `sim`.
@@ -244,22 +245,22 @@ protected:
 TEST(MaintenanceRequestTest, ShortTextIsANumberWithBaseDetectionAndItsLowByte) {
     const Bytes row = {0xAA, 0xBB};
     for (const auto& text : {"0x10", "16", "020"}) {
-        const MaintenanceRequest request = MaintenanceOperation::BuildRequest(text, row);
+        const MaintenanceRequest request = command_text::ParseMaintenanceCommand(text, row);
         EXPECT_EQ(request.code, 0x10) << text;
         EXPECT_EQ(request.payload, row) << text;
     }
-    EXPECT_EQ(MaintenanceOperation::BuildRequest("999", {}).code, 999 & 0xFF);
+    EXPECT_EQ(command_text::ParseMaintenanceCommand("999", {}).code, 999 & 0xFF);
     for (const auto& text : {"", "0x1G", "abc", "1 2"}) {
-        EXPECT_THROW(MaintenanceOperation::BuildRequest(text, row), OperationError) << text;
+        EXPECT_THROW(command_text::ParseMaintenanceCommand(text, row), OperationError) << text;
     }
 }
 
 TEST(MaintenanceRequestTest, LongTextSpellsTheTunnelPayloadFollowedByTheRowBytes) {
     const MaintenanceRequest request =
-        MaintenanceOperation::BuildRequest("0x00000138AB", {0x01, 0x02});
+        command_text::ParseMaintenanceCommand("0x00000138AB", {0x01, 0x02});
     EXPECT_EQ(request.code, 0xFF);
     EXPECT_EQ(request.payload, (Bytes{0x00, 0x00, 0x01, 0x38, 0xAB, 0x01, 0x02}));
-    EXPECT_THROW(MaintenanceOperation::BuildRequest("0x0000zz40", {}), OperationError);
+    EXPECT_THROW(command_text::ParseMaintenanceCommand("0x0000zz40", {}), OperationError);
 }
 
 TEST(MaintenanceRequestTest, ArchivePathGetsTarAppendedOnce) {
@@ -430,6 +431,7 @@ TEST_F(MaintenanceTest, OperationLog_ArchiveHoldsTheFourPartsWithTheSensorsBytes
     EXPECT_EQ(flag.count(), 2);
     EXPECT_FALSE(manager_->IsDownloadLog());
     EXPECT_EQ(Entries(Out("")), QStringList{"run.tar"}) << "no partial file stays beside it";
+    EXPECT_FALSE(QFileInfo::exists(staging_)) << "the staged parts stay behind";
 
     const QStringList names = Tar({"-tf", Out("run.tar")}).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(names.size(), 4) << Tar({"-tf", Out("run.tar")}).toStdString();
@@ -467,9 +469,10 @@ TEST_F(MaintenanceTest, OperationLog_TarPathIsKeptAndAnOlderArchiveReplaced) {
     EXPECT_EQ(QFileInfo(path).permission(QFileDevice::ReadOther), (mask & S_IROTH) == 0);
 }
 
-TEST_F(MaintenanceTest, OperationLog_SensorSilentMidDownload_NamesThePartAndLeavesNothing) {
+TEST_F(MaintenanceTest, OperationLog_SensorSilentMidDownload_KeepsThePartsFetchedAndSaysWhere) {
     MaintenanceSim sim;
-    sim.Logs().SetLogBytes(64 * 1024);
+    const size_t size = 64 * 1024;
+    sim.Logs().SetLogBytes(size);
     // While the second part is answered, the switch is set for the third: it comes without its
     // last bytes, and the sensor says nothing more.
     TableSim& table = sim.Table();
@@ -489,13 +492,29 @@ TEST_F(MaintenanceTest, OperationLog_SensorSilentMidDownload_NamesThePartAndLeav
     }
     QSignalSpy log(manager_.get(), &DeviceBenchManager::sendLogMessage);
     EXPECT_FALSE(DownloadArchive(path));
-    EXPECT_EQ(manager_->errorMessage(), "Operation log download failed.");
+    const QString error = manager_->errorMessage();
+    EXPECT_TRUE(error.startsWith("Operation log download failed. bsw_error_"))
+        << error.toStdString();
+    EXPECT_TRUE(error.contains("return code: -3")) << error.toStdString();
+    EXPECT_TRUE(error.endsWith("the parts downloaded so far are in " + staging_ + "."))
+        << error.toStdString();
     const QStringList errors = LinesOf(log, "ERROR");
     ASSERT_EQ(errors.size(), 1) << errors.join("\n").toStdString();
     EXPECT_TRUE(errors[0].contains(QRegularExpression(
         "^Operation Log download error: bsw_error_[0-9_]+\\.bin download failed\\. "
         "return code: -3$")))
         << errors[0].toStdString();
+    // The two parts that arrived are kept whole; the broken third is not.
+    const QStringList kept = Entries(staging_);
+    ASSERT_EQ(kept.size(), 2) << kept.join(" ").toStdString();
+    for (int part = 0; part < 2; ++part) {
+        const QStringList named = kept.filter(QRegularExpression(QString("^") + kPrefixes[part]));
+        ASSERT_EQ(named.size(), 1) << kPrefixes[part];
+        EXPECT_TRUE(
+            ReadFile(staging_ + "/" + named[0]) ==
+            SimMaintenance::OperationLogBytes(kSelectors[part][0], kSelectors[part][1], size))
+            << named[0].toStdString();
+    }
     EXPECT_EQ(ReadFile(path), (Bytes{'a', 'n', ' ', 'o', 'l', 'd', 'e', 'r', ' ', 'a', 'r', 'c',
                                      'h', 'i', 'v', 'e'}))
         << "the older archive is untouched";
@@ -503,7 +522,7 @@ TEST_F(MaintenanceTest, OperationLog_SensorSilentMidDownload_NamesThePartAndLeav
     EXPECT_FALSE(manager_->IsDownloadLog());
 }
 
-TEST_F(MaintenanceTest, OperationLog_TarMissing_IsNamedAndNothingIsReportedAsSuccess) {
+TEST_F(MaintenanceTest, OperationLog_TarMissing_KeepsTheFourPartsAndSaysWhere) {
     MaintenanceSim sim;
     sim.Logs().SetLogBytes(1024);
     Connect(sim);
@@ -514,7 +533,11 @@ TEST_F(MaintenanceTest, OperationLog_TarMissing_IsNamedAndNothingIsReportedAsSuc
         ScopedEnv path("PATH", empty_path.Path());
         EXPECT_FALSE(DownloadArchive(Out("run")));
     }
-    EXPECT_EQ(manager_->errorMessage(), "Operation log download failed.");
+    const QString error = manager_->errorMessage();
+    EXPECT_TRUE(error.startsWith("Operation log download failed. the archiver \"tar\" could not"))
+        << error.toStdString();
+    EXPECT_TRUE(error.endsWith("the parts downloaded so far are in " + staging_ + "."))
+        << error.toStdString();
     const QStringList errors = LinesOf(log, "ERROR");
     ASSERT_EQ(errors.size(), 1);
     EXPECT_TRUE(errors[0].startsWith(
@@ -522,6 +545,10 @@ TEST_F(MaintenanceTest, OperationLog_TarMissing_IsNamedAndNothingIsReportedAsSuc
         << errors[0].toStdString();
     EXPECT_EQ(successes.count(), 0);
     EXPECT_EQ(Entries(Out("")), QStringList());
+    const QStringList kept = Entries(staging_);
+    ASSERT_EQ(kept.size(), 4) << kept.join(" ").toStdString();
+    for (int part = 0; part < 4; ++part)
+        EXPECT_EQ(kept.filter(QRegularExpression(QString("^") + kPrefixes[part])).size(), 1);
 }
 
 TEST_F(MaintenanceTest, OperationLog_TarFails_ShowsItsExitCodeAndWords) {
@@ -541,9 +568,11 @@ TEST_F(MaintenanceTest, OperationLog_TarFails_ShowsItsExitCodeAndWords) {
     }
     const QStringList errors = LinesOf(log, "ERROR");
     ASSERT_EQ(errors.size(), 1);
-    EXPECT_EQ(errors[0], "Operation Log download error: the archiver \"tar\" failed (exit code 2): "
-                         "tar: simulated write error");
-    EXPECT_EQ(manager_->errorMessage(), "Operation log download failed.");
+    EXPECT_EQ(errors[0],
+              "Operation Log download error: the archiver \"tar\" failed (exit code 2): "
+              "tar: simulated write error");
+    EXPECT_TRUE(manager_->errorMessage().startsWith("Operation log download failed. "));
+    EXPECT_EQ(Entries(staging_).size(), 4);
     EXPECT_EQ(Entries(Out("")), QStringList());
 }
 
@@ -554,7 +583,8 @@ TEST_F(MaintenanceTest, OperationLog_TableWithoutTheRow_NamesTheLookup) {
     EXPECT_FALSE(DownloadArchive(Out("run")));
     EXPECT_EQ(LinesOf(log, "ERROR"),
               QStringList{"Operation Log download error: Can not find Operation Log name"});
-    EXPECT_EQ(manager_->errorMessage(), "Operation log download failed.");
+    EXPECT_EQ(manager_->errorMessage(),
+              "Operation log download failed. Can not find Operation Log name");
 }
 
 TEST_F(MaintenanceTest, Download_WhileAnotherRuns_EverythingElseIsRefusedQuietly) {
@@ -625,7 +655,10 @@ public:
         errors_.push_back(text);
     }
     void Success(const std::string&) override {}
-    void Notify(ManagerEvent) override {}
+    void Notify(ManagerEvent event, const std::string&) override {
+        if (event == ManagerEvent::kLinkEnded) ++link_ended;
+    }
+    std::atomic<int> link_ended{0};
     std::vector<std::string> Errors() {
         std::lock_guard<std::mutex> lock(mutex_);
         return errors_;
@@ -640,35 +673,33 @@ TEST(MaintenanceOperationTest, RowWithoutCommand_SaysSoForEveryOperation) {
     krell::test::EnsureManagerApp();
     MaintenanceSim sim;
     ASSERT_TRUE(sim.Ok());
-    ConfigParser table(std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID/Corvel.csv");
-    table.ExtractConfigInfo();
+    auto table = std::make_unique<ConfigParser>(std::string(KRELL_DEVICEBENCH_DIR) +
+                                                "/Config/varID/Corvel.csv");
+    table->ExtractConfigInfo();
     for (const char* id : {"6-1", "6-5", "6-6"}) {  // Boot Log, Restart, Reset
-        VarInfo* var = table.FindById(id);
+        VarInfo* var = table->FindById(id);
         ASSERT_NE(var, nullptr) << id;
         var->get_cmd.clear();
         var->set_cmd.clear();
     }
     DeviceSession session;
-    session.table = &table;
+    session.table.Adopt(std::move(table), "Corvel");
     auto client = std::make_shared<krell::lidar::CmxClient>("127.0.0.1", sim.Port(), false, 0, 1,
                                                             "", "", "", 4000, 4000, 0.0f);
     ASSERT_TRUE(WaitWithEvents([&] { return client->IsOpen(); }));
-    session.SetCmx(client);
-    session.connected = true;
+    session.link.SetCmx(client);
+    session.link.connected = true;
     TextReporter reporter;
-    int stops = 0;
-    MaintenanceHooks hooks;
-    hooks.stop = [&stops] { ++stops; };
-    MaintenanceOperation operation(session, reporter, hooks);
+    MaintenanceOperation operation(session, reporter);
     EXPECT_EQ(operation.Restart(), -1);
     EXPECT_EQ(operation.Reset(), -1);
     TempDir folder;
     EXPECT_EQ(operation.DownloadLog(folder.Path(), "Boot Log"), -1);
-    EXPECT_EQ(reporter.Errors(),
-              (std::vector<std::string>{"Can not find restart command", "Can not find reset command",
-                                        "Can not find Boot Log command"}));
-    EXPECT_EQ(stops, 0);
-    EXPECT_FALSE(session.downloading);
+    EXPECT_EQ(reporter.Errors(), (std::vector<std::string>{"Can not find restart command",
+                                                           "Can not find reset command",
+                                                           "Can not find Boot Log command"}));
+    EXPECT_EQ(reporter.link_ended.load(), 0);
+    EXPECT_FALSE(session.link.downloading);
 }
 
 TEST_F(MaintenanceTest, SingleLog_NameThatWouldLeaveTheFolder_IsRefused) {
@@ -679,8 +710,9 @@ TEST_F(MaintenanceTest, SingleLog_NameThatWouldLeaveTheFolder_IsRefused) {
     ASSERT_TRUE(QDir().mkpath(folder));
     for (const QString& name : {QString("../Boot Log"), QString("a/b"), QString("..\\x")}) {
         EXPECT_EQ(manager_->DownloadLog(Url(folder), name), -1) << name.toStdString();
-        EXPECT_EQ(manager_->errorMessage(),
-                  "Invalid log name \"" + name + "\": a log name can not hold / or \\.");
+        EXPECT_EQ(
+            manager_->errorMessage(),
+            "Invalid log name \"" + name + "\": a log name can be neither empty nor hold / or \\.");
     }
     krell::test::SpinEvents(50);
     EXPECT_EQ(Entries(Text(parent.Path())), QStringList{"chosen"});

@@ -2,6 +2,7 @@
 // connection modes with their success and failure texts, and the refresh thread.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSettings>
 #include <QSignalSpy>
@@ -11,6 +12,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <memory>
 
 #include "DeviceBenchCore/manager/device_bench_manager.h"
@@ -277,6 +279,53 @@ TEST_F(ManagerConnectionTest, Refresh_TicksAboutEveryThreeSecondsAndStopsWithSto
     manager->Stop();
     krell::test::SpinEvents(3500);
     EXPECT_EQ(ticks.count(), 2);
+}
+
+// The periodic read of page 0 asks three get groups in turn, each bounded by a 4 s time-out; a
+// model change, a disconnect or a closing window must not wait for them.
+TEST_F(ManagerConnectionTest, SilentSensor_ModelChangeStopAndDestructionReturnAtOnce) {
+    TableSim sim("Corvel");
+    ASSERT_TRUE(sim.Ok());
+    for (const bool destroy : {false, true}) {
+        auto manager = Make();
+        manager->setPort(QString::number(sim.Port()));
+        Attempt(*manager);
+        ASSERT_TRUE(manager->IsConnected());
+        manager->setModuleIndexUse(0);
+        const uint64_t before = sim.Server().RequestCount();
+        krell::lidar::sim::SimFaults faults;
+        faults.no_reply = true;
+        sim.Server().SetFaults(faults);
+        // The refresh's first exchange is now waiting for a reply that never comes.
+        ASSERT_TRUE(WaitWithEvents([&] { return sim.Server().RequestCount() > before; }, 5000));
+        krell::test::SpinEvents(200);
+        QElapsedTimer timer;
+        timer.start();
+        if (destroy) {
+            manager.reset();
+        } else {
+            manager->InitConfigFileParser("Tovin");  // never waits for the link
+            EXPECT_LT(timer.elapsed(), 500) << "model change";
+            manager->Stop();
+            EXPECT_FALSE(manager->IsConnected());
+            EXPECT_FALSE(manager->CheckLidarConnection());
+        }
+        EXPECT_LT(timer.elapsed(), 1500) << (destroy ? "destruction" : "model change and Stop");
+        sim.Server().SetFaults(krell::lidar::sim::SimFaults());
+    }
+}
+
+TEST_F(ManagerConnectionTest, SerialCmxFailure_PrintsTheLineOfItsOwnAttempt) {
+    auto manager = Make("Minka-CMX");
+    manager->setPort(QString::number(ClosedPort()));
+    testing::internal::CaptureStdout();
+    Attempt(*manager);
+    std::fflush(stdout);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("DeviceBenchManager::InitCmxForSerial(): init lidar error"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("DeviceBenchManager::Init():"), std::string::npos) << out;
 }
 
 TEST_F(ManagerConnectionTest, Destruction_MidConnectNeitherCrashesNorHangs) {

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QSignalSpy>
 
+#include <atomic>
 #include <fstream>
 #include <memory>
 
@@ -190,11 +191,79 @@ TEST_F(ManagerIoTest, Save_ThatStopsMidwayReportsWhatWasAndWasNotWritten) {
     EXPECT_TRUE(lines.contains("INFO|Send CMX command [0x2D] to set Max Range,  success."));
     EXPECT_TRUE(lines.contains("WARNING|SET [0x2E] FAILED"));
     EXPECT_TRUE(lines.filter("WARNING|Set 0x2E Failed. Command was sent. Detail: ").size() == 1);
-    EXPECT_TRUE(lines.contains("WARNING|CMX command [0x2C] to set Roll Offset,  was not sent."))
+    EXPECT_TRUE(
+        lines.contains("WARNING|CMX command [0x2C] to set Roll Offset,  was not sent; it "
+                       "stays pending for the next save."))
         << lines.join("\n").toStdString();
     EXPECT_EQ(sim.Responder().ValueOf("3-3"), (Bytes{0x00, 0x6F}));
     EXPECT_EQ(sim.Responder().ValueOf("3-13"), (Bytes{0x05}));  // unchanged default 0.50
     EXPECT_TRUE(manager_->IsConnected());
+}
+
+// The sensor refuses the second command of a save: the edits of the commands that were tried are
+// dropped, the command never sent keeps its edit and goes out with the next save.
+TEST_F(ManagerIoTest, Save_RefusedMidway_DropsTheTriedEditsAndKeepsTheUnsentOnePending) {
+    TableSim sim("Corvel");
+    auto refuse = std::make_shared<std::atomic<bool>>(true);
+    auto noise_sets = std::make_shared<std::atomic<int>>(0);
+    const krell::lidar::sim::CommandHandler inner = sim.Device().HandlerFor(0x2E);
+    sim.Device().SetHandler(
+        0x2E, [inner, refuse, noise_sets](const krell::lidar::sim::SimRequest& request) {
+            ++*noise_sets;
+            krell::lidar::sim::SimReply reply = inner(request);
+            if (refuse->load()) reply.ret_code = 0x05;
+            return reply;
+        });
+    Connect(sim);
+    Edit(kPointCloud, 0, 2, "111");  // 0x2D, written
+    Edit(kPointCloud, 1, 0, "5");    // 0x2E, refused
+    Edit(kPointCloud, 3, 3, "0.3");  // 0x2C, never sent
+    QSignalSpy log(manager_.get(), &DeviceBenchManager::sendLogMessage);
+    manager_->Run(kPointCloud);
+    EXPECT_TRUE(manager_->errorMessage().startsWith("Set Failed: 0x2E SET Noise Filter Level, "))
+        << manager_->errorMessage().toStdString();
+    EXPECT_TRUE(
+        Lines(log).contains("WARNING|CMX command [0x2C] to set Roll Offset,  was not "
+                            "sent; it stays pending for the next save."))
+        << Lines(log).join("\n").toStdString();
+    ASSERT_EQ(noise_sets->load(), 1);
+
+    refuse->store(false);
+    manager_->Run(kPointCloud);
+    EXPECT_TRUE(manager_->successMessage().startsWith("Set Lidar Successfully"))
+        << manager_->errorMessage().toStdString();
+    EXPECT_EQ(noise_sets->load(), 1) << "the refused edit was sent again";
+    EXPECT_EQ(sim.Responder().ValueOf("3-3"), (Bytes{0x00, 0x6F}));
+    EXPECT_EQ(sim.Responder().ValueOf("3-13"), (Bytes{0x03}));  // the pending edit went out
+}
+
+// A page without edits has nothing to save; the edits of the other pages must survive it.
+TEST_F(ManagerIoTest, Save_OfAPageWithoutEdits_SaysSoAndKeepsTheOtherPagesEdits) {
+    TableSim sim("Corvel");
+    Connect(sim);
+    Edit(kPointCloud, 0, 2, "222");
+    const size_t requests = sim.Server().RequestCount();
+    manager_->Run(kNetwork);
+    EXPECT_EQ(manager_->errorMessage(), "There are no changes to save on this page.");
+    EXPECT_TRUE(manager_->IsConnected());
+    EXPECT_EQ(sim.Server().RequestCount(), requests);
+    EXPECT_EQ(manager_->getSetMapSize(), 1);
+    manager_->Run(kPointCloud);
+    EXPECT_TRUE(manager_->successMessage().startsWith("Set Lidar Successfully"));
+    EXPECT_EQ(sim.Responder().ValueOf("3-3"), (Bytes{0x00, 0xDE}));
+}
+
+TEST_F(ManagerIoTest, UpdateSingleVar_FalseWhenTheReadFailsOrTheNameIsUnknown) {
+    TableSim sim("Corvel");
+    Connect(sim);
+    EXPECT_TRUE(manager_->UpdateSingleVarInfo("Motor Speed"));
+    krell::lidar::sim::SimFaults refused;
+    refused.return_code = 0x07;
+    refused.once = true;
+    sim.Server().SetFaults(refused);
+    EXPECT_FALSE(manager_->UpdateSingleVarInfo("Motor Speed"));
+    EXPECT_FALSE(manager_->UpdateSingleVarInfo("No Such Variable"));
+    EXPECT_TRUE(manager_->UpdateSingleVarInfo("Motor Speed"));
 }
 
 TEST_F(ManagerIoTest, FieldOfView_ReadWriteAndRejectedInput) {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "DeviceBenchCore/manager/cmx_command.h"
+#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/table/var_info.h"
 
 namespace {

@@ -174,6 +174,40 @@ TEST_P(LinkRecovery, BytesThatNeverFormAFrame_FailAfterOneReceiveTimeout) {
     EXPECT_EQ(client->GetLastRetCode(), -2);
 }
 
+// Disconnecting from a sensor that went silent must not wait out the receive time-out: Abort from
+// another thread ends the exchange in flight, and the client never reconnects afterwards.
+TEST_P(LinkRecovery, Abort_EndsTheExchangeInFlightAtOnceAndForGood) {
+    ASSERT_TRUE(certs_->Ok());
+    ScriptedPeer peer(
+        [](PeerConnection& link) {
+            if (!link.Handshake(3000) || !link.ReadExact(kRequestBytes, 5000)) return;
+            link.Sleep(20000);  // silent
+        },
+        PeerContext());
+    ASSERT_NE(peer.Port(), 0);
+    auto client = std::make_unique<CmxClient>(
+        "127.0.0.1", peer.Port(), false, Tls() ? 1 : 0, 1, Tls() ? certs_->ClientCertPath() : "",
+        Tls() ? certs_->ClientKeyPath() : "", Tls() ? certs_->CaPath() : "", 10000, 10000, 3.0f);
+    ASSERT_TRUE(WaitUntil([&] { return client->IsOpen(); }));
+    int32_t result = 0;
+    std::thread query([&] {
+        Bytes out;
+        result = client->QueryCommand({}, out, kCmdProbe);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = Clock::now();
+    client->Abort();
+    query.join();
+    EXPECT_LT(SecondsSince(start), 0.5);
+    EXPECT_EQ(result, -1);
+    Bytes out;
+    const auto again = Clock::now();
+    EXPECT_EQ(client->QueryCommand({}, out, kCmdProbe), -1);
+    EXPECT_LT(SecondsSince(again), 0.5);
+    EXPECT_FALSE(client->IsOpen());
+    EXPECT_EQ(peer.Connections(), 1) << "the client reconnected after Abort";
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLinks, LinkRecovery, ::testing::Values(false, true),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return std::string(info.param ? "Tls" : "Tcp");

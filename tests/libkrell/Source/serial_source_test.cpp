@@ -147,6 +147,29 @@ TEST(SerialSource, ReceiveTimeout_WaitsWholeTimeAndTakesLateArrival) {
     EXPECT_EQ(Received(packet), Reply(9));
 }
 
+// A disconnect must not wait out a reply time-out: AbortWaits wakes the waiting reader at once,
+// and later waits return at once too.
+TEST(SerialSource, AbortWaits_EndsAReplyWaitNowAndLater) {
+    krell_test::PtyPeer pty;
+    SerialSource source(pty.SlaveName(), 115200, 3125000);
+    ASSERT_TRUE(source.Open());
+    int32_t result = 0;
+    std::thread reader([&] {
+        UdpPacket packet{};
+        result = source.Receive(packet, 0, kReplyType, 5000);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    const Clock::time_point start = Clock::now();
+    source.AbortWaits();
+    reader.join();
+    EXPECT_LT(MsSince(start), 100);
+    EXPECT_EQ(result, -1);
+    UdpPacket packet{};
+    const Clock::time_point again = Clock::now();
+    EXPECT_EQ(source.Receive(packet, 0, kReplyType, 3000), -1);
+    EXPECT_LT(MsSince(again), 100);
+}
+
 TEST(SerialSource, SetReceiveType_ClearsQueuesAndReopensAtCommandRate) {
     krell_test::PtyPeer pty;
     SerialSource source(pty.SlaveName(), 115200, 3125000);
