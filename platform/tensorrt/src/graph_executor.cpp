@@ -99,10 +99,19 @@ void GraphExecutor::assignMemory() {
                 plan_.buffers[root(buffer.alias_of)].memory.get_data_handle());
         }
     }
+    if (plan_.scratchpad_bytes > 0) {
+        const auto bytes = static_cast<dnnl::memory::dim>(plan_.scratchpad_bytes);
+        scratchpad_ = dnnl::memory(
+            dnnl::memory::desc({bytes}, dnnl::memory::data_type::u8, dnnl::memory::format_tag::a),
+            engine_);
+    }
     for (const PlanStep& step : plan_.steps) {
         std::unordered_map<int, dnnl::memory> args;
         for (const auto& arg : step.args) {
             args.emplace(arg.first, plan_.buffers[arg.second].memory);
+        }
+        if (step.scratchpad_bytes > 0) {
+            args.emplace(DNNL_ARG_SCRATCHPAD, scratchpad_);
         }
         step_args_.push_back(std::move(args));
     }

@@ -17,7 +17,8 @@
 
 namespace trt_host {
 
-//! One per execution context. Not thread-safe: one run at a time.
+//! One per execution context. One run at a time, from any thread; runs of different executors
+//! (their own arena and scratch memory) may overlap.
 class GraphExecutor {
 public:
     //! Plans graph (which must have passed ShapeInference::check). Throws dnnl::error or
@@ -52,6 +53,7 @@ private:
     std::vector<void*> bindings_;
     std::vector<std::unordered_map<int, dnnl::memory>> step_args_;
     std::unique_ptr<void, FreeDeleter> arena_;
+    dnnl::memory scratchpad_;  // handed to every primitive that asks for scratch memory
     std::size_t arena_bytes_{0};
     std::vector<float> layer_ms_;
 };

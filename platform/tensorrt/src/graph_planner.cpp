@@ -61,8 +61,25 @@ int32_t GraphPlanner::addBuffer(const memory::desc& md, BufferHome home) {
     return static_cast<int32_t>(plan_.buffers.size()) - 1;
 }
 
+// A primitive made with a library-owned scratchpad would fail (or write through a null
+// pointer) once a run reaches it on another thread, so none is let into the plan.
 void GraphPlanner::addStep(PlanStep step) {
     step.layer = layer_;
+    if (step.primitive) {
+        const_dnnl_primitive_attr_t attr = nullptr;
+        dnnl_scratchpad_mode_t mode = dnnl_scratchpad_mode_library;
+        const const_dnnl_primitive_desc_t pd = step.primitive.get_primitive_desc();
+        if (dnnl_primitive_desc_get_attr(pd, &attr) != dnnl_success ||
+            dnnl_primitive_attr_get_scratchpad_mode(attr, &mode) != dnnl_success ||
+            mode != dnnl_scratchpad_mode_user) {
+            throw std::logic_error("a primitive of layer " + std::to_string(layer_) +
+                                   " keeps its scratch memory per thread");
+        }
+        const dnnl_memory_desc_t* scratch =
+            dnnl_primitive_desc_query_md(pd, dnnl_query_scratchpad_md, 0);
+        step.scratchpad_bytes = scratch != nullptr ? dnnl_memory_desc_get_size(scratch) : 0;
+        plan_.scratchpad_bytes = std::max(plan_.scratchpad_bytes, step.scratchpad_bytes);
+    }
     plan_.steps.push_back(std::move(step));
 }
 
@@ -76,7 +93,7 @@ int32_t GraphPlanner::ensureLayout(int32_t tensor, const memory::desc& md) {
     const int32_t converted = addBuffer(md, BufferHome::kArena);
     PlanStep step;
     step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(
-        engine_, plan_.buffers[source].memory.get_desc(), engine_, md));
+        engine_, plan_.buffers[source].memory.get_desc(), engine_, md, runAttr()));
     step.args = {{DNNL_ARG_FROM, source}, {DNNL_ARG_TO, converted}};
     addStep(std::move(step));
     tensor_buffers_[tensor].push_back(converted);
@@ -150,7 +167,7 @@ void GraphPlanner::planOutputs(const std::vector<void*>& bindings) {
             plan_.buffers[target].binding = static_cast<int32_t>(binding);
             PlanStep step;
             step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(
-                engine_, plan_.buffers[source].memory.get_desc(), engine_, md));
+                engine_, plan_.buffers[source].memory.get_desc(), engine_, md, runAttr()));
             step.args = {{DNNL_ARG_FROM, source}, {DNNL_ARG_TO, target}};
             addStep(std::move(step));
             continue;

@@ -62,7 +62,9 @@ private:
     // values laid out as user, reordered once into a buffer of layout target.
     int32_t ownedWeights(const dnnl::memory::desc& user, const float* values,
                          const dnnl::memory::desc& target);
-    // The activation as a post-op of the layer before it (none when activation is null).
+    // Attributes of every primitive the plan runs: scratch memory comes from the executor.
+    static dnnl::primitive_attr runAttr();
+    // runAttr() with the activation as a post-op of the layer before it (none when null).
     static dnnl::primitive_attr activationAttr(const GraphOp* activation);
     // A deconvolution whose kernel equals its stride (no padding, dilation or groups): every
     // output pixel takes exactly one kernel tap, so it runs as a 1x1 convolution to
