@@ -35,6 +35,7 @@ struct PlanStep {
     dnnl::primitive primitive;
     std::unordered_map<int, int32_t> args;
     std::size_t scratchpad_bytes{0};  //!< scratch memory the primitive is handed at each run
+    std::string kernel;               //!< what runs it: oneDNN kind and implementation, or a loop
     std::function<void()> custom;
     std::vector<int32_t> custom_uses;
     int32_t layer{-1};  //!< engine layer whose time this step adds to; -1 for binding conversions

@@ -117,6 +117,19 @@ void GraphExecutor::assignMemory() {
     }
 }
 
+std::string GraphExecutor::kernelsOf(int32_t layer) const {
+    std::vector<std::string> seen;
+    std::string joined;
+    for (const PlanStep& step : plan_.steps) {
+        if (step.layer != layer || std::find(seen.begin(), seen.end(), step.kernel) != seen.end()) {
+            continue;
+        }
+        joined += (seen.empty() ? "" : "; ") + step.kernel;
+        seen.push_back(step.kernel);
+    }
+    return joined;
+}
+
 void GraphExecutor::run(void* const* bindings, nvinfer1::IProfiler* profiler) {
     std::copy(bindings, bindings + bindings_.size(), bindings_.begin());
     for (PlanBuffer& buffer : plan_.buffers) {

@@ -35,6 +35,10 @@ public:
     //! Names of the engine layers (network layers after fusion), in run order.
     const std::vector<std::string>& layerNames() const { return plan_.layer_names; }
 
+    //! The kernels of engine layer `layer` in run order, each once, joined by "; "; layer -1
+    //! gives those of the binding conversions.
+    std::string kernelsOf(int32_t layer) const;
+
     //! Bytes of the arena shared by all intermediate tensors.
     std::size_t arenaBytes() const { return arena_bytes_; }
 

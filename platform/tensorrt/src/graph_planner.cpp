@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
+#include <string>
+
+#include <oneapi/dnnl/dnnl_debug.h>
 
 #include "platform/tensorrt/src/half_float.h"
 #include "platform/tensorrt/src/shape_inference.h"
@@ -22,6 +25,17 @@ memory::dims denseStrides(const memory::dims& dims) {
         strides[i] = strides[i + 1] * dims[i + 1];
     }
     return strides;
+}
+
+// "convolution jit:avx2" and the like: the primitive kind and oneDNN's implementation name.
+std::string kernelName(const dnnl::primitive& primitive) {
+    const const_dnnl_primitive_desc_t pd = primitive.get_primitive_desc();
+    dnnl_primitive_kind_t kind = dnnl_undefined_primitive;
+    const char* implementation = nullptr;
+    dnnl_primitive_desc_query(pd, dnnl_query_primitive_kind, 0, &kind);
+    dnnl_primitive_desc_query(pd, dnnl_query_impl_info_str, 0, &implementation);
+    return std::string(dnnl_prim_kind2str(kind)) + " " +
+           (implementation != nullptr ? implementation : "?");
 }
 
 float* data(const ExecutionPlan& plan, int32_t buffer) {
@@ -65,6 +79,7 @@ int32_t GraphPlanner::addBuffer(const memory::desc& md, BufferHome home) {
 // pointer) once a run reaches it on another thread, so none is let into the plan.
 void GraphPlanner::addStep(PlanStep step) {
     step.layer = layer_;
+    step.kernel = step.primitive ? kernelName(step.primitive) : "host loop";
     if (step.primitive) {
         const_dnnl_primitive_attr_t attr = nullptr;
         dnnl_scratchpad_mode_t mode = dnnl_scratchpad_mode_library;
@@ -232,10 +247,16 @@ int32_t GraphPlanner::fusedActivation(const Graph& graph, std::size_t op_index) 
     return consumer;
 }
 
+std::string GraphPlanner::layerName(const Graph& graph, std::size_t op_index) {
+    const int32_t activation = fusedActivation(graph, op_index);
+    return activation < 0 ? graph.ops[op_index].name
+                          : graph.ops[op_index].name + " + " + graph.ops[activation].name;
+}
+
 void GraphPlanner::planOp(std::size_t op_index) {
     const GraphOp& op = graph_.ops[op_index];
     layer_ = static_cast<int32_t>(plan_.layer_names.size());
-    std::string name = op.name;
+    const std::string name = layerName(graph_, op_index);
     switch (op.kind) {
         case OpKind::kConvolution:
         case OpKind::kDeconvolution: {
@@ -243,7 +264,6 @@ void GraphPlanner::planOp(std::size_t op_index) {
             const GraphOp* activation = act >= 0 ? &graph_.ops[act] : nullptr;
             if (activation != nullptr) {
                 fused_[act] = true;
-                name += " + " + activation->name;
             }
             planConvolution(op, activation);
             if (activation != nullptr && !tensor_buffers_[op.outputs[0]].empty()) {

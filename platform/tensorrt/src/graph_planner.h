@@ -5,6 +5,7 @@
 #include <oneapi/dnnl/dnnl.hpp>
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -23,6 +24,10 @@ public:
 
     //! Fills the plan. current_bindings is read by the binding steps at run time.
     void plan(const std::vector<void*>& current_bindings);
+
+    //! Name of the engine layer that op op_index begins (its own name, plus " + " and the
+    //! activation's name when one is fused into it).
+    static std::string layerName(const Graph& graph, std::size_t op_index);
 
     //! Index of the activation that the convolution or deconvolution op_index absorbs as a
     //! post-op (its only consumer, when its output is no network output and skipping its
@@ -104,7 +109,7 @@ private:
         tensor_buffers_;       // per tensor: buffer ids, first = producer's
     std::vector<bool> fused_;  // per op: folded into the layer before it
     struct PendingUpsample {
-        int32_t mid;  // buffer of the 1x1 convolution: channel-last, channels (tap, map)
+        int32_t mid;  // buffer of the 1x1 convolution (ChannelBlocks layout), channels (tap, map)
         int64_t kh, kw, maps;
     };
     std::unordered_map<int32_t, PendingUpsample> pending_upsamples_;  // by tensor, not yet expanded
