@@ -1,5 +1,6 @@
 #include "platform/tensorrt/src/channel_blocks.h"
 
+#include <cstring>
 #include <numeric>
 
 #include "platform/tensorrt/src/parallel_for.h"
@@ -12,9 +13,8 @@ using dnnl::memory;
 // Channels a source hands over as one contiguous run in both layouts: every run starts at a
 // multiple of it on both sides and no block boundary falls inside one.
 int64_t runLength(const ExpandSource& source, int64_t out_block, int64_t out_offset) {
-    int64_t run =
-        std::gcd(std::gcd(out_block, out_offset), std::gcd(source.layout.block, source.channels));
-    return run;
+    return std::gcd(std::gcd(out_block, out_offset),
+                    std::gcd(source.layout.block, source.channels));
 }
 
 // One output row (image, y) of one source, starting at output channel first.
@@ -28,6 +28,11 @@ void copyRow(const ExpandSource& source, const float* from, float* out, const Ch
             const int64_t channel = (tap_row * source.kw + kx) * source.channels + c;
             const float* line = from + in.offset(image, channel, sy, 0);
             float* column = target + kx * to.block;
+            if (source.kw == 1 && in.block == run && to.block == run) {
+                // Same blocks on both sides: one row of one block is one contiguous stretch.
+                std::memcpy(column, line, static_cast<std::size_t>(in_width * run) * sizeof(float));
+                continue;
+            }
             for (int64_t xi = 0; xi < in_width; ++xi) {
                 const float* pixel = line + xi * in.block;
                 float* into = column + xi * source.kw * to.block;
