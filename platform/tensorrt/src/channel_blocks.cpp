@@ -81,19 +81,16 @@ memory::desc ChannelBlocks::descFor(const memory::dims& dims) const {
 void expandIntoChannels(const std::vector<ExpandSource>& sources,
                         const std::vector<const float*>& data, float* out,
                         const ChannelBlocks& out_layout, int64_t images, int64_t channels) {
-    std::vector<int64_t> firsts, runs;
-    int64_t first = 0;
+    std::vector<int64_t> runs;
     for (const ExpandSource& source : sources) {
-        firsts.push_back(first);
-        runs.push_back(runLength(source, out_layout.block, first));
-        first += source.channels;
+        runs.push_back(runLength(source, out_layout.block, source.first));
     }
     const int64_t rows = images * out_layout.height;
     TRT_HOST_PARALLEL_FOR
     for (int64_t row = 0; row < rows; ++row) {
         const int64_t image = row / out_layout.height, y = row % out_layout.height;
         for (std::size_t i = 0; i < sources.size(); ++i) {
-            copyRow(sources[i], data[i], out, out_layout, image, y, firsts[i], runs[i]);
+            copyRow(sources[i], data[i], out, out_layout, image, y, sources[i].first, runs[i]);
         }
         zeroPadding(out, out_layout, image, y, channels);
     }

@@ -32,12 +32,13 @@ struct ChannelBlocks {
 struct ExpandSource {
     int32_t buffer;  //!< plan buffer id (its data is looked up at each run)
     ChannelBlocks layout;
+    int64_t first;     //!< first output channel it fills
     int64_t channels;  //!< output channels it fills
     int64_t kh, kw;    //!< 1, 1 for a tensor copied as it is
 };
 
-//! Writes the sources (data[i] holds sources[i]), in order along the channels, into out of
-//! layout out_layout with `channels` real channels. Padding channels of a blocked output are set
+//! Writes the sources (data[i] holds sources[i]) into their channels of out, of layout
+//! out_layout with `channels` real channels. Padding channels of a blocked output are set
 //! to zero, as oneDNN expects of them.
 void expandIntoChannels(const std::vector<ExpandSource>& sources,
                         const std::vector<const float*>& data, float* out,

@@ -24,9 +24,10 @@ enum class BufferHome {
 struct PlanBuffer {
     dnnl::memory memory;
     BufferHome home{BufferHome::kArena};
-    int32_t binding{-1};    //!< binding index for kBinding
-    int32_t alias_of{-1};   //!< when set, a second view (other descriptor) of that buffer's bytes
-    int32_t first_use{-1};  //!< step indices; filled by the executor
+    int32_t binding{-1};   //!< binding index for kBinding
+    int32_t alias_of{-1};  //!< when set, a second view (other descriptor) of that buffer's bytes
+    std::size_t alias_offset{0};  //!< where the view starts in them
+    int32_t first_use{-1};        //!< step indices; filled by the executor
     int32_t last_use{-1};
 };
 

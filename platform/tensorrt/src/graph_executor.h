@@ -48,6 +48,8 @@ private:
     };
 
     void assignMemory();
+    // Points every view at its buffer's bytes (plus its offset).
+    void pointAliases();
     int32_t root(int32_t buffer) const;
 
     std::shared_ptr<const Graph> graph_;

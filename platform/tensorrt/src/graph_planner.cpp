@@ -38,6 +38,24 @@ std::string kernelName(const dnnl::primitive& primitive) {
            (implementation != nullptr ? implementation : "?");
 }
 
+// Scratch bytes the primitive takes from the executor at each run. A primitive made with a
+// library-owned scratchpad would fail (or write through a null pointer) once a run reaches it on
+// another thread than the one that made it, so none is let into a plan.
+std::size_t userScratchpadBytes(const dnnl::primitive& primitive, int32_t layer) {
+    const const_dnnl_primitive_desc_t pd = primitive.get_primitive_desc();
+    const_dnnl_primitive_attr_t attr = nullptr;
+    dnnl_scratchpad_mode_t mode = dnnl_scratchpad_mode_library;
+    if (dnnl_primitive_desc_get_attr(pd, &attr) != dnnl_success ||
+        dnnl_primitive_attr_get_scratchpad_mode(attr, &mode) != dnnl_success ||
+        mode != dnnl_scratchpad_mode_user) {
+        throw std::logic_error("a primitive of layer " + std::to_string(layer) +
+                               " keeps its scratch memory per thread");
+    }
+    const dnnl_memory_desc_t* scratch =
+        dnnl_primitive_desc_query_md(pd, dnnl_query_scratchpad_md, 0);
+    return scratch != nullptr ? dnnl_memory_desc_get_size(scratch) : 0;
+}
+
 float* data(const ExecutionPlan& plan, int32_t buffer) {
     return static_cast<float*>(plan.buffers[buffer].memory.get_data_handle());
 }
@@ -75,24 +93,11 @@ int32_t GraphPlanner::addBuffer(const memory::desc& md, BufferHome home) {
     return static_cast<int32_t>(plan_.buffers.size()) - 1;
 }
 
-// A primitive made with a library-owned scratchpad would fail (or write through a null
-// pointer) once a run reaches it on another thread, so none is let into the plan.
 void GraphPlanner::addStep(PlanStep step) {
     step.layer = layer_;
     step.kernel = step.primitive ? kernelName(step.primitive) : "host loop";
     if (step.primitive) {
-        const_dnnl_primitive_attr_t attr = nullptr;
-        dnnl_scratchpad_mode_t mode = dnnl_scratchpad_mode_library;
-        const const_dnnl_primitive_desc_t pd = step.primitive.get_primitive_desc();
-        if (dnnl_primitive_desc_get_attr(pd, &attr) != dnnl_success ||
-            dnnl_primitive_attr_get_scratchpad_mode(attr, &mode) != dnnl_success ||
-            mode != dnnl_scratchpad_mode_user) {
-            throw std::logic_error("a primitive of layer " + std::to_string(layer_) +
-                                   " keeps its scratch memory per thread");
-        }
-        const dnnl_memory_desc_t* scratch =
-            dnnl_primitive_desc_query_md(pd, dnnl_query_scratchpad_md, 0);
-        step.scratchpad_bytes = scratch != nullptr ? dnnl_memory_desc_get_size(scratch) : 0;
+        step.scratchpad_bytes = userScratchpadBytes(step.primitive, layer_);
         plan_.scratchpad_bytes = std::max(plan_.scratchpad_bytes, step.scratchpad_bytes);
     }
     plan_.steps.push_back(std::move(step));

@@ -89,8 +89,12 @@ private:
     // True when tensor's only reader is a channel concatenation of 4-D tensors (and it is no
     // network output): an upsampled tensor is then expanded straight into the concatenation.
     bool readOnlyByChannelConcat(int32_t tensor) const;
-    // Concatenation whose inputs include pending upsamplings: one copy pass, channel-last.
+    // Concatenation whose inputs include pending upsamplings: one copy pass, in the channel
+    // blocks of the upsamplings' convolutions.
     void planExpandingConcat(const GraphOp& op);
+    // Makes tensor's buffer a view of concatenation output out from channel first_channel on
+    // when the layouts allow it (the tensor then needs no copy); false when they do not.
+    bool placeInside(int32_t tensor, int32_t out, int64_t first_channel);
     void planActivation(const GraphOp& op);
     void planPooling(const GraphOp& op);
     void planConcatenation(const GraphOp& op);

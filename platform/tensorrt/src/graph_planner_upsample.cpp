@@ -125,7 +125,7 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
     const int32_t out = addBuffer(out_md, BufferHome::kArena);
     PlanStep shuffle;
     shuffle.custom = expandStep(
-        &plan_, {{{mid, mid_layout, maps, kh, kw}}, *ChannelBlocks::of(out_md), n, maps}, out);
+        &plan_, {{{mid, mid_layout, 0, maps, kh, kw}}, *ChannelBlocks::of(out_md), n, maps}, out);
     shuffle.custom_uses = {mid, out};
     addStep(std::move(shuffle));
     tensor_buffers_[op.outputs[0]].push_back(out);
@@ -148,6 +148,28 @@ bool GraphPlanner::readOnlyByChannelConcat(int32_t tensor) const {
            (reader->axis < 0 ? ShapeInference::defaultAxis(4) : reader->axis) == 1;
 }
 
+// One image in channel blocks holds the channels of each whole block apart from the others, so
+// a tensor already in the output's blocks (same extents, whole blocks, starting on a block) can
+// be produced straight into its place: its buffer becomes a view of the output's bytes.
+bool GraphPlanner::placeInside(int32_t tensor, int32_t out, int64_t first_channel) {
+    PlanBuffer& buffer = plan_.buffers[primary(tensor)];
+    const memory::desc whole = plan_.buffers[out].memory.get_desc();
+    const std::optional<ChannelBlocks> outer = ChannelBlocks::of(whole);
+    const std::optional<ChannelBlocks> inner = ChannelBlocks::of(buffer.memory.get_desc());
+    const bool is_output =
+        std::find(graph_.outputs.begin(), graph_.outputs.end(), tensor) != graph_.outputs.end();
+    if (buffer.home != BufferHome::kArena || buffer.alias_of >= 0 || is_output || !outer ||
+        !inner || whole.dims()[0] != 1 || outer->block == whole.dims()[1] ||
+        inner->tag != outer->tag || first_channel % outer->block != 0 ||
+        buffer.memory.get_desc().dims()[1] % outer->block != 0) {
+        return false;
+    }
+    buffer.alias_of = out;
+    buffer.alias_offset =
+        static_cast<std::size_t>(outer->offset(0, first_channel, 0, 0)) * sizeof(float);
+    return true;
+}
+
 void GraphPlanner::planExpandingConcat(const GraphOp& op) {
     const Dims& out_dims = graph_.tensors[op.outputs[0]].dims;
     // The output takes the layout of the first upsampling's convolution result: the channel
@@ -161,24 +183,27 @@ void GraphPlanner::planExpandingConcat(const GraphOp& op) {
     }
     const memory::desc out_md = layout->descFor(toDnnl(out_dims));
     ExpandPlan expand{{}, *ChannelBlocks::of(out_md), out_dims.d[0], out_dims.d[1]};
+    const int32_t out = addBuffer(out_md, BufferHome::kArena);
     PlanStep step;
+    int64_t first = 0;
     for (int32_t tensor : op.inputs) {
         const Dims& dims = graph_.tensors[tensor].dims;
         const auto pending = pending_upsamples_.find(tensor);
-        int32_t buffer = -1;
-        int64_t kh = 1, kw = 1;
         if (pending != pending_upsamples_.end()) {
-            buffer = pending->second.mid;
-            kh = pending->second.kh;
-            kw = pending->second.kw;
-        } else {
-            buffer = ensureLayout(tensor, layout->descFor(toDnnl(dims)));
+            const int32_t mid = pending->second.mid;
+            const ChannelBlocks source = *ChannelBlocks::of(plan_.buffers[mid].memory.get_desc());
+            expand.sources.push_back(
+                {mid, source, first, dims.d[1], pending->second.kh, pending->second.kw});
+            step.custom_uses.push_back(mid);
+        } else if (!placeInside(tensor, out, first)) {
+            const int32_t buffer = ensureLayout(tensor, layout->descFor(toDnnl(dims)));
+            const ChannelBlocks source =
+                *ChannelBlocks::of(plan_.buffers[buffer].memory.get_desc());
+            expand.sources.push_back({buffer, source, first, dims.d[1], 1, 1});
+            step.custom_uses.push_back(buffer);
         }
-        const ChannelBlocks source = *ChannelBlocks::of(plan_.buffers[buffer].memory.get_desc());
-        expand.sources.push_back({buffer, source, dims.d[1], kh, kw});
-        step.custom_uses.push_back(buffer);
+        first += dims.d[1];
     }
-    const int32_t out = addBuffer(out_md, BufferHome::kArena);
     step.custom_uses.push_back(out);
     step.custom = expandStep(&plan_, std::move(expand), out);
     addStep(std::move(step));
