@@ -1,8 +1,9 @@
 // Work queued on a stream runs on that stream's worker thread (or on a thread waiting for the
 // stream), never on the thread that created the context, and two contexts of one engine may run
 // at once on two streams. Every primitive of the plan must therefore run from any thread and
-// beside its twin of the other context. Grouped convolutions are the layers whose oneDNN kernels
-// need scratch memory on any shape, so they are what this network is made of.
+// beside its twin of the other context. Grouped INT8 convolutions and deconvolutions need oneDNN
+// scratch memory (on AVX2 CPUs, and so in the avx2.-prefixed runs, these tests crashed while
+// primitives took it from the creating thread).
 #include <gtest/gtest.h>
 
 #include <algorithm>
