@@ -343,14 +343,17 @@ AlonePrimitives::AlonePrimitives(bool upsample_as_1x1) {
             return memory::desc(d, memory::data_type::f32, memory::format_tag::any);
         };
         const memory::desc bias({s.maps}, memory::data_type::f32, memory::format_tag::a);
+        // Scratch memory handed in, as the engine does: the primitives run on the stream's thread,
+        // where oneDNN's per-thread scratchpad of the creating thread is not.
         dnnl::primitive_attr attr;
+        attr.set_scratchpad_mode(dnnl::scratchpad_mode::user);
         if (s.relu) {
             dnnl::post_ops ops;
             ops.append_eltwise(1.0F, dnnl::algorithm::eltwise_relu, 0.0F, 0.0F);
             attr.set_post_ops(ops);
         }
         const auto kind = dnnl::prop_kind::forward_inference;
-        memory::desc src_md, w_md, dst_md;
+        memory::desc src_md, w_md, dst_md, scratch_md;
         if (s.deconv) {
             dnnl::deconvolution_forward::primitive_desc pd(
                 {kind, dnnl::algorithm::deconvolution_direct, any(src), any(wts), bias, any(dst),
@@ -359,6 +362,7 @@ AlonePrimitives::AlonePrimitives(bool upsample_as_1x1) {
             primitives.emplace_back(dnnl::deconvolution_forward(pd));
             names.push_back(std::string("deconvolution ") + pd.impl_info_str());
             src_md = pd.src_desc(), w_md = pd.weights_desc(), dst_md = pd.dst_desc();
+            scratch_md = pd.scratchpad_desc();
         } else {
             dnnl::convolution_forward::primitive_desc pd(
                 {kind, dnnl::algorithm::convolution_direct, any(src), any(wts), bias, any(dst),
@@ -367,11 +371,13 @@ AlonePrimitives::AlonePrimitives(bool upsample_as_1x1) {
             primitives.emplace_back(dnnl::convolution_forward(pd));
             names.push_back(std::string("convolution ") + pd.impl_info_str());
             src_md = pd.src_desc(), w_md = pd.weights_desc(), dst_md = pd.dst_desc();
+            scratch_md = pd.scratchpad_desc();
         }
         std::unordered_map<int, memory> a = {{DNNL_ARG_SRC, memory(src_md, engine)},
                                              {DNNL_ARG_WEIGHTS, memory(w_md, engine)},
                                              {DNNL_ARG_BIAS, memory(bias, engine)},
-                                             {DNNL_ARG_DST, memory(dst_md, engine)}};
+                                             {DNNL_ARG_DST, memory(dst_md, engine)},
+                                             {DNNL_ARG_SCRATCHPAD, memory(scratch_md, engine)}};
         for (auto& m : a)
             std::memset(m.second.get_data_handle(), 0, m.second.get_desc().get_size());
         args.push_back(std::move(a));
