@@ -6,10 +6,13 @@
 // ReLU after every layer but the last.
 //
 // Extra flags (instead of the Google Benchmark flags): --dump_dir=DIR writes weights.bin, input.bin
-// and output.bin (float32, layer order: kernel then bias) for bench_engine_torch.py, prints the
+// and output.bin (float32, layer order: kernel then bias) for bench_engine_torch.py, the int8
+// engines' outputs (output_int8_emulated.bin, output_int8_kernels.bin), prints the
 // largest difference between the int8 engines (emulated on float kernels, and on int8 kernels) and
 // the float path on that frame, and exits;
-// --profile prints the engine's per-layer times (mean of kProfileRuns runs) and exits.
+// --profile prints the engine's per-layer times (mean of kProfileRuns runs) and exits;
+// --kernels prints oneDNN's instruction set and the kernels of every layer and primitive, with
+// reference implementations flagged (--dump_dir and --profile print this first too), and exits.
 #include <benchmark/benchmark.h>
 #include <oneapi/dnnl/dnnl.hpp>
 
@@ -314,12 +317,18 @@ void BM_EngineFrameInt8Compute(benchmark::State& state) {
 // prefers: no reorders, no concatenation, no graph. With upsample_as_1x1 the 2x2 stride-2
 // deconvolution runs as the 1x1 convolution to 64 channels that the engine uses for it (the same
 // multiply-adds); otherwise as oneDNN's own deconvolution primitive.
-void runConvolutionsAlone(benchmark::State& state, bool upsample_as_1x1) {
-    using dnnl::memory;
-    dnnl::engine engine(dnnl::engine::kind::cpu, 0);
-    dnnl::stream stream(engine);
+struct AlonePrimitives {
+    dnnl::engine engine{dnnl::engine::kind::cpu, 0};
+    dnnl::stream stream{engine};
     std::vector<dnnl::primitive> primitives;
-    std::vector<std::unordered_map<int, memory>> args;
+    std::vector<std::unordered_map<int, dnnl::memory>> args;
+    std::vector<std::string> names;  // primitive kind and oneDNN implementation, per primitive
+
+    explicit AlonePrimitives(bool upsample_as_1x1);
+};
+
+AlonePrimitives::AlonePrimitives(bool upsample_as_1x1) {
+    using dnnl::memory;
     for (LayerSpec s : layers()) {
         if (s.deconv && upsample_as_1x1) {
             s = {false,       s.in_channels, s.maps * s.kernel * s.kernel, 1, 1, 0, s.relu,
@@ -334,44 +343,57 @@ void runConvolutionsAlone(benchmark::State& state, bool upsample_as_1x1) {
             return memory::desc(d, memory::data_type::f32, memory::format_tag::any);
         };
         const memory::desc bias({s.maps}, memory::data_type::f32, memory::format_tag::a);
+        // Scratch memory handed in, as the engine does: the primitives run on the stream's thread,
+        // where oneDNN's per-thread scratchpad of the creating thread is not.
         dnnl::primitive_attr attr;
+        attr.set_scratchpad_mode(dnnl::scratchpad_mode::user);
         if (s.relu) {
             dnnl::post_ops ops;
             ops.append_eltwise(1.0F, dnnl::algorithm::eltwise_relu, 0.0F, 0.0F);
             attr.set_post_ops(ops);
         }
         const auto kind = dnnl::prop_kind::forward_inference;
-        memory::desc src_md, w_md, dst_md;
+        memory::desc src_md, w_md, dst_md, scratch_md;
         if (s.deconv) {
             dnnl::deconvolution_forward::primitive_desc pd(
                 {kind, dnnl::algorithm::deconvolution_direct, any(src), any(wts), bias, any(dst),
                  strides, dil, pad, pad},
                 attr, engine);
             primitives.emplace_back(dnnl::deconvolution_forward(pd));
+            names.push_back(std::string("deconvolution ") + pd.impl_info_str());
             src_md = pd.src_desc(), w_md = pd.weights_desc(), dst_md = pd.dst_desc();
+            scratch_md = pd.scratchpad_desc();
         } else {
             dnnl::convolution_forward::primitive_desc pd(
                 {kind, dnnl::algorithm::convolution_direct, any(src), any(wts), bias, any(dst),
                  strides, dil, pad, pad},
                 attr, engine);
             primitives.emplace_back(dnnl::convolution_forward(pd));
+            names.push_back(std::string("convolution ") + pd.impl_info_str());
             src_md = pd.src_desc(), w_md = pd.weights_desc(), dst_md = pd.dst_desc();
+            scratch_md = pd.scratchpad_desc();
         }
         std::unordered_map<int, memory> a = {{DNNL_ARG_SRC, memory(src_md, engine)},
                                              {DNNL_ARG_WEIGHTS, memory(w_md, engine)},
                                              {DNNL_ARG_BIAS, memory(bias, engine)},
-                                             {DNNL_ARG_DST, memory(dst_md, engine)}};
+                                             {DNNL_ARG_DST, memory(dst_md, engine)},
+                                             {DNNL_ARG_SCRATCHPAD, memory(scratch_md, engine)}};
         for (auto& m : a)
             std::memset(m.second.get_data_handle(), 0, m.second.get_desc().get_size());
         args.push_back(std::move(a));
     }
+}
+
+void runConvolutionsAlone(benchmark::State& state, bool upsample_as_1x1) {
+    using dnnl::memory;
+    AlonePrimitives alone(upsample_as_1x1);
     // Run on a stream exactly as the engine's work is: the same kind of thread with its own
     // OpenMP team, the same queueing and waiting.
     struct Work {
         std::vector<dnnl::primitive>* primitives;
         std::vector<std::unordered_map<int, memory>>* args;
         dnnl::stream* stream;
-    } work{&primitives, &args, &stream};
+    } work{&alone.primitives, &alone.args, &alone.stream};
     auto run = [](void* data) {
         auto* w = static_cast<Work*>(data);
         for (std::size_t i = 0; i < w->primitives->size(); ++i)
@@ -431,6 +453,9 @@ int dump(const std::string& dir) {
         DeviceBindings int8_device(*q.engine);
         if (!q.context->executeV2(int8_device.data())) continue;
         const std::vector<float> quantised = int8_device.read(1);
+        ok = ok && writeFloats(dir + (int8_kernels ? "/output_int8_kernels.bin"
+                                                   : "/output_int8_emulated.bin"),
+                               quantised, false);
         float diff = 0.0F, top = 0.0F;
         for (std::size_t i = 0; i < output.size(); ++i) {
             diff = std::max(diff, std::fabs(quantised[i] - output[i]));
@@ -442,6 +467,68 @@ int dump(const std::string& dir) {
             int8_kernels ? "int8" : "float", diff, top, top > 0.0F ? diff / top : 0.0F);
     }
     return ok ? 0 : 1;
+}
+
+const char* isaName(dnnl::cpu_isa isa) {
+    switch (isa) {
+        case dnnl::cpu_isa::sse41:
+            return "SSE4.1";
+        case dnnl::cpu_isa::avx:
+            return "AVX";
+        case dnnl::cpu_isa::avx2:
+            return "AVX2";
+        case dnnl::cpu_isa::avx2_vnni:
+            return "AVX2 with VNNI";
+        case dnnl::cpu_isa::avx512_core:
+            return "AVX-512";
+        case dnnl::cpu_isa::avx512_core_vnni:
+            return "AVX-512 with VNNI";
+        case dnnl::cpu_isa::avx512_core_bf16:
+            return "AVX-512 with VNNI and BF16";
+        case dnnl::cpu_isa::avx512_core_amx:
+            return "AVX-512 with AMX";
+        default:
+            return "other";
+    }
+}
+
+// Prints one line per engine layer with the kernels that run it; returns how many of them are
+// oneDNN reference implementations (flagged), which run tens of times slower than its JIT code.
+int printKernels(const char* title, EngineHolder& h) {
+    if (!h.context) return 0;
+    std::unique_ptr<nvinfer1::IEngineInspector> inspector(h.engine->createEngineInspector());
+    if (!inspector || !inspector->setExecutionContext(h.context.get())) return 0;
+    std::printf("kernels of the %s engine:\n", title);
+    std::string text = inspector->getEngineInformation(nvinfer1::LayerInformationFormat::kONELINE);
+    int references = 0;
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const bool reference = line.find("ref:") != std::string::npos;
+        references += reference ? 1 : 0;
+        std::printf("  %s%s\n", line.c_str(), reference ? "   <-- REFERENCE IMPLEMENTATION" : "");
+        start = end + 1;
+    }
+    return references;
+}
+
+void printKernelReport() {
+    std::printf("oneDNN CPU instruction set: %s\n", isaName(dnnl::get_effective_cpu_isa()));
+    int references = printKernels("float", holder());
+    references += printKernels("INT8 (float kernels)", int8Holder(false));
+    references += printKernels("INT8 (int8 kernels)", int8Holder(true));
+    for (bool upsample_as_1x1 : {false, true}) {
+        AlonePrimitives alone(upsample_as_1x1);
+        std::printf("kernels of oneDNN alone%s:\n", upsample_as_1x1 ? " (upsampling as 1x1)" : "");
+        for (const std::string& name : alone.names) {
+            const bool reference = name.find("ref:") != std::string::npos;
+            references += reference ? 1 : 0;
+            std::printf("  %s%s\n", name.c_str(),
+                        reference ? "   <-- REFERENCE IMPLEMENTATION" : "");
+        }
+    }
+    std::printf("reference implementations: %d\n", references);
 }
 
 class MeanProfiler : public nvinfer1::IProfiler {
@@ -480,10 +567,16 @@ int profile() {
 int main(int argc, char** argv) {
     const std::string flag = "--dump_dir=";
     if (argc > 1 && std::strncmp(argv[1], flag.c_str(), flag.size()) == 0) {
+        printKernelReport();
         return dump(argv[1] + flag.size());
     }
     if (argc > 1 && std::strcmp(argv[1], "--profile") == 0) {
+        printKernelReport();
         return profile();
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--kernels") == 0) {
+        printKernelReport();
+        return 0;
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

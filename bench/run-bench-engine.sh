@@ -4,7 +4,9 @@
 #   GFLOP/s against oneDNN running the same convolutions alone, all in one run; plus the optional
 #   INT8 engines: the cost of storing ranged tensors as int8 on the float kernels (emulation),
 #   the int8 kernels' time, both as ratios to the float engine, and their largest differences.
-# Usage: bench/run-bench-engine.sh [BUILD_DIR]   (default: build; needs bench_engine built there)
+# Usage: [DNNL_MAX_CPU_ISA=AVX2] bench/run-bench-engine.sh [BUILD_DIR]
+#   (default: build; needs bench_engine built there). The report ends with oneDNN's instruction
+#   set and the kernels of every layer, reference implementations flagged.
 set -eu
 cd "$(dirname "$0")/.."
 BUILD=${1:-build}
@@ -16,6 +18,12 @@ if ! /usr/bin/python3 -c 'import torch' 2>/dev/null; then
     [ "$(id -u)" -eq 0 ] || SUDO=sudo
     $SUDO apt-get install -y python3-torch
 fi
+
+# DNNL_MAX_CPU_ISA=AVX2 makes oneDNN dispatch as on a CPU without AVX-512; PyTorch is held to the
+# same vector width so that the ratios compare like with like.
+case "${DNNL_MAX_CPU_ISA:-}" in
+    [Aa][Vv][Xx]2*) export ONEDNN_MAX_CPU_ISA="$DNNL_MAX_CPU_ISA" ATEN_CPU_CAPABILITY=avx2 ;;
+esac
 
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
@@ -48,5 +56,5 @@ print(open(f"{work}/dump.txt").read().strip())
 for name in ("BM_OneDnnConvolutionsAloneUpsampleAs1x1", "BM_OneDnnConvolutionsAlone"):
     alone = medians[name]
     print(f"ratio engine/{name[3:]} GFLOP/s: wall {alone['real_time'] / ours['real_time']:.3f}, "
-          f"CPU {alone['cpu_ms_per_frame'] / ours['cpu_ms_per_frame']:.3f} (target >= 0.7)")
+          f"CPU {alone['cpu_ms_per_frame'] / ours['cpu_ms_per_frame']:.3f} (target >= 0.9)")
 PY

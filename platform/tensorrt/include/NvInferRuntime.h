@@ -91,6 +91,34 @@ public:
     void destroy() noexcept { delete this; }
 };
 
+//! How IEngineInspector writes what it reports.
+enum class LayerInformationFormat : int32_t {
+    kONELINE = 0,  //!< one line of text per layer
+    kJSON = 1,     //!< JSON objects
+};
+
+//! Reports how an engine's layers are computed. Create with ICudaEngine::createEngineInspector;
+//! the text returned stays valid until the next call on the inspector. The stand-in reports,
+//! per engine layer, its "Name" and, once an execution context of the engine is set, its
+//! "TacticName": the CPU kernels that run it (oneDNN implementation names, "host loop" for the
+//! stand-in's own loops), as a GPU engine built with ProfilingVerbosity::kDETAILED would report
+//! its CUDA kernels. Released with delete.
+class IEngineInspector {
+public:
+    virtual ~IEngineInspector() noexcept = default;
+    //! The context whose kernels are reported (borrowed; null clears). False, with nothing
+    //! changed, for a context of another engine.
+    virtual bool setExecutionContext(IExecutionContext const* context) noexcept = 0;
+    virtual IExecutionContext const* getExecutionContext() const noexcept = 0;
+    //! One engine layer (0 .. getNbLayers() - 1); null, after an error report, for another index.
+    virtual AsciiChar const* getLayerInformation(int32_t layerIndex,
+                                                 LayerInformationFormat format) const noexcept = 0;
+    //! Every layer: kJSON gives {"Layers": [...], "Bindings": [...]}, kONELINE one line each.
+    virtual AsciiChar const* getEngineInformation(LayerInformationFormat format) const noexcept = 0;
+    virtual void setErrorRecorder(IErrorRecorder* recorder) noexcept = 0;
+    virtual IErrorRecorder* getErrorRecorder() const noexcept = 0;
+};
+
 //! A deserialised, immutable engine. Contexts created from it may outlive it.
 class ICudaEngine {
 public:
@@ -130,6 +158,8 @@ public:
     //! A new execution context (its compute plan is prepared here); the caller owns it.
     //! Null, after a logger message, when the plan cannot be prepared.
     virtual IExecutionContext* createExecutionContext() noexcept = 0;
+    //! A new inspector of this engine (it must not outlive the engine); the caller owns it.
+    virtual IEngineInspector* createEngineInspector() const noexcept = 0;
     virtual char const* getName() const noexcept = 0;
     //! Older spelling of delete.
     void destroy() noexcept { delete this; }

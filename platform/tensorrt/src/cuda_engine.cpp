@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "platform/tensorrt/src/blob_codec.h"
+#include "platform/tensorrt/src/engine_inspector.h"
 #include "platform/tensorrt/src/execution_context.h"
 #include "platform/tensorrt/src/graph_planner.h"
 #include "platform/tensorrt/src/host_memory.h"
@@ -99,6 +100,14 @@ nvinfer1::IExecutionContext* CudaEngine::createExecutionContext() noexcept {
         const std::string message = std::string("createExecutionContext: cannot prepare engine ") +
                                     graph_->name + ": " + e.what();
         logger_.log(nvinfer1::ILogger::Severity::kERROR, message.c_str());
+        return nullptr;
+    }
+}
+
+nvinfer1::IEngineInspector* CudaEngine::createEngineInspector() const noexcept {
+    try {
+        return new EngineInspector(*this, graph_, logger_);
+    } catch (const std::exception&) {
         return nullptr;
     }
 }

@@ -41,6 +41,7 @@ public:
     bool hasImplicitBatchDimension() const noexcept override { return false; }
     nvinfer1::IHostMemory* serialize() const noexcept override;
     nvinfer1::IExecutionContext* createExecutionContext() noexcept override;
+    nvinfer1::IEngineInspector* createEngineInspector() const noexcept override;
     char const* getName() const noexcept override { return graph_->name.c_str(); }
 
 private:

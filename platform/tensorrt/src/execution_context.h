@@ -37,6 +37,8 @@ public:
     void setErrorRecorder(nvinfer1::IErrorRecorder* recorder) noexcept override;
     nvinfer1::IErrorRecorder* getErrorRecorder() const noexcept override { return recorder_; }
     const nvinfer1::ICudaEngine& getEngine() const noexcept override { return engine_; }
+    //! The plan of the engine's full batch (for the engine inspector).
+    const GraphExecutor& fullBatch() const { return executor_; }
     void setName(char const* name) noexcept override { name_ = name != nullptr ? name : ""; }
     char const* getName() const noexcept override { return name_.c_str(); }
 

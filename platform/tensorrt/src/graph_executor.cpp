@@ -42,6 +42,22 @@ int32_t GraphExecutor::root(int32_t buffer) const {
     return buffer;
 }
 
+void GraphExecutor::pointAliases() {
+    for (PlanBuffer& buffer : plan_.buffers) {
+        if (buffer.alias_of < 0) {
+            continue;
+        }
+        std::size_t offset = buffer.alias_offset;
+        for (int32_t up = buffer.alias_of; plan_.buffers[up].alias_of >= 0;
+             up = plan_.buffers[up].alias_of) {
+            offset += plan_.buffers[up].alias_offset;
+        }
+        auto* base =
+            static_cast<uint8_t*>(plan_.buffers[root(buffer.alias_of)].memory.get_data_handle());
+        buffer.memory.set_data_handle(base != nullptr ? base + offset : nullptr);
+    }
+}
+
 // Lifetimes are step ranges; buffers whose ranges do not meet share arena bytes. Placement is
 // first fit, largest buffer first.
 void GraphExecutor::assignMemory() {
@@ -93,19 +109,36 @@ void GraphExecutor::assignMemory() {
         plan_.buffers[item.buffer].memory.set_data_handle(static_cast<uint8_t*>(arena_.get()) +
                                                           item.offset);
     }
-    for (PlanBuffer& buffer : plan_.buffers) {
-        if (buffer.alias_of >= 0) {
-            buffer.memory.set_data_handle(
-                plan_.buffers[root(buffer.alias_of)].memory.get_data_handle());
-        }
+    pointAliases();
+    if (plan_.scratchpad_bytes > 0) {
+        const auto bytes = static_cast<dnnl::memory::dim>(plan_.scratchpad_bytes);
+        scratchpad_ = dnnl::memory(
+            dnnl::memory::desc({bytes}, dnnl::memory::data_type::u8, dnnl::memory::format_tag::a),
+            engine_);
     }
     for (const PlanStep& step : plan_.steps) {
         std::unordered_map<int, dnnl::memory> args;
         for (const auto& arg : step.args) {
             args.emplace(arg.first, plan_.buffers[arg.second].memory);
         }
+        if (step.scratchpad_bytes > 0) {
+            args.emplace(DNNL_ARG_SCRATCHPAD, scratchpad_);
+        }
         step_args_.push_back(std::move(args));
     }
+}
+
+std::string GraphExecutor::kernelsOf(int32_t layer) const {
+    std::vector<std::string> seen;
+    std::string joined;
+    for (const PlanStep& step : plan_.steps) {
+        if (step.layer != layer || std::find(seen.begin(), seen.end(), step.kernel) != seen.end()) {
+            continue;
+        }
+        joined += (seen.empty() ? "" : "; ") + step.kernel;
+        seen.push_back(step.kernel);
+    }
+    return joined;
 }
 
 void GraphExecutor::run(void* const* bindings, nvinfer1::IProfiler* profiler) {
@@ -116,12 +149,7 @@ void GraphExecutor::run(void* const* bindings, nvinfer1::IProfiler* profiler) {
         }
     }
     // Views of a binding follow it to this run's pointer.
-    for (PlanBuffer& buffer : plan_.buffers) {
-        if (buffer.alias_of >= 0) {
-            buffer.memory.set_data_handle(
-                plan_.buffers[root(buffer.alias_of)].memory.get_data_handle());
-        }
-    }
+    pointAliases();
     std::fill(layer_ms_.begin(), layer_ms_.end(), 0.0F);
     for (std::size_t s = 0; s < plan_.steps.size(); ++s) {
         const PlanStep& step = plan_.steps[s];

@@ -17,7 +17,8 @@
 
 namespace trt_host {
 
-//! One per execution context. Not thread-safe: one run at a time.
+//! One per execution context. One run at a time, from any thread; runs of different executors
+//! (their own arena and scratch memory) may overlap.
 class GraphExecutor {
 public:
     //! Plans graph (which must have passed ShapeInference::check). Throws dnnl::error or
@@ -34,6 +35,10 @@ public:
     //! Names of the engine layers (network layers after fusion), in run order.
     const std::vector<std::string>& layerNames() const { return plan_.layer_names; }
 
+    //! The kernels of engine layer `layer` in run order, each once, joined by "; "; layer -1
+    //! gives those of the binding conversions.
+    std::string kernelsOf(int32_t layer) const;
+
     //! Bytes of the arena shared by all intermediate tensors.
     std::size_t arenaBytes() const { return arena_bytes_; }
 
@@ -43,6 +48,8 @@ private:
     };
 
     void assignMemory();
+    // Points every view at its buffer's bytes (plus its offset).
+    void pointAliases();
     int32_t root(int32_t buffer) const;
 
     std::shared_ptr<const Graph> graph_;
@@ -52,6 +59,7 @@ private:
     std::vector<void*> bindings_;
     std::vector<std::unordered_map<int, dnnl::memory>> step_args_;
     std::unique_ptr<void, FreeDeleter> arena_;
+    dnnl::memory scratchpad_;  // handed to every primitive that asks for scratch memory
     std::size_t arena_bytes_{0};
     std::vector<float> layer_ms_;
 };

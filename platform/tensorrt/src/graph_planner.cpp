@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
+#include <string>
+
+#include <oneapi/dnnl/dnnl_debug.h>
 
 #include "platform/tensorrt/src/half_float.h"
 #include "platform/tensorrt/src/shape_inference.h"
@@ -22,6 +25,35 @@ memory::dims denseStrides(const memory::dims& dims) {
         strides[i] = strides[i + 1] * dims[i + 1];
     }
     return strides;
+}
+
+// "convolution jit:avx2" and the like: the primitive kind and oneDNN's implementation name.
+std::string kernelName(const dnnl::primitive& primitive) {
+    const const_dnnl_primitive_desc_t pd = primitive.get_primitive_desc();
+    dnnl_primitive_kind_t kind = dnnl_undefined_primitive;
+    const char* implementation = nullptr;
+    dnnl_primitive_desc_query(pd, dnnl_query_primitive_kind, 0, &kind);
+    dnnl_primitive_desc_query(pd, dnnl_query_impl_info_str, 0, &implementation);
+    return std::string(dnnl_prim_kind2str(kind)) + " " +
+           (implementation != nullptr ? implementation : "?");
+}
+
+// Scratch bytes the primitive takes from the executor at each run. A primitive made with a
+// library-owned scratchpad would fail (or write through a null pointer) once a run reaches it on
+// another thread than the one that made it, so none is let into a plan.
+std::size_t userScratchpadBytes(const dnnl::primitive& primitive, int32_t layer) {
+    const const_dnnl_primitive_desc_t pd = primitive.get_primitive_desc();
+    const_dnnl_primitive_attr_t attr = nullptr;
+    dnnl_scratchpad_mode_t mode = dnnl_scratchpad_mode_library;
+    if (dnnl_primitive_desc_get_attr(pd, &attr) != dnnl_success ||
+        dnnl_primitive_attr_get_scratchpad_mode(attr, &mode) != dnnl_success ||
+        mode != dnnl_scratchpad_mode_user) {
+        throw std::logic_error("a primitive of layer " + std::to_string(layer) +
+                               " keeps its scratch memory per thread");
+    }
+    const dnnl_memory_desc_t* scratch =
+        dnnl_primitive_desc_query_md(pd, dnnl_query_scratchpad_md, 0);
+    return scratch != nullptr ? dnnl_memory_desc_get_size(scratch) : 0;
 }
 
 float* data(const ExecutionPlan& plan, int32_t buffer) {
@@ -63,6 +95,11 @@ int32_t GraphPlanner::addBuffer(const memory::desc& md, BufferHome home) {
 
 void GraphPlanner::addStep(PlanStep step) {
     step.layer = layer_;
+    step.kernel = step.primitive ? kernelName(step.primitive) : "host loop";
+    if (step.primitive) {
+        step.scratchpad_bytes = userScratchpadBytes(step.primitive, layer_);
+        plan_.scratchpad_bytes = std::max(plan_.scratchpad_bytes, step.scratchpad_bytes);
+    }
     plan_.steps.push_back(std::move(step));
 }
 
@@ -76,7 +113,7 @@ int32_t GraphPlanner::ensureLayout(int32_t tensor, const memory::desc& md) {
     const int32_t converted = addBuffer(md, BufferHome::kArena);
     PlanStep step;
     step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(
-        engine_, plan_.buffers[source].memory.get_desc(), engine_, md));
+        engine_, plan_.buffers[source].memory.get_desc(), engine_, md, runAttr()));
     step.args = {{DNNL_ARG_FROM, source}, {DNNL_ARG_TO, converted}};
     addStep(std::move(step));
     tensor_buffers_[tensor].push_back(converted);
@@ -150,7 +187,7 @@ void GraphPlanner::planOutputs(const std::vector<void*>& bindings) {
             plan_.buffers[target].binding = static_cast<int32_t>(binding);
             PlanStep step;
             step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(
-                engine_, plan_.buffers[source].memory.get_desc(), engine_, md));
+                engine_, plan_.buffers[source].memory.get_desc(), engine_, md, runAttr()));
             step.args = {{DNNL_ARG_FROM, source}, {DNNL_ARG_TO, target}};
             addStep(std::move(step));
             continue;
@@ -215,10 +252,16 @@ int32_t GraphPlanner::fusedActivation(const Graph& graph, std::size_t op_index) 
     return consumer;
 }
 
+std::string GraphPlanner::layerName(const Graph& graph, std::size_t op_index) {
+    const int32_t activation = fusedActivation(graph, op_index);
+    return activation < 0 ? graph.ops[op_index].name
+                          : graph.ops[op_index].name + " + " + graph.ops[activation].name;
+}
+
 void GraphPlanner::planOp(std::size_t op_index) {
     const GraphOp& op = graph_.ops[op_index];
     layer_ = static_cast<int32_t>(plan_.layer_names.size());
-    std::string name = op.name;
+    const std::string name = layerName(graph_, op_index);
     switch (op.kind) {
         case OpKind::kConvolution:
         case OpKind::kDeconvolution: {
@@ -226,7 +269,6 @@ void GraphPlanner::planOp(std::size_t op_index) {
             const GraphOp* activation = act >= 0 ? &graph_.ops[act] : nullptr;
             if (activation != nullptr) {
                 fused_[act] = true;
-                name += " + " + activation->name;
             }
             planConvolution(op, activation);
             if (activation != nullptr && !tensor_buffers_[op.outputs[0]].empty()) {

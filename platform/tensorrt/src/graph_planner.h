@@ -5,6 +5,7 @@
 #include <oneapi/dnnl/dnnl.hpp>
 
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -23,6 +24,10 @@ public:
 
     //! Fills the plan. current_bindings is read by the binding steps at run time.
     void plan(const std::vector<void*>& current_bindings);
+
+    //! Name of the engine layer that op op_index begins (its own name, plus " + " and the
+    //! activation's name when one is fused into it).
+    static std::string layerName(const Graph& graph, std::size_t op_index);
 
     //! Index of the activation that the convolution or deconvolution op_index absorbs as a
     //! post-op (its only consumer, when its output is no network output and skipping its
@@ -62,7 +67,9 @@ private:
     // values laid out as user, reordered once into a buffer of layout target.
     int32_t ownedWeights(const dnnl::memory::desc& user, const float* values,
                          const dnnl::memory::desc& target);
-    // The activation as a post-op of the layer before it (none when activation is null).
+    // Attributes of every primitive the plan runs: scratch memory comes from the executor.
+    static dnnl::primitive_attr runAttr();
+    // runAttr() with the activation as a post-op of the layer before it (none when null).
     static dnnl::primitive_attr activationAttr(const GraphOp* activation);
     // A deconvolution whose kernel equals its stride (no padding, dilation or groups): every
     // output pixel takes exactly one kernel tap, so it runs as a 1x1 convolution to
@@ -82,8 +89,12 @@ private:
     // True when tensor's only reader is a channel concatenation of 4-D tensors (and it is no
     // network output): an upsampled tensor is then expanded straight into the concatenation.
     bool readOnlyByChannelConcat(int32_t tensor) const;
-    // Concatenation whose inputs include pending upsamplings: one copy pass, channel-last.
+    // Concatenation whose inputs include pending upsamplings: one copy pass, in the channel
+    // blocks of the upsamplings' convolutions.
     void planExpandingConcat(const GraphOp& op);
+    // Makes tensor's buffer a view of concatenation output out from channel first_channel on
+    // when the layouts allow it (the tensor then needs no copy); false when they do not.
+    bool placeInside(int32_t tensor, int32_t out, int64_t first_channel);
     void planActivation(const GraphOp& op);
     void planPooling(const GraphOp& op);
     void planConcatenation(const GraphOp& op);
@@ -102,7 +113,7 @@ private:
         tensor_buffers_;       // per tensor: buffer ids, first = producer's
     std::vector<bool> fused_;  // per op: folded into the layer before it
     struct PendingUpsample {
-        int32_t mid;  // buffer of the 1x1 convolution: channel-last, channels (tap, map)
+        int32_t mid;  // buffer of the 1x1 convolution (ChannelBlocks layout), channels (tap, map)
         int64_t kh, kw, maps;
     };
     std::unordered_map<int32_t, PendingUpsample> pending_upsamples_;  // by tensor, not yet expanded

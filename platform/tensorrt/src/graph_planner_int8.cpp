@@ -59,7 +59,7 @@ int32_t GraphPlanner::quantisedInput(int32_t tensor, const memory::desc& md, flo
         }
     }
     const int32_t id = addBuffer(md, BufferHome::kArena);
-    dnnl::primitive_attr attr;
+    dnnl::primitive_attr attr = runAttr();
     attr.set_output_scales(0, {1.0F / scale});
     PlanStep step;
     step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(

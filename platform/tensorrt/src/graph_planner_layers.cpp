@@ -88,8 +88,14 @@ std::vector<int64_t> nearestIndices(int64_t in_extent, int64_t out_extent,
 
 }  // namespace
 
-dnnl::primitive_attr GraphPlanner::activationAttr(const GraphOp* activation) {
+dnnl::primitive_attr GraphPlanner::runAttr() {
     dnnl::primitive_attr attr;
+    attr.set_scratchpad_mode(dnnl::scratchpad_mode::user);
+    return attr;
+}
+
+dnnl::primitive_attr GraphPlanner::activationAttr(const GraphOp* activation) {
+    dnnl::primitive_attr attr = runAttr();
     if (activation != nullptr) {
         float alpha = 0.0F, beta = 0.0F;
         const dnnl::algorithm alg = eltwiseAlgorithm(*activation, alpha, beta);
@@ -177,7 +183,8 @@ void GraphPlanner::planActivation(const GraphOp& op) {
     const dnnl::eltwise_forward::desc desc(dnnl::prop_kind::forward_inference, alg, md, alpha,
                                            beta);
     PlanStep step;
-    step.primitive = dnnl::eltwise_forward(dnnl::eltwise_forward::primitive_desc(desc, engine_));
+    step.primitive =
+        dnnl::eltwise_forward(dnnl::eltwise_forward::primitive_desc(desc, runAttr(), engine_));
     const int32_t dst = addBuffer(md, BufferHome::kArena);
     step.args = {{DNNL_ARG_SRC, src}, {DNNL_ARG_DST, dst}};
     addStep(std::move(step));
@@ -200,7 +207,7 @@ void GraphPlanner::planPooling(const GraphOp& op) {
     const dnnl::pooling_forward::desc desc(
         dnnl::prop_kind::forward_inference, alg, plan_.buffers[src].memory.get_desc(),
         anyDesc(graph_.tensors[op.outputs[0]].dims), strides, kernel, pad_l, pad_r);
-    const dnnl::pooling_forward::primitive_desc pd(desc, engine_);
+    const dnnl::pooling_forward::primitive_desc pd(desc, runAttr(), engine_);
     PlanStep step;
     step.primitive = dnnl::pooling_forward(pd);
     const int32_t dst = addBuffer(pd.dst_desc(), BufferHome::kArena);
@@ -238,10 +245,10 @@ void GraphPlanner::planConcatenation(const GraphOp& op) {
     const Dims& out_dims = graph_.tensors[op.outputs[0]].dims;
     const dnnl::concat::primitive_desc pd =
         tag == memory::format_tag::undef
-            ? dnnl::concat::primitive_desc(axis, sources, engine_)
+            ? dnnl::concat::primitive_desc(axis, sources, engine_, runAttr())
             : dnnl::concat::primitive_desc(
                   memory::desc(toDnnl(out_dims), memory::data_type::f32, tag), axis, sources,
-                  engine_);
+                  engine_, runAttr());
     step.primitive = dnnl::concat(pd);
     const int32_t dst = addBuffer(pd.dst_desc(), BufferHome::kArena);
     step.args[DNNL_ARG_DST] = dst;
@@ -287,7 +294,7 @@ void GraphPlanner::planElementWise(const GraphOp& op) {
     const dnnl::binary::desc desc(binaryAlgorithm(op.elementwise), md0,
                                   plan_.buffers[src1].memory.get_desc(), md0);
     PlanStep step;
-    step.primitive = dnnl::binary(dnnl::binary::primitive_desc(desc, engine_));
+    step.primitive = dnnl::binary(dnnl::binary::primitive_desc(desc, runAttr(), engine_));
     const int32_t dst = addBuffer(md0, BufferHome::kArena);
     step.args = {{DNNL_ARG_SRC_0, src0}, {DNNL_ARG_SRC_1, src1}, {DNNL_ARG_DST, dst}};
     addStep(std::move(step));
@@ -307,7 +314,8 @@ void GraphPlanner::planSoftMax(const GraphOp& op) {
     const int32_t src = ensureLayout(op.inputs[0], md);
     const dnnl::softmax_forward::desc desc(dnnl::prop_kind::forward_inference, md, axis);
     PlanStep step;
-    step.primitive = dnnl::softmax_forward(dnnl::softmax_forward::primitive_desc(desc, engine_));
+    step.primitive =
+        dnnl::softmax_forward(dnnl::softmax_forward::primitive_desc(desc, runAttr(), engine_));
     const int32_t dst = addBuffer(md, BufferHome::kArena);
     step.args = {{DNNL_ARG_SRC, src}, {DNNL_ARG_DST, dst}};
     addStep(std::move(step));
@@ -380,7 +388,7 @@ void GraphPlanner::planShuffle(const GraphOp& op) {
     plan_.buffers[dst_view].alias_of = dst;
     PlanStep step;
     step.primitive = dnnl::reorder(
-        dnnl::reorder::primitive_desc(engine_, view_md, engine_, plainDesc(transposed)));
+        dnnl::reorder::primitive_desc(engine_, view_md, engine_, plainDesc(transposed), runAttr()));
     step.args = {{DNNL_ARG_FROM, view}, {DNNL_ARG_TO, dst_view}};
     addStep(std::move(step));
     tensor_buffers_[op.outputs[0]].push_back(dst);

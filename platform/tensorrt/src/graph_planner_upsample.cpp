@@ -3,9 +3,11 @@
 // several times slower than this for the 2x2 stride-2 layers of the denoiser.
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
+#include "platform/tensorrt/src/channel_blocks.h"
+#include "platform/tensorrt/src/dnnl_dims.h"
 #include "platform/tensorrt/src/graph_planner.h"
-#include "platform/tensorrt/src/parallel_for.h"
 #include "platform/tensorrt/src/shape_inference.h"
 
 namespace trt_host {
@@ -23,27 +25,23 @@ bool allEqual(const Dims& param, int32_t count, int32_t value) {
     return true;
 }
 
-struct UpsampleShape {
-    int64_t n, h, w, kh, kw, maps;
+// Planning-time view of an expanding copy: the sources and the layout of what they fill.
+struct ExpandPlan {
+    std::vector<ExpandSource> sources;
+    ChannelBlocks out;
+    int64_t images, channels;
 };
 
-// Copies the channel-last (tap, map) channels of each input pixel to its kh x kw output pixels.
-std::function<void()> depthToSpace(const ExecutionPlan* plan, int32_t mid, int32_t out,
-                                   UpsampleShape s) {
-    return [plan, mid, out, s] {
-        const auto* from = static_cast<const float*>(plan->buffers[mid].memory.get_data_handle());
-        auto* to = static_cast<float*>(plan->buffers[out].memory.get_data_handle());
-        const std::size_t run_bytes = static_cast<std::size_t>(s.kw * s.maps) * sizeof(float);
-        TRT_HOST_PARALLEL_FOR
-        for (int64_t row = 0; row < s.n * s.h; ++row) {
-            for (int64_t ky = 0; ky < s.kh; ++ky) {
-                float* line = to + ((row * s.kh + ky) * s.w * s.kw) * s.maps;
-                for (int64_t x = 0; x < s.w; ++x) {
-                    const float* pixel = from + ((row * s.w + x) * s.kh + ky) * s.kw * s.maps;
-                    std::memcpy(line + x * s.kw * s.maps, pixel, run_bytes);
-                }
-            }
+std::function<void()> expandStep(const ExecutionPlan* plan, ExpandPlan expand, int32_t out) {
+    return [plan, expand, out] {
+        std::vector<const float*> data;
+        for (const ExpandSource& source : expand.sources) {
+            data.push_back(
+                static_cast<const float*>(plan->buffers[source.buffer].memory.get_data_handle()));
         }
+        expandIntoChannels(expand.sources, data,
+                           static_cast<float*>(plan->buffers[out].memory.get_data_handle()),
+                           expand.out, expand.images, expand.channels);
     };
 }
 
@@ -82,18 +80,26 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
     }
     const memory::dims wdims{taps * maps, ic, 1, 1};
     const memory::desc bmd({taps * maps}, memory::data_type::f32, memory::format_tag::a);
-    const memory::desc mid_md({n, taps * maps, h, w}, memory::data_type::f32,
-                              memory::format_tag::acdb);
     const memory::desc src_any({n, ic, h, w}, memory::data_type::f32, memory::format_tag::any);
     const memory::desc w_any(wdims, memory::data_type::f32, memory::format_tag::any);
     const auto kind = dnnl::prop_kind::forward_inference;
     const auto alg = dnnl::algorithm::convolution_direct;
     const memory::dims ones{1, 1}, zeros{0, 0};
-    const auto desc = bias.empty() ? dnnl::convolution_forward::desc(kind, alg, src_any, w_any,
-                                                                     mid_md, ones, zeros, zeros)
-                                   : dnnl::convolution_forward::desc(kind, alg, src_any, w_any, bmd,
-                                                                     mid_md, ones, zeros, zeros);
-    const dnnl::convolution_forward::primitive_desc pd(desc, activationAttr(activation), engine_);
+    auto primitiveFor = [&](memory::format_tag mid_tag) {
+        const memory::desc mid_md({n, taps * maps, h, w}, memory::data_type::f32, mid_tag);
+        const auto desc = bias.empty()
+                              ? dnnl::convolution_forward::desc(kind, alg, src_any, w_any, mid_md,
+                                                                ones, zeros, zeros)
+                              : dnnl::convolution_forward::desc(kind, alg, src_any, w_any, bmd,
+                                                                mid_md, ones, zeros, zeros);
+        return dnnl::convolution_forward::primitive_desc(desc, activationAttr(activation), engine_);
+    };
+    // The kernels' own result layout: a forced channel-last one leaves CPUs without AVX-512 on
+    // oneDNN's reference convolution. Channel-last remains for layouts the copy cannot read.
+    dnnl::convolution_forward::primitive_desc pd = primitiveFor(memory::format_tag::any);
+    if (!ChannelBlocks::of(pd.dst_desc())) {
+        pd = primitiveFor(memory::format_tag::acdb);
+    }
     PlanStep conv;
     conv.primitive = dnnl::convolution_forward(pd);
     const memory::desc user_w(wdims, memory::data_type::f32, memory::format_tag::abcd);
@@ -105,7 +111,7 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
                     bias.size() * sizeof(float));
         conv.args[DNNL_ARG_BIAS] = id;
     }
-    const int32_t mid = addBuffer(mid_md, BufferHome::kArena);
+    const int32_t mid = addBuffer(pd.dst_desc(), BufferHome::kArena);
     conv.args[DNNL_ARG_DST] = mid;
     addStep(std::move(conv));
 
@@ -114,11 +120,12 @@ void GraphPlanner::planUpsampling(const GraphOp& op, const GraphOp* activation) 
         pending_upsamples_[final_tensor] = {mid, kh, kw, maps};
         return;
     }
-    const memory::desc out_md({n, maps, h * kh, w * kw}, memory::data_type::f32,
-                              memory::format_tag::acdb);
+    const ChannelBlocks mid_layout = *ChannelBlocks::of(pd.dst_desc());
+    const memory::desc out_md = mid_layout.descFor({n, maps, h * kh, w * kw});
     const int32_t out = addBuffer(out_md, BufferHome::kArena);
     PlanStep shuffle;
-    shuffle.custom = depthToSpace(&plan_, mid, out, {n, h, w, kh, kw, maps});
+    shuffle.custom = expandStep(
+        &plan_, {{{mid, mid_layout, 0, maps, kh, kw}}, *ChannelBlocks::of(out_md), n, maps}, out);
     shuffle.custom_uses = {mid, out};
     addStep(std::move(shuffle));
     tensor_buffers_[op.outputs[0]].push_back(out);
@@ -141,66 +148,64 @@ bool GraphPlanner::readOnlyByChannelConcat(int32_t tensor) const {
            (reader->axis < 0 ? ShapeInference::defaultAxis(4) : reader->axis) == 1;
 }
 
+// One image in channel blocks holds the channels of each whole block apart from the others, so
+// a tensor already in the output's blocks (same extents, whole blocks, starting on a block) can
+// be produced straight into its place: its buffer becomes a view of the output's bytes.
+bool GraphPlanner::placeInside(int32_t tensor, int32_t out, int64_t first_channel) {
+    PlanBuffer& buffer = plan_.buffers[primary(tensor)];
+    const memory::desc whole = plan_.buffers[out].memory.get_desc();
+    const std::optional<ChannelBlocks> outer = ChannelBlocks::of(whole);
+    const std::optional<ChannelBlocks> inner = ChannelBlocks::of(buffer.memory.get_desc());
+    const bool is_output =
+        std::find(graph_.outputs.begin(), graph_.outputs.end(), tensor) != graph_.outputs.end();
+    if (buffer.home != BufferHome::kArena || buffer.alias_of >= 0 || is_output || !outer ||
+        !inner || whole.dims()[0] != 1 || outer->block == whole.dims()[1] ||
+        inner->tag != outer->tag || first_channel % outer->block != 0 ||
+        buffer.memory.get_desc().dims()[1] % outer->block != 0) {
+        return false;
+    }
+    buffer.alias_of = out;
+    buffer.alias_offset =
+        static_cast<std::size_t>(outer->offset(0, first_channel, 0, 0)) * sizeof(float);
+    return true;
+}
+
 void GraphPlanner::planExpandingConcat(const GraphOp& op) {
-    struct Part {
-        int32_t buffer;
-        int64_t channels;
-        bool upsampled;
-        int64_t kh, kw;
-    };
     const Dims& out_dims = graph_.tensors[op.outputs[0]].dims;
-    const int64_t rows = int64_t{out_dims.d[0]} * out_dims.d[2], width = out_dims.d[3],
-                  channels = out_dims.d[1];
-    std::vector<Part> parts;
+    // The output takes the layout of the first upsampling's convolution result: the channel
+    // blocks the convolution kernels of this CPU work in, and so what the next layer reads.
+    std::optional<ChannelBlocks> layout;
+    for (int32_t tensor : op.inputs) {
+        const auto pending = pending_upsamples_.find(tensor);
+        if (pending != pending_upsamples_.end() && !layout) {
+            layout = ChannelBlocks::of(plan_.buffers[pending->second.mid].memory.get_desc());
+        }
+    }
+    const memory::desc out_md = layout->descFor(toDnnl(out_dims));
+    ExpandPlan expand{{}, *ChannelBlocks::of(out_md), out_dims.d[0], out_dims.d[1]};
+    const int32_t out = addBuffer(out_md, BufferHome::kArena);
     PlanStep step;
+    int64_t first = 0;
     for (int32_t tensor : op.inputs) {
         const Dims& dims = graph_.tensors[tensor].dims;
         const auto pending = pending_upsamples_.find(tensor);
         if (pending != pending_upsamples_.end()) {
-            parts.push_back(
-                {pending->second.mid, dims.d[1], true, pending->second.kh, pending->second.kw});
-        } else {
-            const memory::desc md({dims.d[0], dims.d[1], dims.d[2], dims.d[3]},
-                                  memory::data_type::f32, memory::format_tag::acdb);
-            parts.push_back({ensureLayout(tensor, md), dims.d[1], false, 1, 1});
+            const int32_t mid = pending->second.mid;
+            const ChannelBlocks source = *ChannelBlocks::of(plan_.buffers[mid].memory.get_desc());
+            expand.sources.push_back(
+                {mid, source, first, dims.d[1], pending->second.kh, pending->second.kw});
+            step.custom_uses.push_back(mid);
+        } else if (!placeInside(tensor, out, first)) {
+            const int32_t buffer = ensureLayout(tensor, layout->descFor(toDnnl(dims)));
+            const ChannelBlocks source =
+                *ChannelBlocks::of(plan_.buffers[buffer].memory.get_desc());
+            expand.sources.push_back({buffer, source, first, dims.d[1], 1, 1});
+            step.custom_uses.push_back(buffer);
         }
-        step.custom_uses.push_back(parts.back().buffer);
+        first += dims.d[1];
     }
-    const memory::desc out_md({out_dims.d[0], channels, out_dims.d[2], width},
-                              memory::data_type::f32, memory::format_tag::acdb);
-    const int32_t out = addBuffer(out_md, BufferHome::kArena);
     step.custom_uses.push_back(out);
-    const ExecutionPlan* plan = &plan_;
-    const int64_t height = out_dims.d[2];
-    step.custom = [plan, parts, out, rows, height, width, channels] {
-        auto* to = static_cast<float*>(plan->buffers[out].memory.get_data_handle());
-        TRT_HOST_PARALLEL_FOR
-        for (int64_t row = 0; row < rows; ++row) {
-            const int64_t image = row / height, y = row % height;
-            int64_t offset = 0;
-            for (const Part& part : parts) {
-                const auto* from =
-                    static_cast<const float*>(plan->buffers[part.buffer].memory.get_data_handle());
-                const int64_t c = part.channels, taps = part.kh * part.kw,
-                              in_width = width / part.kw;
-                // Output pixel (y, xi * kw + kx) takes tap (y % kh, kx) of input pixel (y / kh, xi).
-                const float* line =
-                    from + ((image * (height / part.kh) + y / part.kh) * in_width * taps +
-                            (y % part.kh) * part.kw) *
-                               c;
-                float* target = to + row * width * channels + offset;
-                for (int64_t xi = 0; xi < in_width; ++xi) {
-                    for (int64_t kx = 0; kx < part.kw; ++kx, target += channels) {
-                        const float* source = line + (xi * taps + kx) * c;
-                        for (int64_t i = 0; i < c; ++i) {
-                            target[i] = source[i];
-                        }
-                    }
-                }
-                offset += c;
-            }
-        }
-    };
+    step.custom = expandStep(&plan_, std::move(expand), out);
     addStep(std::move(step));
     tensor_buffers_[op.outputs[0]].push_back(out);
 }

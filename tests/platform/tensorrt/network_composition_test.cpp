@@ -194,6 +194,38 @@ TEST(Int8Compute, ConvolutionChain_StaysWithinAFewQuantisationSteps) {
 
 // conv 4->16, conv 16->32 stride 2, conv 32->32, deconv 32->16 2x2 stride 2, concat with the
 // first convolution, conv 32->16, conv 16->1 1x1; ReLU after every layer but the last.
+// Upsampled maps that fill no whole channel block: the copy runs channel by channel and the
+// blocked result's padding channels, read by the convolution after it, must hold zeros.
+TEST(Upsampling, MapsOffTheChannelBlock_ThenConcatenationAndConvolution) {
+    Tensor4 low = randomTensor(2, 6, 5, 7, 80);
+    Tensor4 skip = randomTensor(2, 3, 10, 14, 81);
+    const ConvSpec up{2, 6, 5, 7, 5, 2, 2, 2, 2, 0, 0, 1, 1, 1, true};
+    const std::vector<float> k = randomValues(6 * 5 * 4, 82), b = randomValues(5, 83);
+    NetworkHarness h;
+    nvinfer1::ITensor* low_in = h.input("low", low.dims());
+    // Two copies: one read by a convolution alone, one read only by the concatenation (which
+    // then expands it itself).
+    auto upsample = [&] {
+        auto* deconv =
+            h.net().addDeconvolutionNd(*low_in, 5, DimsHW(2, 2), h.weights(k), h.weights(b));
+        deconv->setStrideNd(DimsHW(2, 2));
+        return deconv->getOutput(0);
+    };
+    Tensor4 upsampled = referenceDeconv(low, k, b, up);
+    Tensor4 alone(0, 0, 0, 0), joined(0, 0, 0, 0);
+    h.output(addConv(h, *upsample(), upsampled, 4, 3, 1, 84, alone)->getOutput(0), "alone");
+    nvinfer1::ITensor* parts[] = {h.input("skip", skip.dims()), upsample()};
+    Tensor4 cat = referenceConcat(skip, upsampled);
+    auto* concat = h.net().addConcatenation(parts, 2);
+    h.output(addConv(h, *concat->getOutput(0), cat, 4, 3, 1, 85, joined)->getOutput(0), "joined");
+    auto engine = h.engine();
+    ASSERT_TRUE(engine) << h.logger().text();
+    const auto out = runFloat(*engine, {low.v, skip.v});
+    ASSERT_EQ(out.size(), 2U);
+    EXPECT_LE(maxRelativeDifference(out[0], alone.v), 1e-5F);
+    EXPECT_LE(maxRelativeDifference(out[1], joined.v), 1e-5F);
+}
+
 TEST(DenoiserShapedNetwork, EndToEnd_MatchesComposedReferences) {
     Tensor4 in = randomTensor(1, 4, 8, 22, 30);
     NetworkHarness h;
