@@ -72,7 +72,10 @@ int runFrames(const Arguments& args) {
     }
     const size_t frameBytes = frames.size() / args.frame_count;
     krell::Denoise denoise;
-    if (!denoise.Init(args.config, 0)) {
+    krell::Denoise::HostAreas areas;
+    areas.input_bytes = frameBytes;
+    areas.output_bytes = args.prediction_bytes;
+    if (!denoise.Init(args.config, 0, areas)) {
         std::cerr << "conformance_runner: Init failed for " << args.config << "\n";
         return kExitInit;
     }
