@@ -18,6 +18,8 @@ namespace krell {
 namespace lidar {
 namespace {
 
+// Client type of a client made over an injected transport: makes none of its own.
+constexpr uint32_t kInjectedTransport = 0xFFFFFFFFu;
 constexpr int kConnectRetrySleepMs = 100;
 constexpr int kIpPollSleepMs = 100;
 constexpr uint32_t kDrainTimeoutMs = 50;
@@ -69,6 +71,29 @@ CmxClient::CmxClient(const std::string& lidar_ip, uint16_t port, bool auto_recei
       configured_send_timeout_ms_(send_timeout_ms),
       connect_timeout_s_(connect_timeout_s) {
     connect_thread_ = std::thread([this] { TryOpen(); });
+}
+
+CmxClient::CmxClient(std::shared_ptr<ClientBase> transport, uint8_t protocol_version,
+                     uint32_t recv_timeout_ms, uint32_t send_timeout_ms)
+    : client_type_(kInjectedTransport),
+      protocol_version_(protocol_version),
+      transport_(std::move(transport)),
+      parser_(std::make_shared<CmxParser>(protocol_version)),
+      port_(0),
+      local_port_(0),
+      auto_receive_(false),
+      configured_recv_timeout_ms_(recv_timeout_ms),
+      configured_send_timeout_ms_(send_timeout_ms),
+      connect_timeout_s_(0.0f) {
+    if (!transport_ || !transport_->IsOpened()) {
+        return;
+    }
+    ever_connected_ = true;
+    if (recv_timeout_ms != 0 && send_timeout_ms != 0) {
+        current_recv_timeout_ms_ = recv_timeout_ms;
+        current_send_timeout_ms_ = send_timeout_ms;
+        transport_->SetTimeout(recv_timeout_ms, send_timeout_ms);
+    }
 }
 
 CmxClient::~CmxClient() {
