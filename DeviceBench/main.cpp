@@ -14,7 +14,9 @@
 #include "DeviceBench/install_root.h"
 #include "DeviceBench/main_window.h"
 #include "DeviceBench/scale_factor.h"
+#include "DeviceBench/scene_graph_backend.h"
 #include "DeviceBench/shell_setup.h"
+#include "DeviceBench/termination_signals.h"
 
 namespace {
 
@@ -41,8 +43,8 @@ void MoveToInstallRoot() {
     const QString app_dir = QCoreApplication::applicationDirPath();
     const InstallRoot root = FindInstallRoot(app_dir);
     if (!root.found) {
-        qWarning() << "[DeviceBench] install root heuristic: missing" << kInstallMarkerFont
-                   << "in" << QDir(app_dir + "/..").absolutePath() << "and" << app_dir;
+        qWarning() << "[DeviceBench] install root heuristic: missing" << kInstallMarkerFont << "in"
+                   << QDir(app_dir + "/..").absolutePath() << "and" << app_dir;
     }
     QDir::setCurrent(root.path);
     qDebug() << "[DeviceBench] applicationDirPath:" << app_dir << "installRoot:" << root.path;
@@ -61,6 +63,8 @@ int main(int argc, char* argv[]) {
     qputenv("QT_SCALE_FACTOR", QByteArray::number(scale.scale, 'g', kScaleDigits));
 
     QApplication app(argc, argv);
+    TerminationSignals termination_signals;
+    ChooseSceneGraphBackend();
     MoveToInstallRoot();
     const QPalette palette = DeviceBenchPalette();
     LoadApplicationFonts(app);

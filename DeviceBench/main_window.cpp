@@ -8,10 +8,13 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "DeviceBench/page_types.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 
 // Resources compiled into a static library are registered by name; outside any namespace.
-static void InitQmlResources() { Q_INIT_RESOURCE(devicebench_qml); }
+static void InitQmlResources() {
+    Q_INIT_RESOURCE(devicebench_qml);
+}
 
 namespace {
 
@@ -52,6 +55,7 @@ MainWindow::~MainWindow() {
 
 void MainWindow::LoadPages(QQuickView& view, DeviceBenchManager& manager) {
     InitQmlResources();
+    RegisterPageTypes();
     view.setResizeMode(QQuickView::SizeRootObjectToView);
     QQmlContext* context = view.rootContext();
     context->setContextProperty("device_bench_manager", &manager);

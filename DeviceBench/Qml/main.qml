@@ -2,10 +2,12 @@ import QtQuick 2.15
 import QtQuick.Controls 2.15
 import QtQuick.Layouts 1.15
 import "assembly"
+import DeviceBench 1.0
 
 // The DeviceBench pages: top bar, connection bar, the tabs generated from the model's table,
 // and the message, log and about windows. Everything device-specific comes from
-// device_bench_manager; the pages only bind and call.
+// device_bench_manager, which the page hands to each component as its `manager`; the pages
+// only bind and call.
 Rectangle {
     id: root
     objectName: "mainPage"
@@ -64,18 +66,18 @@ Rectangle {
         logWindow.appendTagged(text, type);
     }
     function pushConnectionFields() {
-        if (connectType === 1) {
+        if (connectType === ConnectType.SerialLines) {
             manager.serial_port_485 = rs485Field.text;
             manager.serial_port_232 = uartField.text;
         } else {
             manager.ip_address = ipField.text;
             manager.port = portField.text;
         }
-        if (connectType === 2) {
+        if (connectType === ConnectType.SerialOverCmx) {
             if (/^[0-9]+$/.test(udpPortField.text))
                 manager.udpPort = udpPortField.text;
         }
-        if (connectType !== 0)
+        if (connectType !== ConnectType.Network)
             manager.baud_rate = selectedModel === "Rusko-CMX" ? baudRateField.text : baudRateCombo.currentText;
     }
     function toggleConnection() {
@@ -95,7 +97,7 @@ Rectangle {
             connectWatch.start();
     }
     function isTablePage(index) {
-        return connectType === 0 && index >= 0 && index < level1List.length;
+        return connectType === ConnectType.Network && index >= 0 && index < level1List.length;
     }
     function readTab(index) {
         if (!isTablePage(index) || !connected)
@@ -105,7 +107,7 @@ Rectangle {
         });
     }
     function afterConnect() {
-        if (connectType !== 0)
+        if (connectType !== ConnectType.Network)
             return;
         runBusy("Reading lidar information...", function () {
             manager.GetLidarModuleInfo(0);
@@ -153,7 +155,7 @@ Rectangle {
     }
     function pageSpecs() {
         var specs = [];
-        if (connectType === 0) {
+        if (connectType === ConnectType.Network) {
             for (var i = 0; i < level1List.length; ++i) {
                 var name = String(level1List[i]);
                 var rows = level2List[i] || [];
@@ -197,7 +199,7 @@ Rectangle {
         id: linkCheck
         interval: 5000
         repeat: true
-        running: root.connected && root.connectType === 0
+        running: root.connected && root.connectType === ConnectType.Network
         onTriggered: {
             if (root.manager.IsUpgrading || root.manager.IsDownloadLog)
                 return;
@@ -209,12 +211,12 @@ Rectangle {
     }
 
     Connections {
-        target: device_bench_manager
+        target: root.manager
         function onErrorMessageChanged() {
-            errorWindow.show(device_bench_manager.errorMessage);
+            errorWindow.show(root.manager.errorMessage);
         }
         function onSuccessMessageChanged() {
-            successWindow.show(device_bench_manager.successMessage);
+            successWindow.show(root.manager.successMessage);
         }
         function onSendLogMessage(msg, type) {
             logWindow.appendLine(msg, type);
@@ -234,10 +236,10 @@ Rectangle {
             root.refreshPermissions();
         }
         function onLidarModelListChanged() {
-            root.forcedModel = device_bench_manager.getLMNowName();
+            root.forcedModel = root.manager.getLMNowName();
         }
         function onIsConnectedChanged() {
-            if (device_bench_manager.IsConnected)
+            if (root.manager.IsConnected)
                 root.afterConnect();
         }
     }
@@ -362,7 +364,7 @@ Rectangle {
                 anchors.rightMargin: Theme.margin
                 spacing: Theme.spacing
                 Text {
-                    visible: root.connectType !== 1
+                    visible: root.connectType !== ConnectType.SerialLines
                     text: "IPv4 Address:"
                     color: Theme.text
                     font.pixelSize: Theme.fontSize
@@ -370,14 +372,14 @@ Rectangle {
                 DefaultTextField {
                     id: ipField
                     objectName: "ipField"
-                    visible: root.connectType !== 1
+                    visible: root.connectType !== ConnectType.SerialLines
                     Layout.preferredWidth: 150
                     enabled: !root.connected
                     text: root.manager.ip_address
                     onAccepted: root.toggleConnection()
                 }
                 Text {
-                    visible: root.connectType !== 1
+                    visible: root.connectType !== ConnectType.SerialLines
                     Layout.leftMargin: Theme.spacing
                     text: "CMX/CMXS Port:"
                     color: Theme.text
@@ -386,7 +388,7 @@ Rectangle {
                 DefaultTextField {
                     id: portField
                     objectName: "portField"
-                    visible: root.connectType !== 1
+                    visible: root.connectType !== ConnectType.SerialLines
                     Layout.preferredWidth: 80
                     enabled: !root.connected
                     validator: RegExpValidator {
@@ -396,7 +398,7 @@ Rectangle {
                     onAccepted: root.toggleConnection()
                 }
                 Text {
-                    visible: root.connectType === 2
+                    visible: root.connectType === ConnectType.SerialOverCmx
                     Layout.leftMargin: Theme.spacing
                     text: "Udp Port:"
                     color: Theme.text
@@ -405,7 +407,7 @@ Rectangle {
                 DefaultTextField {
                     id: udpPortField
                     objectName: "udpPortField"
-                    visible: root.connectType === 2
+                    visible: root.connectType === ConnectType.SerialOverCmx
                     Layout.preferredWidth: 80
                     enabled: !root.connected
                     validator: RegExpValidator {
@@ -415,7 +417,7 @@ Rectangle {
                     onAccepted: root.toggleConnection()
                 }
                 Text {
-                    visible: root.connectType === 1
+                    visible: root.connectType === ConnectType.SerialLines
                     text: "RS485 Serial Port:"
                     color: Theme.text
                     font.pixelSize: Theme.fontSize
@@ -423,14 +425,14 @@ Rectangle {
                 DefaultTextField {
                     id: rs485Field
                     objectName: "rs485Field"
-                    visible: root.connectType === 1
+                    visible: root.connectType === ConnectType.SerialLines
                     Layout.preferredWidth: 150
                     enabled: !root.connected
                     text: root.manager.serial_port_485
                     onAccepted: root.toggleConnection()
                 }
                 Text {
-                    visible: root.connectType === 1
+                    visible: root.connectType === ConnectType.SerialLines
                     Layout.leftMargin: Theme.spacing
                     text: "UART Serial Port:"
                     color: Theme.text
@@ -439,14 +441,14 @@ Rectangle {
                 DefaultTextField {
                     id: uartField
                     objectName: "uartField"
-                    visible: root.connectType === 1
+                    visible: root.connectType === ConnectType.SerialLines
                     Layout.preferredWidth: 150
                     enabled: !root.connected
                     text: root.manager.serial_port_232
                     onAccepted: root.toggleConnection()
                 }
                 Text {
-                    visible: root.connectType !== 0
+                    visible: root.connectType !== ConnectType.Network
                     Layout.leftMargin: Theme.spacing
                     text: "Baud Rate:"
                     color: Theme.text
@@ -457,7 +459,7 @@ Rectangle {
                     objectName: "baudRateField"
                     readonly property int lowest: 3000000
                     readonly property int highest: 10000000
-                    visible: root.connectType !== 0 && root.selectedModel === "Rusko-CMX"
+                    visible: root.connectType !== ConnectType.Network && root.selectedModel === "Rusko-CMX"
                     Layout.preferredWidth: 110
                     enabled: !root.connected
                     text: "3000000"
@@ -478,7 +480,7 @@ Rectangle {
                 DefaultComboBox {
                     id: baudRateCombo
                     objectName: "baudRateCombo"
-                    visible: root.connectType !== 0 && root.selectedModel !== "Rusko-CMX"
+                    visible: root.connectType !== ConnectType.Network && root.selectedModel !== "Rusko-CMX"
                     Layout.preferredWidth: 120
                     enabled: !root.connected
                     model: ["3000000", "3125000"]
@@ -577,6 +579,7 @@ Rectangle {
     Component {
         id: tablePage
         TabWidget {
+            manager: root.manager
             level1Index: parent.spec.index
             rows: root.level2List[parent.spec.index] || []
             pageMap: root.myMap[parent.spec.index] || []
@@ -589,6 +592,7 @@ Rectangle {
     Component {
         id: logPage
         LogDownloadPage {
+            manager: root.manager
             logNames: root.manager.logRepeaterModel
             onRefused: messageWindow.show(message)
         }
@@ -596,6 +600,7 @@ Rectangle {
     Component {
         id: minkaPage
         Minka {
+            manager: root.manager
             modelName: root.selectedModel
             onRefused: root.manager.setErrorMsg(message)
         }
@@ -603,6 +608,7 @@ Rectangle {
     Component {
         id: commandPage
         GetCmdWidget {
+            manager: root.manager
             onRefused: root.manager.setErrorMsg(message)
         }
     }
@@ -680,6 +686,7 @@ Rectangle {
     }
     LogWindow {
         id: logWindow
+        manager: root.manager
         objectName: "logWindow"
     }
 }

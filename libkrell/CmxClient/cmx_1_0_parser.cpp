@@ -8,7 +8,8 @@
 namespace krell {
 namespace lidar {
 
-Cmx_1_0_parser::Cmx_1_0_parser() : header_{0x47, 0x74, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00} {}
+Cmx_1_0_parser::Cmx_1_0_parser()
+    : header_{kCmx1Id0, kCmx1Id1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00} {}
 
 bool Cmx_1_0_parser::CmxRequestEncode(const std::vector<uint8_t>& payload,
                                       std::vector<uint8_t>& frame, uint8_t cmd) {

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "libkrell/CmxClient/cmx_codes.h"
 #include "libkrell/CmxClient/general_cmx_parser.h"
 
 namespace krell {
@@ -25,8 +26,8 @@ public:
     //! An empty file gives no frames. Returns false when a frame cannot be encoded.
     bool CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t cmd,
                            std::vector<std::vector<uint8_t>>& frames) override;
-    uint8_t GetHeaderIdentifier0() override { return 0x47; }
-    uint8_t GetHeaderIdentifier1() override { return 0x74; }
+    uint8_t GetHeaderIdentifier0() override { return kCmx1Id0; }
+    uint8_t GetHeaderIdentifier1() override { return kCmx1Id1; }
     uint32_t GetHeaderSize() override { return kHeaderBytes; }
     uint8_t GetReturnCode() override { return header_[3]; }
     uint8_t GetCmd() override { return header_[2]; }

@@ -19,7 +19,8 @@ void PrintSuccess() {
 }  // namespace
 
 Cmx_2_0_parser::Cmx_2_0_parser()
-    : header_{0x57, 0x75, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00} {}
+    : header_{kCmx2Id0, kCmx2Id1, kCmx2ProtocolByte, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+              0x00,     0x00} {}
 
 bool Cmx_2_0_parser::CmxRequestEncode(const std::vector<uint8_t>& payload,
                                       std::vector<uint8_t>& frame, uint8_t cmd) {

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "libkrell/CmxClient/cmx_codes.h"
 #include "libkrell/CmxClient/general_cmx_parser.h"
 
 namespace krell {
@@ -22,8 +23,8 @@ public:
     //! accepts only an empty input with `extra` 0, otherwise appends `extra`.
     bool CmxStreamDecode(uint8_t cmd, uint8_t extra, const std::vector<uint8_t>& input,
                          int32_t offset, int32_t length, std::vector<uint8_t>& output) override;
-    uint8_t GetHeaderIdentifier0() override { return 0x57; }
-    uint8_t GetHeaderIdentifier1() override { return 0x75; }
+    uint8_t GetHeaderIdentifier0() override { return kCmx2Id0; }
+    uint8_t GetHeaderIdentifier1() override { return kCmx2Id1; }
     uint32_t GetHeaderSize() override { return kHeaderBytes; }
     uint8_t GetReturnCode() override { return header_[4]; }
     uint8_t GetCmd() override { return header_[3]; }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "libkrell/CmxClient/cmx_codes.h"
 #include "libkrell/CmxClient/cmx_tunnel.h"
 #include "libkrell/CmxClient/general_cmx_parser.h"
 #include "libkrell/Frame/hex_text.h"
@@ -17,6 +18,8 @@ namespace krell {
 namespace lidar {
 namespace {
 
+// Client type of a client made over an injected transport: makes none of its own.
+constexpr uint32_t kInjectedTransport = 0xFFFFFFFFu;
 constexpr int kConnectRetrySleepMs = 100;
 constexpr int kIpPollSleepMs = 100;
 constexpr uint32_t kDrainTimeoutMs = 50;
@@ -25,14 +28,6 @@ constexpr size_t kDrainScratchBytes = 1500;
 constexpr int kMaxNoWaitDrainReads = 4096;
 constexpr int64_t kMaxWaitingDrainUs = 1000000;
 constexpr size_t kMaxSendChunkBytes = 0xFFFF;
-constexpr uint8_t kCmdSetFov = 0x22;
-constexpr uint8_t kCmdGetFov = 0x23;
-constexpr uint8_t kFovModeSingle = 0;
-constexpr uint8_t kFovModeMulti = 3;
-constexpr size_t kFovChannels = 5;
-constexpr size_t kFovSingleReplyBytes = 5;
-constexpr size_t kFovMultiReplyBytes = 2 + 4 * kFovChannels;
-constexpr float kFovUnitDeg = 0.1f;
 
 int64_t WallMicros() {
     return std::chrono::duration_cast<std::chrono::microseconds>(
@@ -76,6 +71,29 @@ CmxClient::CmxClient(const std::string& lidar_ip, uint16_t port, bool auto_recei
       configured_send_timeout_ms_(send_timeout_ms),
       connect_timeout_s_(connect_timeout_s) {
     connect_thread_ = std::thread([this] { TryOpen(); });
+}
+
+CmxClient::CmxClient(std::shared_ptr<ClientBase> transport, uint8_t protocol_version,
+                     uint32_t recv_timeout_ms, uint32_t send_timeout_ms)
+    : client_type_(kInjectedTransport),
+      protocol_version_(protocol_version),
+      transport_(std::move(transport)),
+      parser_(std::make_shared<CmxParser>(protocol_version)),
+      port_(0),
+      local_port_(0),
+      auto_receive_(false),
+      configured_recv_timeout_ms_(recv_timeout_ms),
+      configured_send_timeout_ms_(send_timeout_ms),
+      connect_timeout_s_(0.0f) {
+    if (!transport_ || !transport_->IsOpened()) {
+        return;
+    }
+    ever_connected_ = true;
+    if (recv_timeout_ms != 0 && send_timeout_ms != 0) {
+        current_recv_timeout_ms_ = recv_timeout_ms;
+        current_send_timeout_ms_ = send_timeout_ms;
+        transport_->SetTimeout(recv_timeout_ms, send_timeout_ms);
+    }
 }
 
 CmxClient::~CmxClient() {
@@ -250,7 +268,7 @@ int32_t CmxClient::QueryCommand(const std::vector<uint8_t>& payload, std::vector
                                 uint8_t cmd, bool include_header) {
     auto transport = Transport();
     if (!ReadyForExchange(transport)) {
-        return -1;
+        return kCmxFailed;
     }
     std::lock_guard<std::mutex> lock(query_mutex_);
     return QueryLocked(*transport, payload, out, cmd, include_header);
@@ -260,7 +278,7 @@ int32_t CmxClient::QueryCommandLongTimeout(const std::vector<uint8_t>& payload,
                                            std::vector<uint8_t>& out, uint8_t cmd) {
     auto transport = Transport();
     if (!ReadyForExchange(transport)) {
-        return -1;
+        return kCmxFailed;
     }
     // The whole sequence holds the query lock, so another thread's exchange never runs under the
     // long time-outs nor has them reset under it.
@@ -276,19 +294,19 @@ int32_t CmxClient::QueryCommandLongTimeout(const std::vector<uint8_t>& payload,
     if (transport->IsOpened()) {
         transport->SetTimeout(current_recv_timeout_ms_, current_send_timeout_ms_);
     }
-    if (result != 0) {
-        return -1;
+    if (result != kCmxOk) {
+        return kCmxFailed;
     }
     if (cmd == kCmdTunnel && out.size() >= kTunnelPrefixBytes) {
         out.erase(out.begin(), out.begin() + kTunnelPrefixBytes);
     }
-    return 0;
+    return kCmxOk;
 }
 
 int32_t CmxClient::ApplyTimeouts(uint32_t recv_ms, uint32_t send_ms) {
     auto transport = Transport();
     if (!transport || !transport->IsOpened()) {
-        return -1;
+        return kCmxFailed;
     }
     std::lock_guard<std::mutex> lock(query_mutex_);
     current_recv_timeout_ms_ = recv_ms;
@@ -312,8 +330,8 @@ int32_t CmxClient::QueryLocked(ClientBase& transport, const std::vector<uint8_t>
     if (version == nullptr) {
         SLOG_ERROR("CmxClient::QueryCommand, no parser for protocol version %u",
                    static_cast<unsigned>(protocol_version_));
-        last_ret_code_ = -4;
-        return -1;
+        last_ret_code_ = kCmxRequestNotSent;
+        return kCmxFailed;
     }
     std::vector<uint8_t> frame;
     parser_->CmxRequestEncode(payload, frame, cmd);
@@ -334,13 +352,13 @@ int32_t CmxClient::QueryLocked(ClientBase& transport, const std::vector<uint8_t>
             ? -1
             : MonotonicMicros() + static_cast<int64_t>(current_recv_timeout_ms_) * 1000;
     std::vector<uint8_t> header(version->GetHeaderSize(), 0);
-    int32_t result = -1;
+    int32_t result = kCmxFailed;
     bool reply_complete = false;
     if (sent < frame.size()) {
         SLOG_WARNING("send failure, %d.", static_cast<int>(sent));
-        last_ret_code_ = -4;
+        last_ret_code_ = kCmxRequestNotSent;
     } else if (!ReceiveHeader(transport, header, deadline_us)) {
-        last_ret_code_ = -2;
+        last_ret_code_ = kCmxHeaderNotRead;
     } else if (HeaderAccepted(header, cmd)) {
         result = ReadReplyBody(transport, header, out, include_header, deadline_us, reply_complete);
     }
@@ -351,13 +369,14 @@ int32_t CmxClient::QueryLocked(ClientBase& transport, const std::vector<uint8_t>
     if (!reply_complete && include_header) {
         out = header;
     }
-    previous_exchange_failed_ = result != 0;
-    if (result == 0) {
+    previous_exchange_failed_ = result != kCmxOk;
+    if (result == kCmxOk) {
         last_ret_code_ = 0;
     }
     if (byte_flow_callback_) {
-        const std::string text =
-            result == 0 ? ToHexText(out) : "ret_code is " + std::to_string(last_ret_code_.load());
+        const std::string text = result == kCmxOk
+                                     ? ToHexText(out)
+                                     : "ret_code is " + std::to_string(last_ret_code_.load());
         EmitByteFlow("RECV: " + text);
     }
     SLOG_DEBUG("exec time: %fms", static_cast<double>(WallMicros() - start_us) / 1000.0);
@@ -371,14 +390,14 @@ int32_t CmxClient::ReadReplyBody(ClientBase& transport, const std::vector<uint8_
     // with the top bit set is a corrupt length, not "no payload".
     const uint32_t length = GetU32Be(&header[header.size() - 4]);
     if (length == 0) {
-        return 0;
+        return kCmxOk;
     }
     if (length > kMaxPayloadBytes) {
         SLOG_WARNING("CmxClient::QueryCommand, nPayLoadLen %u above limit %u, reply refused",
                      length, kMaxPayloadBytes);
-        last_ret_code_ = -3;
+        last_ret_code_ = kCmxPayloadNotRead;
         reply_complete = true;  // `out` stays as the caller passed it
-        return -1;
+        return kCmxFailed;
     }
     if (length > kLargePayloadBytes) {
         SLOG_WARNING("CmxClient::QueryCommand, warning, nPayLoadLen too large:%d",
@@ -386,8 +405,8 @@ int32_t CmxClient::ReadReplyBody(ClientBase& transport, const std::vector<uint8_
     }
     reply_complete = true;
     if (!ReceivePayload(transport, length, receive_buffer_, deadline_us)) {
-        last_ret_code_ = -3;
-        return -1;
+        last_ret_code_ = kCmxPayloadNotRead;
+        return kCmxFailed;
     }
     if (include_header) {
         out = header;
@@ -395,7 +414,7 @@ int32_t CmxClient::ReadReplyBody(ClientBase& transport, const std::vector<uint8_
     } else {
         out.assign(receive_buffer_.begin(), receive_buffer_.end());
     }
-    return 0;
+    return kCmxOk;
 }
 
 void CmxClient::DrainStaleInput(ClientBase& transport) {
@@ -519,8 +538,8 @@ bool CmxClient::HeaderAccepted(const std::vector<uint8_t>& header, uint8_t cmd) 
     const bool v1 = protocol_version_ == 1;
     const uint8_t ret_code = v1 ? header[3] : header[4];
     const uint8_t ret_cmd = v1 ? header[2] : header[3];
-    const bool ids_ok =
-        v1 ? (header[0] == 0x47 && header[1] == 0x74) : (header[0] == 0x57 && header[1] == 0x75);
+    const bool ids_ok = v1 ? (header[0] == kCmx1Id0 && header[1] == kCmx1Id1)
+                           : (header[0] == kCmx2Id0 && header[1] == kCmx2Id1);
     if (ids_ok && ret_code == 0 && ret_cmd == cmd) {
         return true;
     }
@@ -539,17 +558,17 @@ bool CmxClient::HeaderAccepted(const std::vector<uint8_t>& header, uint8_t cmd) 
 
 int32_t CmxClient::GetFov(FovTable& table, uint8_t& channels, uint8_t& mode) {
     std::vector<uint8_t> reply;
-    if (QueryCommand({}, reply, kCmdGetFov, false) != 0 || reply.empty()) {
-        return -1;
+    if (QueryCommand({}, reply, kCmdGetFov, false) != kCmxOk || reply.empty()) {
+        return kCmxFailed;
     }
     const uint8_t reply_mode = reply[0];
-    const size_t needed = reply_mode == kFovModeSingle  ? kFovSingleReplyBytes
+    const size_t needed = reply_mode == kFovModeSingle  ? kFovSingleBytes
                           : reply_mode == kFovModeMulti ? kFovMultiReplyBytes
                                                         : 0;
     if (reply.size() < needed) {
         SLOG_WARNING("CmxClient::GetFov, reply of %u bytes too short for mode %u",
                      static_cast<unsigned>(reply.size()), static_cast<unsigned>(reply_mode));
-        return -1;
+        return kCmxFailed;
     }
     if (reply_mode == kFovModeSingle) {
         channels = 1;
@@ -564,7 +583,7 @@ int32_t CmxClient::GetFov(FovTable& table, uint8_t& channels, uint8_t& mode) {
             table[kFovChannels + i] = AngleAt(reply, 4 + 4 * i);
         }
     }
-    return 0;
+    return kCmxOk;
 }
 
 int32_t CmxClient::SetFov(const FovTable& table, uint8_t channels, uint8_t mode) {
@@ -573,7 +592,7 @@ int32_t CmxClient::SetFov(const FovTable& table, uint8_t channels, uint8_t mode)
         if (channels > kFovChannels) {
             SLOG_ERROR("CmxClient::SetFov, %u channels do not fit the table",
                        static_cast<unsigned>(channels));
-            return -1;
+            return kCmxFailed;
         }
         payload = {kFovModeMulti, channels};
         // End angles sit at entry 5 + i, where GetFov puts them.

@@ -48,6 +48,12 @@ public:
               const std::string& private_key_path, const std::string& ca_path,
               uint32_t recv_timeout_ms, uint32_t send_timeout_ms, float connect_timeout_s,
               uint16_t local_port = 0);
+    //! A client over `transport`, already opened by the caller (an in-memory transport, a test
+    //! rig): no connect thread runs. A transport that later reports closed is reopened by the
+    //! next exchange through its own TryOpen (one attempt). The time-outs are applied when both
+    //! are non-zero and the transport is open.
+    CmxClient(std::shared_ptr<ClientBase> transport, uint8_t protocol_version,
+              uint32_t recv_timeout_ms, uint32_t send_timeout_ms);
     //! Stops and joins the connect thread, closes the link. Waits at most about one connect
     //! window (kConnectWindowS; it bounds TCP connect and TLS handshake together).
     ~CmxClient();

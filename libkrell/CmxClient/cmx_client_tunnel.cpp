@@ -20,27 +20,27 @@ int32_t CmxClient::SerialTunnelQuery(const std::vector<uint8_t>& payload, std::v
     if (cmd > kMaxSerialCmd) {
         SLOG_ERROR("CmxClient::SerialTunnelQuery, serial command 0x%x does not fit one byte",
                    static_cast<unsigned>(cmd));
-        return -1;
+        return kCmxFailed;
     }
     const std::vector<uint8_t> frame =
         SerialFrame::EncodeRequest(static_cast<uint8_t>(cmd), payload);
     std::vector<uint8_t> request = TunnelPrefix(kTunnelOpSerialFrame);
     request.insert(request.end(), frame.begin(), frame.end());
     std::vector<uint8_t> reply;
-    if (QueryCommand(request, reply, kCmdTunnel, false) != 0) {
+    if (QueryCommand(request, reply, kCmdTunnel, false) != kCmxOk) {
         // A reply rejected only for its identifiers or command leaves the code at 0: still a failure.
         const int32_t code = GetLastRetCode();
-        return code != 0 ? code : -1;
+        return code != kCmxOk ? code : kCmxFailed;
     }
     // A reply of the bare prefix (or less) carries no serial frame: that is no success either.
-    if (reply.size() <= kTunnelPrefixBytes) return -1;
+    if (reply.size() <= kTunnelPrefixBytes) return kCmxFailed;
     std::vector<uint8_t> body;
     if (!SerialFrame::CheckReply(reply.data() + kTunnelPrefixBytes,
                                  reply.size() - kTunnelPrefixBytes, &body)) {
-        return -1;
+        return kCmxFailed;
     }
     out = std::move(body);
-    return 0;
+    return kCmxOk;
 }
 
 int32_t CmxClient::SetSerialBaudRate(uint32_t baud) {

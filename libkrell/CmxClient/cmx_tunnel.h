@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "libkrell/CmxClient/cmx_codes.h"
+
 namespace krell {
 namespace lidar {
 
-constexpr uint8_t kCmdTunnel = 0xFF;
 constexpr size_t kTunnelPrefixBytes = 4;
 //! Operation: a serial request frame follows; the reply is the prefix + the serial reply frame.
 constexpr uint8_t kTunnelOpSerialFrame = 0x38;

@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "DeviceBench/main_window.h"
+#include "DeviceBench/page_types.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "tests/DeviceBench/qt_environment.h"
 
@@ -62,7 +63,8 @@ TEST(QmlLoad, EveryModel_RebuildsThePagesWithoutWarnings) {
     }
 }
 
-TEST(QmlLoad, EveryComponent_LoadsOnItsOwn) {
+TEST(QmlLoad, EveryComponent_LoadsOnItsOwnWithTheManagerHandedIn) {
+    RegisterPageTypes();
     DeviceBenchManager manager(true, DeviceBenchManager::kDefaultTablePath);
     manager.InitConfigFileParser("Corvel");
     const QStringList files = QmlResources();
@@ -72,13 +74,14 @@ TEST(QmlLoad, EveryComponent_LoadsOnItsOwn) {
             continue;  // a singleton: created through the components that use it
         }
         QQmlEngine engine;
-        engine.rootContext()->setContextProperty("device_bench_manager", &manager);
+        // No global manager: each component works on the one it is handed.
         engine.rootContext()->setContextProperty(
             "installRoot", QUrl::fromLocalFile(QDir::currentPath() + "/").toString());
         TakeWarnings();
         QQmlComponent component(&engine, QUrl("qrc" + file));
         ASSERT_TRUE(Spin([&] { return !component.isLoading(); }, 5000));
-        std::unique_ptr<QObject> object(component.create());
+        std::unique_ptr<QObject> object(component.createWithInitialProperties(
+            {{"manager", QVariant::fromValue<QObject*>(&manager)}}));
         EXPECT_NE(object, nullptr) << file.toStdString() << component.errorString().toStdString();
         EXPECT_EQ(TakeWarnings(), QStringList()) << file.toStdString();
     }

@@ -7,11 +7,6 @@ namespace lidar {
 namespace sim {
 namespace {
 
-constexpr uint8_t kFovModeSingle = 0;
-constexpr uint8_t kFovModeMulti = 3;
-constexpr size_t kFovChannels = 5;
-constexpr size_t kFovMultiReplyBytes = 2 + 4 * kFovChannels;
-constexpr size_t kFovSingleBytes = 5;
 constexpr uint16_t kTenthsPerChannel = 720;
 constexpr uint16_t kPointPort = 2368;
 

@@ -4,16 +4,13 @@
 
 #include <string>
 
+#include "libkrell/CmxClient/cmx_codes.h"
 #include "tools/lidar-sim/sim_device.h"
 
 namespace krell {
 namespace lidar {
 namespace sim {
 
-constexpr uint8_t kCmdProbeInfo = 0x07;
-constexpr uint8_t kCmdProbeNetwork = 0x08;
-constexpr uint8_t kCmdSetFov = 0x22;
-constexpr uint8_t kCmdGetFov = 0x23;
 //! Return code of a refused field-of-view write.
 constexpr uint8_t kRetBadParameter = 0x01;
 

@@ -8,12 +8,19 @@
 #include <vector>
 
 #include "libkrell/CmxClient/cmx_client.h"
+#include "libkrell/CmxClient/cmx_codes.h"
 #include "libkrell/Frame/hex_text.h"
 
 namespace {
 
 using krell::lidar::CmxClient;
 using krell::lidar::FovTable;
+using krell::lidar::kCmdProbeInfo;
+using krell::lidar::kCmdProbeNetwork;
+using krell::lidar::kCmxFailed;
+using krell::lidar::kCmxOk;
+using krell::lidar::kFovChannels;
+using krell::lidar::kFovModeMulti;
 using krell::lidar::ToHexText;
 
 constexpr uint32_t kTimeoutMs = 2000;
@@ -45,7 +52,7 @@ bool Probe(CmxClient& client, uint8_t cmd) {
     const int32_t ret = client.QueryCommand({}, reply, cmd, false);
     std::printf("probe 0x%02x: result %d, %zu bytes: %s| \"%s\"\n", cmd, ret, reply.size(),
                 ToHexText(reply).c_str(), Printable(reply).c_str());
-    return ret == 0;
+    return ret == kCmxOk;
 }
 
 bool ShowFov(CmxClient& client, const char* label) {
@@ -54,11 +61,11 @@ bool ShowFov(CmxClient& client, const char* label) {
     uint8_t mode = 0;
     const int32_t ret = client.GetFov(table, channels, mode);
     std::printf("%s: result %d, mode %u, %u channel(s):", label, ret, mode, channels);
-    for (size_t i = 0; i < channels && i < 5; ++i) {
-        std::printf(" [%.1f, %.1f]", table[i], table[5 + i]);
+    for (size_t i = 0; i < channels && i < kFovChannels; ++i) {
+        std::printf(" [%.1f, %.1f]", table[i], table[kFovChannels + i]);
     }
     std::printf("\n");
-    return ret == 0;
+    return ret == kCmxOk;
 }
 
 bool SetThenGet(CmxClient& client) {
@@ -73,7 +80,7 @@ bool SetThenGet(CmxClient& client) {
     client.SetByteFlowCallback(nullptr);
     std::printf("set 0x%02x \"%s\": result %d; get 0x%02x: result %d, \"%s\"\n", kDemoStoreCmd,
                 text.c_str(), set_ret, kDemoStoreCmd, get_ret, Printable(reply).c_str());
-    return set_ret == 0 && get_ret == 0 && Printable(reply) == text;
+    return set_ret == kCmxOk && get_ret == kCmxOk && Printable(reply) == text;
 }
 
 }  // namespace
@@ -91,12 +98,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::printf("connected to %s:%u (CMX 1.0 over TCP)\n", ip.c_str(), port);
-    bool ok = Probe(client, 0x07) && Probe(client, 0x08);
+    bool ok = Probe(client, kCmdProbeInfo) && Probe(client, kCmdProbeNetwork);
     ok = ok && ShowFov(client, "field of view");
     FovTable wanted{10.0f, 80.0f, 150.0f, 220.0f, 290.0f, 70.0f, 140.0f, 210.0f, 280.0f, 350.0f};
-    const int32_t set_ret = ok ? client.SetFov(wanted, 5, 3) : -1;
+    const int32_t set_ret = ok ? client.SetFov(wanted, kFovChannels, kFovModeMulti) : kCmxFailed;
     std::printf("set field of view (mode 3, 5 channels): result %d\n", set_ret);
-    ok = ok && set_ret == 0 && ShowFov(client, "field of view after set");
+    ok = ok && set_ret == kCmxOk && ShowFov(client, "field of view after set");
     ok = ok && SetThenGet(client);
     std::printf("%s\n", ok ? "demo session complete" : "demo session FAILED");
     return ok ? 0 : 1;

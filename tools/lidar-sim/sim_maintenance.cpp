@@ -8,7 +8,6 @@ namespace lidar {
 namespace sim {
 namespace {
 
-constexpr uint8_t kCmdTunnel = 0xFF;
 constexpr uint8_t kOperationLogPrefix[] = {0x00, 0x00, 0x01, 0x40};
 constexpr size_t kPrefixBytes = sizeof(kOperationLogPrefix);
 constexpr size_t kSelectorBytes = 2;

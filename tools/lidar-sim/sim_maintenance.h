@@ -15,13 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "libkrell/CmxClient/cmx_codes.h"
 #include "tools/lidar-sim/sim_device.h"
 
 namespace krell {
 namespace lidar {
 namespace sim {
-
-constexpr uint8_t kCmdConfigFile = 0x74;
 
 class SimMaintenance : public std::enable_shared_from_this<SimMaintenance> {
 public:

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "libkrell/CmxClient/cmx_codes.h"
 #include "tools/lidar-sim/sim_stream.h"
 
 namespace krell {
@@ -27,7 +28,7 @@ constexpr size_t kHeaderBytesV1 = 8;
 constexpr size_t kHeaderBytesV2 = 12;
 
 bool IsFrameStart(const uint8_t* b) {
-    return (b[0] == 0x47 && b[1] == 0x74) || (b[0] == 0x57 && b[1] == 0x75);
+    return (b[0] == kCmx1Id0 && b[1] == kCmx1Id1) || (b[0] == kCmx2Id0 && b[1] == kCmx2Id1);
 }
 
 void PutU32(uint8_t* dst, uint32_t v) {
@@ -39,11 +40,12 @@ void PutU32(uint8_t* dst, uint32_t v) {
 
 std::vector<uint8_t> EncodeHeader(uint8_t version, uint8_t cmd, uint8_t ret_code, uint32_t length) {
     if (version == 1) {
-        std::vector<uint8_t> h{0x47, 0x74, cmd, ret_code, 0, 0, 0, 0};
+        std::vector<uint8_t> h{kCmx1Id0, kCmx1Id1, cmd, ret_code, 0, 0, 0, 0};
         PutU32(&h[4], length);
         return h;
     }
-    std::vector<uint8_t> h{0x57, 0x75, 0x01, cmd, ret_code, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> h{kCmx2Id0, kCmx2Id1, kCmx2ProtocolByte, cmd, ret_code, 0, 0, 0, 0, 0,
+                           0,        0};
     PutU32(&h[8], length);
     return h;
 }

@@ -3,12 +3,15 @@ import QtQuick.Controls 2.15
 import QtQuick.Dialogs 1.3
 import QtQuick.Layouts 1.15
 import "."
+import DeviceBench 1.0
 
 // One element row of a tab, drawn by its element type: 0 heading, 1 text field, 2 switch and
 // text field, 3 drop-down, 4 upgrade package, 5 drop-down with the field-of-view editor.
 // `row` is the level2List row, `element` the matching myMap entry (null until there is one).
 Item {
     id: rowItem
+    // The DeviceBenchManager this component works on; set by whoever creates it.
+    property var manager: null
     property var row: []
     property var element: null
     property var fovList: []
@@ -116,7 +119,7 @@ Item {
                 Layout.preferredWidth: Theme.editorWidth
                 text: rowItem.value
                 readOnly: !rowItem.editable
-                onTextEdited: device_bench_manager.SetText(1, rowItem.level1, rowItem.level2, rowItem.position, text)
+                onTextEdited: rowItem.manager.SetText(EditKind.Text, rowItem.level1, rowItem.level2, rowItem.position, text)
             }
             Item {
                 Layout.fillWidth: true
@@ -132,7 +135,7 @@ Item {
                 objectName: "switch_" + rowItem.suffix
                 enabled: rowItem.editable
                 checked: rowItem.element !== null && rowItem.element.switch_index !== undefined && String(rowItem.element.switch_index) !== "0"
-                onToggled: device_bench_manager.SetText(2, rowItem.level1, rowItem.level2, rowItem.position, checked ? "1" : "0")
+                onToggled: rowItem.manager.SetText(EditKind.Switch, rowItem.level1, rowItem.level2, rowItem.position, checked ? "1" : "0")
             }
             DefaultTextField {
                 objectName: "field_" + rowItem.suffix
@@ -140,7 +143,7 @@ Item {
                 text: rowItem.value
                 readOnly: !rowItem.editable
                 enabled: toggle.checked
-                onTextEdited: device_bench_manager.SetText(1, rowItem.level1, rowItem.level2, rowItem.position, text)
+                onTextEdited: rowItem.manager.SetText(EditKind.Text, rowItem.level1, rowItem.level2, rowItem.position, text)
             }
             Item {
                 Layout.fillWidth: true
@@ -157,7 +160,7 @@ Item {
                 model: rowItem.optionTexts()
                 currentIndex: rowItem.optionIndex()
                 fallbackText: rowItem.value
-                onActivated: device_bench_manager.SetText(3, rowItem.level1, rowItem.level2, rowItem.position, String(index))
+                onActivated: rowItem.manager.SetText(EditKind.Option, rowItem.level1, rowItem.level2, rowItem.position, String(index))
             }
             Item {
                 Layout.fillWidth: true
@@ -171,7 +174,7 @@ Item {
             DefaultToolButton {
                 objectName: "upgradeButton_" + rowItem.suffix
                 text: "Choose Upgrade Package"
-                enabled: !device_bench_manager.IsUpgrading
+                enabled: !rowItem.manager.IsUpgrading
                 onClicked: packageDialog.open()
             }
             ProgressBar {
@@ -195,11 +198,11 @@ Item {
             Timer {
                 interval: 300
                 repeat: true
-                running: device_bench_manager.IsUpgrading
+                running: rowItem.manager.IsUpgrading
                 triggeredOnStart: true
                 onTriggered: {
-                    var total = device_bench_manager.upgradeProgressTotalLen;
-                    var done = device_bench_manager.upgradeProgress;
+                    var total = rowItem.manager.upgradeProgressTotalLen;
+                    var done = rowItem.manager.upgradeProgress;
                     progress.value = total > 0 ? Math.min(1, done / total) : 0;
                     progressText.text = total > 0 ? done + " / " + total + " KiB" : "";
                 }
@@ -215,7 +218,7 @@ Item {
                         rowItem.refused("Upgrade package rejected: it has to be a .patch file");
                         return;
                     }
-                    device_bench_manager.UpgradeLidar(fileUrl, rowItem.level1, rowItem.level2, rowItem.position);
+                    rowItem.manager.UpgradeLidar(fileUrl, rowItem.level1, rowItem.level2, rowItem.position);
                 }
             }
         }
@@ -232,7 +235,7 @@ Item {
                 model: rowItem.optionTexts()
                 currentIndex: rowItem.optionIndex()
                 fallbackText: rowItem.value
-                onActivated: device_bench_manager.SetText(3, rowItem.level1, rowItem.level2, rowItem.position, String(index))
+                onActivated: rowItem.manager.SetText(EditKind.Option, rowItem.level1, rowItem.level2, rowItem.position, String(index))
             }
             Repeater {
                 model: modeBox.currentIndex > 0 ? 5 : 1
@@ -259,7 +262,7 @@ Item {
                             top: 360
                             decimals: 1
                         }
-                        onEditingFinished: device_bench_manager.SetMultiFovConfig(index, text)
+                        onEditingFinished: rowItem.manager.SetMultiFovConfig(index, text)
                     }
                     Text {
                         text: "End"
@@ -276,7 +279,7 @@ Item {
                             top: 360
                             decimals: 1
                         }
-                        onEditingFinished: device_bench_manager.SetMultiFovConfig(index + 5, text)
+                        onEditingFinished: rowItem.manager.SetMultiFovConfig(index + 5, text)
                     }
                 }
             }

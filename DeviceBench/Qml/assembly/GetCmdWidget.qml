@@ -6,10 +6,12 @@ import "."
 // The "Send CMX Command" tab: a command code and payload, the raw reply and the recent history.
 Item {
     id: page
+    // The DeviceBenchManager this component works on; set by whoever creates it.
+    property var manager: null
     signal refused(string message)
 
     function send() {
-        if (!device_bench_manager.IsConnected) {
+        if (!page.manager.IsConnected) {
             refused("Please connect to lidar first");
             return;
         }
@@ -17,7 +19,7 @@ Item {
             refused("Please enter a CMX command code");
             return;
         }
-        device_bench_manager.SendCommand(commandField.text.trim(), payloadField.text);
+        page.manager.SendCommand(commandField.text.trim(), payloadField.text);
     }
 
     ColumnLayout {
@@ -87,7 +89,7 @@ Item {
                 objectName: "returnHeader"
                 Layout.fillWidth: true
                 readOnly: true
-                text: device_bench_manager.SendCmxCommandReturnHeader
+                text: page.manager.SendCmxCommandReturnHeader
             }
             Text {
                 Layout.alignment: Qt.AlignTop
@@ -105,7 +107,7 @@ Item {
                     readOnly: true
                     selectByMouse: true
                     wrapMode: TextEdit.WrapAnywhere
-                    text: device_bench_manager.SendCmxCommandReturnPayload
+                    text: page.manager.SendCmxCommandReturnPayload
                     color: Theme.text
                     font.family: "monospace"
                     font.pixelSize: 12
@@ -119,7 +121,7 @@ Item {
         }
         Text {
             Layout.topMargin: Theme.spacing
-            text: "Command Log (" + device_bench_manager.CommandLogCnt + ")"
+            text: "Command Log (" + page.manager.CommandLogCnt + ")"
             color: Theme.text
             font.pixelSize: Theme.headingSize
             font.bold: true
@@ -160,7 +162,7 @@ Item {
                     Layout.fillWidth: true
                     Layout.fillHeight: true
                     clip: true
-                    model: device_bench_manager.SendCommandHistory
+                    model: page.manager.SendCommandHistory
                     ScrollBar.vertical: ScrollBar {}
                     delegate: Rectangle {
                         width: ListView.view.width

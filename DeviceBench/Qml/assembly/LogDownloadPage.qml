@@ -7,16 +7,18 @@ import "."
 // The log tab: the operation-log archive and one download row per named log of the table.
 Item {
     id: page
+    // The DeviceBenchManager this component works on; set by whoever creates it.
+    property var manager: null
     objectName: "logDownloadPage"
     property var logNames: []
     signal refused(string message)
 
     function canStart() {
-        if (!device_bench_manager.IsConnected) {
+        if (!page.manager.IsConnected) {
             refused("Lidar Not Connected");
             return false;
         }
-        if (device_bench_manager.IsDownloadLog) {
+        if (page.manager.IsDownloadLog) {
             refused("Is downloading. Please wait.");
             return false;
         }
@@ -27,10 +29,10 @@ Item {
 
     // What the dialogs start once a place is chosen.
     function downloadArchive(url) {
-        device_bench_manager.DownloadOperationLog(url);
+        page.manager.DownloadOperationLog(url);
     }
     function downloadLog(url, name) {
-        device_bench_manager.DownloadLog(url, name);
+        page.manager.DownloadLog(url, name);
     }
 
     FileDialog {
@@ -102,7 +104,7 @@ Item {
         }
         RowLayout {
             objectName: "downloadProgress"
-            visible: device_bench_manager.IsDownloadLog
+            visible: page.manager.IsDownloadLog
             spacing: Theme.spacing
             // The sensor sends each log as one reply, so there is no byte count to show.
             ProgressBar {

@@ -9,6 +9,8 @@ import "."
 // markup.
 Window {
     id: logWindow
+    // The DeviceBenchManager this component works on; set by whoever creates it.
+    property var manager: null
     title: "DeviceBench' Log"
     width: 960
     height: 520
@@ -80,7 +82,7 @@ Window {
             DefaultSwitch {
                 objectName: "bytesFlowSwitch"
                 text: "Show bytes flow"
-                onToggled: device_bench_manager.SetLogBytesFlowStatus(checked)
+                onToggled: logWindow.manager.SetLogBytesFlowStatus(checked)
             }
             Item {
                 Layout.fillWidth: true

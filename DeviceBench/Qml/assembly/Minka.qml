@@ -3,15 +3,18 @@ import QtQuick.Controls 2.15
 import QtQuick.Dialogs 1.3
 import QtQuick.Layouts 1.15
 import "."
+import DeviceBench 1.0
 
 // The page of the Minka and Rusko families (serial-model kinds 1 and 2): the information the
 // sensor reports, its modes, line speed, destination, IMU range, calibration and upgrade.
 Item {
     id: page
+    // The DeviceBenchManager this component works on; set by whoever creates it.
+    property var manager: null
     property string modelName: ""
-    readonly property bool cmxSerial: device_bench_manager.connectType === 2
+    readonly property bool cmxSerial: page.manager.connectType === ConnectType.SerialOverCmx
     readonly property bool rusko: modelName === "Rusko-CMX"
-    readonly property bool connected: device_bench_manager.IsConnected
+    readonly property bool connected: page.manager.IsConnected
     property var safety: []
     signal refused(string message)
 
@@ -42,7 +45,7 @@ Item {
         selectExisting: false
         onAccepted: {
             var path = decodeURIComponent(String(fileUrl).replace(/^file:\/\//, ""));
-            device_bench_manager.MinkaGetCorrection(path);
+            page.manager.MinkaGetCorrection(path);
         }
     }
     FileDialog {
@@ -51,9 +54,9 @@ Item {
         selectExisting: true
         onAccepted: {
             if (page.rusko)
-                device_bench_manager.RuskoUpgradeLidar(fileUrl);
+                page.manager.RuskoUpgradeLidar(fileUrl);
             else
-                device_bench_manager.MinkaUpgradeLidar(fileUrl);
+                page.manager.MinkaUpgradeLidar(fileUrl);
         }
     }
 
@@ -80,7 +83,7 @@ Item {
                 color: Theme.midlight
             }
             Repeater {
-                model: device_bench_manager.MinkaLidarInfo.concat(device_bench_manager.MinkaLidarVersionInfo)
+                model: page.manager.MinkaLidarInfo.concat(page.manager.MinkaLidarVersionInfo)
                 RowLayout {
                     spacing: Theme.spacing
                     Text {
@@ -96,7 +99,7 @@ Item {
                 }
             }
             RowLayout {
-                visible: device_bench_manager.isGetPBLVersion
+                visible: page.manager.isGetPBLVersion
                 BusyIndicator {
                     running: parent.visible
                     implicitWidth: 28
@@ -132,7 +135,7 @@ Item {
                 DefaultSwitch {
                     objectName: "standbySwitch"
                     enabled: page.connected
-                    onToggled: device_bench_manager.MinkaSetStandby(checked ? 1 : 0)
+                    onToggled: page.manager.MinkaSetStandby(checked ? 1 : 0)
                 }
             }
             RowLayout {
@@ -146,7 +149,7 @@ Item {
                 DefaultComboBox {
                     enabled: page.connected
                     model: ["Single Return", "Dual Return"]
-                    onActivated: device_bench_manager.MinkaSetReturnMode(index)
+                    onActivated: page.manager.MinkaSetReturnMode(index)
                 }
             }
             RowLayout {
@@ -170,7 +173,7 @@ Item {
                 DefaultToolButton {
                     text: "Set"
                     enabled: page.connected && spinField.acceptableInput
-                    onClicked: device_bench_manager.MinkaSetSpinRate(parseInt(spinField.text))
+                    onClicked: page.manager.MinkaSetSpinRate(parseInt(spinField.text))
                 }
             }
 
@@ -208,7 +211,7 @@ Item {
                     text: "Read"
                     enabled: page.connected
                     onClicked: {
-                        var speed = device_bench_manager.MinkaGetBaudRate();
+                        var speed = page.manager.MinkaGetBaudRate();
                         if (speed !== "")
                             speedField.text = speed;
                     }
@@ -216,7 +219,7 @@ Item {
                 DefaultToolButton {
                     text: "Set"
                     enabled: page.connected
-                    onClicked: device_bench_manager.MinkaSetBaudRateFromUI(speedField.text)
+                    onClicked: page.manager.MinkaSetBaudRateFromUI(speedField.text)
                 }
             }
             RowLayout {
@@ -246,7 +249,7 @@ Item {
                     text: "Read"
                     enabled: page.connected
                     onClicked: {
-                        var destination = device_bench_manager.MinkaGetDestinationConfig(false);
+                        var destination = page.manager.MinkaGetDestinationConfig(false);
                         if (destination.length >= 2) {
                             destinationIp.text = destination[0];
                             destinationPort.text = destination[1];
@@ -256,7 +259,7 @@ Item {
                 DefaultToolButton {
                     text: "Set"
                     enabled: page.connected && destinationPort.acceptableInput
-                    onClicked: device_bench_manager.MinkaSetDestinationIPandPort(destinationIp.text, parseInt(destinationPort.text))
+                    onClicked: page.manager.MinkaSetDestinationIPandPort(destinationIp.text, parseInt(destinationPort.text))
                 }
             }
             RowLayout {
@@ -281,7 +284,7 @@ Item {
                 DefaultToolButton {
                     text: "Set"
                     enabled: page.connected
-                    onClicked: device_bench_manager.RuskoSetIMURange(angularBox.currentIndex, accelBox.currentIndex)
+                    onClicked: page.manager.RuskoSetIMURange(angularBox.currentIndex, accelBox.currentIndex)
                 }
             }
 
@@ -308,7 +311,7 @@ Item {
                 DefaultToolButton {
                     text: "Read"
                     enabled: page.connected
-                    onClicked: page.safety = device_bench_manager.MinkaGetLidarFunctionSafety()
+                    onClicked: page.safety = page.manager.MinkaGetLidarFunctionSafety()
                 }
                 Text {
                     text: page.safety.length > 0 ? page.safety.join("  ") : ""
@@ -342,16 +345,16 @@ Item {
                     Layout.preferredWidth: 200
                     visible: !page.rusko
                     model: ["Application and FPGA", "Boot Loader", "CMX File Streaming"]
-                    onActivated: device_bench_manager.MinkaSetUpgradeMode(index)
+                    onActivated: page.manager.MinkaSetUpgradeMode(index)
                 }
                 DefaultToolButton {
                     text: "Choose Upgrade Package"
-                    enabled: !device_bench_manager.IsUpgrading
+                    enabled: !page.manager.IsUpgrading
                     onClicked: if (page.needConnection())
                         packageDialog.open()
                 }
                 BusyIndicator {
-                    visible: device_bench_manager.IsUpgrading
+                    visible: page.manager.IsUpgrading
                     running: visible
                     implicitWidth: 28
                     implicitHeight: 28

@@ -6,6 +6,8 @@ import "."
 // One level1 tab: its element rows from level2List, and the Cancel / Save bar.
 Item {
     id: page
+    // The DeviceBenchManager the rows work on.
+    property var manager: null
     property int level1Index: 0
     property var rows: []
     property var pageMap: []
@@ -42,6 +44,7 @@ Item {
                     model: page.rows
                     ElementRow {
                         width: parent.width
+                        manager: page.manager
                         row: modelData
                         element: page.elementFor(modelData)
                         fovList: page.fovList
