@@ -1,4 +1,5 @@
 #include "DeviceBenchCore/manager/active_table.h"
+#include "libkrell/CmxClient/cmx_codes.h"
 
 #include <QDebug>
 
@@ -6,7 +7,7 @@
 
 namespace {
 
-constexpr size_t kFovChannels = 5;
+using krell::lidar::kFovChannels;
 constexpr float kFovFullCircleDeg = 360.0f;
 constexpr const char* kUnknownSn = "xxxxxxxx";
 

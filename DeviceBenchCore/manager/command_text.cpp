@@ -6,12 +6,13 @@
 #include <stdexcept>
 
 #include "DeviceBenchCore/manager/reporter.h"
+#include "libkrell/CmxClient/cmx_codes.h"
 
 namespace {
 
 constexpr size_t kShortTableCommandChars = 4;        // table cells: longer is extended
 constexpr size_t kShortMaintenanceCommandChars = 5;  // maintenance rows: this long spells bytes
-constexpr uint8_t kExtendedCode = 0xFF;
+constexpr uint8_t kExtendedCode = krell::lidar::kCmdTunnel;
 constexpr size_t kMaxHexDigits = 8;
 constexpr uint32_t kMaxByte = 0xFF;
 constexpr const char* kBlanks = " \t";

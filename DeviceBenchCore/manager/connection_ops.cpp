@@ -7,12 +7,13 @@
 #include <thread>
 
 #include "DeviceBenchCore/manager/device_session.h"
+#include "libkrell/CmxClient/cmx_codes.h"
 
 namespace {
 
 constexpr const char* kNetworkFailure = "Connection Failed. Please check your network settings.";
-constexpr uint8_t kCmdProbeInfo = 0x07;
-constexpr uint8_t kCmdProbeNetwork = 0x08;
+using krell::lidar::kCmdProbeInfo;
+using krell::lidar::kCmdProbeNetwork;
 constexpr uint32_t kClientTcp = 0;
 constexpr uint32_t kClientTls = 1;
 constexpr uint8_t kCmxVersion1 = 1;

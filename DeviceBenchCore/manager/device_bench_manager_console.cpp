@@ -3,11 +3,12 @@
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 
 #include "DeviceBenchCore/manager/device_session.h"
+#include "libkrell/CmxClient/cmx_codes.h"
 
 namespace {
 
-constexpr uint32_t kCmdRestart = 0x10;
-constexpr uint32_t kCmdReset = 0x25;
+using krell::lidar::kCmdRestart;
+using krell::lidar::kCmdReset;
 
 }  // namespace
 

@@ -15,10 +15,11 @@
 
 #include "DeviceBenchCore/manager/child_process.h"
 #include "DeviceBenchCore/manager/device_session.h"
+#include "libkrell/CmxClient/cmx_codes.h"
 
 namespace {
 
-constexpr uint8_t kCmdConfigFile = 0x74;
+using krell::lidar::kCmdConfigFile;
 constexpr const char* kArchiveSuffix = ".tar";
 constexpr const char* kOperationLogStamp = "%Y_%m_%d_%H_%M_%S";
 constexpr const char* kLogStamp = "%Y%m%d-%H%M%S";

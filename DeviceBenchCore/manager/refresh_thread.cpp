@@ -7,7 +7,8 @@ RefreshThread::~RefreshThread() {
 }
 
 void RefreshThread::Start(std::function<bool()> ready, std::function<void()> tick) {
-    Stop();
+    std::lock_guard<std::mutex> control(control_mutex_);
+    StopLocked();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = false;
@@ -18,6 +19,11 @@ void RefreshThread::Start(std::function<bool()> ready, std::function<void()> tic
 }
 
 void RefreshThread::Stop() {
+    std::lock_guard<std::mutex> control(control_mutex_);
+    StopLocked();
+}
+
+void RefreshThread::StopLocked() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;

@@ -20,6 +20,7 @@ public:
     RefreshThread& operator=(const RefreshThread&) = delete;
 
     //! Starts the loop (stopping a running one first). Both functions run on the new thread.
+    //! Start and Stop may be called from different threads (connection thread, UI thread).
     void Start(std::function<bool()> ready, std::function<void()> tick);
     //! Ends the loop and joins it. Never from the tick itself. Idempotent.
     void Stop();
@@ -28,7 +29,10 @@ public:
 private:
     void Loop(const std::function<bool()>& ready, const std::function<void()>& tick);
 
+    void StopLocked();
+
     std::atomic<bool> running_{false};
+    std::mutex control_mutex_;  // guards thread_: Start and Stop come from different threads
     std::mutex mutex_;  // guards stop_ for the wake-up
     std::condition_variable wake_;
     bool stop_ = false;

@@ -6,10 +6,11 @@
 #include "DeviceBenchCore/manager/device_session.h"
 #include "DeviceBenchCore/manager/var_decoder.h"
 #include "DeviceBenchCore/table/config_parser.h"
+#include "libkrell/CmxClient/cmx_codes.h"
 
 namespace {
 
-constexpr uint8_t kCmdGetFov = 0x23;
+using krell::lidar::kCmdGetFov;
 constexpr const char* kSharedSecretKey = "Shared Secret Key";
 
 }  // namespace

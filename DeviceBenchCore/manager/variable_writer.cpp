@@ -13,12 +13,13 @@
 #include "DeviceBenchCore/table/config_parser.h"
 #include "libkrell/CmxClient/cmx_client.h"
 #include "libkrell/Frame/hex_text.h"
+#include "libkrell/CmxClient/cmx_codes.h"
 
 namespace {
 
 constexpr const char* kNetworkCommand = "0x21";  // applies the network settings: sent last
 constexpr const char* kFovCommand = "0x22";
-constexpr uint8_t kFovChannels = 5;
+using krell::lidar::kFovChannels;
 constexpr int32_t kHeaderNotRead = -2;
 
 }  // namespace
