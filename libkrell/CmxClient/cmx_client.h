@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "libkrell/CmxClient/client_base.h"
+#include "libkrell/CmxClient/cmx_codes.h"
 #include "libkrell/CmxClient/cmx_parser.h"
 
 namespace krell {
@@ -118,8 +119,51 @@ public:
     //! Sets the sensor's serial line speed (prefix 00 00 01 39, `baud` big-endian). The
     //! QueryCommand result; the reply is not checked. Any thread.
     int32_t SetSerialBaudRate(uint32_t baud);
+    //! Tunnelled mode change (serial command 3, payload `mode`, `arg`): the reply's status byte
+    //! (0 success), -1 for a failed exchange or an invalid reply, -2 for a reply of the wrong shape.
+    int32_t ChangeMode(uint8_t mode, uint8_t arg);
+    //! Tunnelled upgrade request (serial command 2, payload 5, `type`): 0 when granted, -1 for a
+    //! failed exchange or an invalid reply, -2 for a reply of the wrong shape, -status when refused.
+    int32_t RequestUpgrade(uint8_t type);
+    //! Sends one OTA frame behind the prefix 00 00 01 38 and reads the sensor's reply type and
+    //! status from the reply (less its prefix). 0, or -1 for a failed exchange or invalid reply.
+    int32_t SendOtaFrame(uint32_t total, uint32_t index, uint32_t length, const uint8_t* data,
+                         uint8_t& reply_type, uint8_t& reply_status, uint32_t type);
+
+    // Firmware streaming (cmx_client_upgrade.cpp). Each route runs on the caller's thread, one
+    // exchange per frame, and writes the number of acknowledged frames into `progress` (any thread
+    // may read it). Texts for the log window go to the byte-flow callback.
+
+    //! CMX file streaming of `image` with the command of `command_text` (base 16; exactly 4
+    //! characters such as "0x83" send that command, any other spelling sends 0xFF behind the
+    //! prefix 00 00 00 <low byte>). 0 when every frame was acknowledged; -1 otherwise (a named
+    //! text to the callback tells which frame and the sensor's code); kUpgradeEmptyImage for an
+    //! empty image. Throws std::invalid_argument or std::out_of_range for a command text that is
+    //! not a base-16 number of at most 32 bits. The configured time-outs are back afterwards.
+    int32_t FileStreamUpgrade(const std::vector<uint8_t>& image, const std::string& command_text,
+                              std::atomic<int32_t>& progress);
+    //! Tunnelled OTA upgrade: line speed to the first baud rate, mode change and upgrade request
+    //! (results ignored), the mode-switch pause, line speed to the second baud rate, then the
+    //! frames. `mode` kUpgradeModeApp upgrades application and FPGA, any other the boot loader.
+    //! 0 on success; -1 when not open or a line-speed change failed; otherwise as OtaStreamer.
+    int32_t TunnelUpgrade(const std::vector<uint8_t>& image, int32_t mode,
+                          std::atomic<int32_t>& progress);
+    //! Tunnelled OTA streaming of one component of a packaged upgrade with frame type `type`,
+    //! under the component time-outs. -1 when not open; otherwise as OtaStreamer.
+    int32_t SendComponent(const std::vector<uint8_t>& data, uint32_t type,
+                          std::atomic<int32_t>& progress);
+    //! Time-outs of the file-stream and component routes and the pause of the tunnelled upgrade
+    //! (defaults kFileStreamTimeoutMs, kComponentTimeoutMs, kTunnelModeSwitchPauseMs). Set before
+    //! an upgrade starts.
+    void SetUpgradeTimings(uint32_t file_stream_timeout_ms, uint32_t component_timeout_ms,
+                           uint32_t mode_switch_pause_ms);
 
 private:
+    //! Hands `text` to the byte-flow callback under the query lock (between exchanges).
+    void Report(const std::string& text);
+    //! Streams `image` as OTA frames of `type` through the tunnel.
+    int32_t StreamOtaImage(const std::vector<uint8_t>& image, uint32_t type,
+                           const std::string& progress_text, std::atomic<int32_t>& progress);
     void TryOpen();
     bool WaitForLidarIp(int64_t start_us, std::string& ip);
     bool ConnectTimedOut(int64_t start_us) const;
@@ -149,6 +193,9 @@ private:
 
     std::atomic<uint32_t> first_baud_rate_{3125000};
     std::atomic<uint32_t> second_baud_rate_{115200};
+    std::atomic<uint32_t> file_stream_timeout_ms_{kFileStreamTimeoutMs};
+    std::atomic<uint32_t> component_timeout_ms_{kComponentTimeoutMs};
+    std::atomic<uint32_t> mode_switch_pause_ms_{kTunnelModeSwitchPauseMs};
     std::atomic<bool> running_{true};
     // Set once the connect thread has opened the link: from then on a lost link is reopened by
     // the next exchange, while a client that never connected stays refused.

@@ -3,6 +3,7 @@
 #include "libkrell/CmxClient/cmx_client.h"
 
 #include "libkrell/CmxClient/cmx_tunnel.h"
+#include "libkrell/Frame/ota_frame.h"
 #include "libkrell/Frame/serial_frame.h"
 #include "scribe/logger.h"
 
@@ -11,6 +12,11 @@ namespace lidar {
 namespace {
 
 constexpr uint16_t kMaxSerialCmd = 0xFF;
+constexpr uint8_t kChangeModeCmd = 3;
+constexpr uint8_t kQueryCmd = 2;
+constexpr uint8_t kUpgradeRequestSelector = 5;
+constexpr size_t kModeReplyBodyBytes = 5;
+constexpr int32_t kWrongShape = -2;
 
 }  // namespace
 
@@ -49,6 +55,46 @@ int32_t CmxClient::SetSerialBaudRate(uint32_t baud) {
         request.push_back(static_cast<uint8_t>(baud >> shift));
     std::vector<uint8_t> reply;
     return QueryCommand(request, reply, kCmdTunnel, false);
+}
+
+int32_t CmxClient::ChangeMode(uint8_t mode, uint8_t arg) {
+    std::vector<uint8_t> body;
+    if (SerialTunnelQuery({mode, arg}, body, kChangeModeCmd) != kCmxOk) return kCmxFailed;
+    if (body.size() != kModeReplyBodyBytes || body[1] != kChangeModeCmd || body[2] != mode) {
+        return kWrongShape;
+    }
+    return body[4];
+}
+
+int32_t CmxClient::RequestUpgrade(uint8_t type) {
+    std::vector<uint8_t> body;
+    if (SerialTunnelQuery({kUpgradeRequestSelector, type}, body, kQueryCmd) != kCmxOk) {
+        return kCmxFailed;
+    }
+    if (body.size() != kModeReplyBodyBytes || body[1] != kQueryCmd ||
+        body[2] != kUpgradeRequestSelector || body[3] != type) {
+        return kWrongShape;
+    }
+    return -static_cast<int32_t>(body[4]);
+}
+
+int32_t CmxClient::SendOtaFrame(uint32_t total, uint32_t index, uint32_t length,
+                                const uint8_t* data, uint8_t& reply_type, uint8_t& reply_status,
+                                uint32_t type) {
+    const std::vector<uint8_t> frame = OtaFrame::Encode(type, total, index, data, length);
+    std::vector<uint8_t> request = TunnelPrefix(kTunnelOpSerialFrame);
+    request.insert(request.end(), frame.begin(), frame.end());
+    std::vector<uint8_t> reply;
+    if (QueryCommand(request, reply, kCmdTunnel, false) != kCmxOk) return kCmxFailed;
+    OtaFrame::Reply parsed;
+    if (reply.size() <= kTunnelPrefixBytes ||
+        !OtaFrame::ParseReply(reply.data() + kTunnelPrefixBytes, reply.size() - kTunnelPrefixBytes,
+                              parsed)) {
+        return kCmxFailed;
+    }
+    reply_type = parsed.type;
+    reply_status = parsed.status;
+    return kCmxOk;
 }
 
 }  // namespace lidar

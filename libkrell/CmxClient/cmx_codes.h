@@ -33,6 +33,8 @@ constexpr uint8_t kCmdGetFov = 0x23;
 constexpr uint8_t kCmdReset = 0x25;
 //! Configuration-file request.
 constexpr uint8_t kCmdConfigFile = 0x74;
+//! File-stream firmware upgrade: the command the shipped variable tables name for it.
+constexpr uint8_t kCmdFileStreamUpgrade = 0x83;
 //! Tunnel: serial frames, OTA frames, line speed and operation logs behind a 4-byte prefix.
 constexpr uint8_t kCmdTunnel = 0xFF;
 
@@ -55,6 +57,35 @@ constexpr int32_t kCmxFailed = -1;
 constexpr int32_t kCmxHeaderNotRead = -2;
 constexpr int32_t kCmxPayloadNotRead = -3;
 constexpr int32_t kCmxRequestNotSent = -4;
+
+// Firmware streaming (CmxClient and SerialClient upgrade routes).
+//! A command text of exactly this many characters ("0x83") names the command itself; any other
+//! spelling ("0x0083") sends command 0xFF behind the prefix 00 00 00 <low byte>.
+constexpr size_t kFileStreamPlainCommandChars = 4;
+//! Both time-outs while file-stream frames travel: the sensor writes flash between frames.
+constexpr uint32_t kFileStreamTimeoutMs = 60000;
+//! Both time-outs while the components of a packaged upgrade travel.
+constexpr uint32_t kComponentTimeoutMs = 30000;
+//! Pause between the mode change and the second line-speed change of a tunnelled upgrade.
+constexpr uint32_t kTunnelModeSwitchPauseMs = 3000;
+//! Upgrade modes: application and FPGA; every other value upgrades the boot loader (PBL).
+constexpr int32_t kUpgradeModeApp = 0;
+//! ChangeMode argument that puts the sensor into upgrade mode.
+constexpr uint8_t kUpgradeChangeMode = 0x04;
+
+// Results of the upgrade routes. A positive result is the status byte with which the sensor
+// refused a frame.
+constexpr int32_t kUpgradeOk = 0;
+constexpr int32_t kUpgradeFailed = -1;
+constexpr int32_t kUpgradeInvalidReply = -2;
+constexpr int32_t kUpgradeNoReply = -3;
+constexpr int32_t kUpgradePortNotReopened = -5;
+constexpr int32_t kUpgradePblWhilePbl = -6;
+constexpr int32_t kUpgradeWrongReadyAck = -7;
+//! A frame answered with another reply type but status 0: refused all the same.
+constexpr int32_t kUpgradeFrameRefused = -8;
+//! An empty image: there is nothing a sensor could boot.
+constexpr int32_t kUpgradeEmptyImage = -9;
 
 }  // namespace lidar
 }  // namespace krell

@@ -12,6 +12,7 @@
 #include "tools/lidar-sim/sim_device.h"
 #include "tools/lidar-sim/sim_server.h"
 #include "tools/lidar-sim/sim_setup.h"
+#include "tools/lidar-sim/upgrade_faults.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ struct Settings {
     SimFaults faults;
     std::string port_file;
     SerialSideOptions serial;
+    krell::lidar::sim::UpgradeFaults upgrade;
 };
 
 void Usage() {
@@ -34,9 +36,9 @@ void Usage() {
                  "                 [--port-file PATH] [--delay-ms N] [--no-reply] [--garbage N]\n"
                  "                 [--wrong-cmd] [--ret-code N] [--truncate N]\n"
                  "                 [--close-after-header]\n"
-                 "%s"
+                 "%s%s"
                  "PORT 0 picks a free port; --port-file writes the port chosen.\n",
-                 SerialSide::Usage());
+                 SerialSide::Usage(), krell::lidar::sim::UpgradeFaults::Usage());
 }
 
 bool ParseEndpoint(const std::string& text, SimServerOptions& options) {
@@ -107,6 +109,8 @@ bool ParseArgs(int argc, char** argv, Settings& settings) {
         } else if (arg == "--close-after-header") {
             settings.faults.close_after_header = true;
         } else if (SerialSide::ParseOption(argc, argv, i, settings.serial)) {
+        } else if (krell::lidar::sim::UpgradeFaults::ParseOption(argc, argv, i,
+                                                                 settings.upgrade)) {
         } else if (has_value && ParseNumericOption(arg, argv[i + 1], settings.faults)) {
             ++i;
         } else {
@@ -119,6 +123,10 @@ bool ParseArgs(int argc, char** argv, Settings& settings) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        Usage();
+        return 0;
+    }
     Settings settings;
     if (!ParseArgs(argc, argv, settings)) {
         Usage();
@@ -142,6 +150,7 @@ int main(int argc, char** argv) {
     if (setup.table) {
         std::printf("lidar-sim: answering the commands of %s\n", setup.table_path.c_str());
     }
+    setup.firmware->SetFaults(settings.upgrade);
     krell::lidar::sim::SimServer server(device);
     server.SetFaults(settings.faults);
     if (!server.Start(settings.server)) {

@@ -45,8 +45,9 @@ struct SimReply {
     //! When set, sent instead of `payload`: a large stored reply (a log of several MiB) goes out
     //! from where it is kept, without a copy per request.
     std::shared_ptr<const std::vector<uint8_t>> shared_payload;
-    bool send = true;                // false: answer nothing
+    bool send = true;                // false: answer nothing (and close when asked below)
     bool close_after_reply = false;  // drop the connection once the reply is out
+    bool wrong_command = false;      // answer with another command code (a damaged reply)
 };
 
 using CommandHandler = std::function<SimReply(const SimRequest&)>;

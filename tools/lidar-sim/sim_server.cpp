@@ -272,9 +272,10 @@ bool SimServer::ReadRequest(SimStream& stream, SimRequest& request) {
 bool SimServer::Answer(SimStream& stream, const SimRequest& request, const SimReply& reply,
                        const SimFaults& faults) {
     if (!reply.send) {
-        return true;
+        return !reply.close_after_reply;  // a sensor gone silent may also hang up
     }
-    const uint8_t cmd = faults.wrong_command ? request.cmd ^ kWrongCommandMask : request.cmd;
+    const bool damaged = faults.wrong_command || reply.wrong_command;
+    const uint8_t cmd = damaged ? request.cmd ^ kWrongCommandMask : request.cmd;
     const uint8_t ret_code = faults.return_code != 0 ? faults.return_code : reply.ret_code;
     const std::vector<uint8_t>& body = reply.shared_payload ? *reply.shared_payload : reply.payload;
     const uint32_t length = faults.announced_length.value_or(static_cast<uint32_t>(body.size()));

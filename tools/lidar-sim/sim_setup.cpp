@@ -26,6 +26,9 @@ SimSetup SetUpSimulator(SimDevice& device, const std::string& model, SerialSide&
     }
     // In front of the table: it answers the operation log with a short text of its own.
     std::make_shared<SimMaintenance>()->Install(device, model);
+    // In front of everything on 0xFF: OTA frames and prefixed file-stream frames are its own.
+    setup.firmware = std::make_shared<FirmwareSink>();
+    setup.firmware->Install(device);
     setup.ok = true;
     return setup;
 }

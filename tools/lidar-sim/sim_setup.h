@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "tools/lidar-sim/firmware_sink.h"
 #include "tools/lidar-sim/serial_side.h"
 #include "tools/lidar-sim/sim_device.h"
 #include "tools/lidar-sim/table_responder.h"
@@ -19,6 +20,7 @@ struct SimSetup {
     std::string error;                      //!< why not ok
     std::string table_path;                 //!< empty when the model has no variable table
     std::shared_ptr<TableResponder> table;  //!< null without a table; also held by the handlers
+    std::shared_ptr<FirmwareSink> firmware;  //!< the firmware side; also held by the handlers
 };
 
 //! Installs on `device` the built-in probes and field of view for `model`, the serial side

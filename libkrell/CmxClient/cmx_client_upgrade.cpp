@@ -1,0 +1,142 @@
+// Firmware streaming over the CMX link: file-stream frames sent as ordinary commands, and OTA
+// frames tunnelled through command 0xFF.
+#include "libkrell/CmxClient/cmx_client.h"
+
+#include <stdexcept>
+#include <thread>
+
+#include "libkrell/Frame/ota_frame.h"
+#include "libkrell/Frame/ota_streamer.h"
+#include "scribe/logger.h"
+
+namespace krell {
+namespace lidar {
+namespace {
+
+constexpr uint32_t kMaxCommandNumber = 0xFFFFFFFFu;
+
+//! The command number of a file-stream command text; throws for anything but a base-16 number
+//! of at most 32 bits (trailing characters included: "0x83 " is not "0x83").
+uint32_t ParseCommandNumber(const std::string& text) {
+    size_t used = 0;
+    const unsigned long long value = std::stoull(text, &used, 16);
+    if (used != text.size()) {
+        throw std::invalid_argument("upgrade command \"" + text + "\" is not a base-16 number");
+    }
+    if (value > kMaxCommandNumber) {
+        throw std::out_of_range("upgrade command \"" + text + "\" does not fit 32 bits");
+    }
+    return static_cast<uint32_t>(value);
+}
+
+std::string UpgradeBeginText(int32_t mode) {
+    return mode == kUpgradeModeApp ? "begin to upgrade APP+FPGA" : "begin to upgrade PBL";
+}
+
+}  // namespace
+
+void CmxClient::SetUpgradeTimings(uint32_t file_stream_timeout_ms, uint32_t component_timeout_ms,
+                                  uint32_t mode_switch_pause_ms) {
+    file_stream_timeout_ms_ = file_stream_timeout_ms;
+    component_timeout_ms_ = component_timeout_ms;
+    mode_switch_pause_ms_ = mode_switch_pause_ms;
+}
+
+void CmxClient::Report(const std::string& text) {
+    std::lock_guard<std::mutex> lock(query_mutex_);
+    EmitByteFlow(text);
+}
+
+int32_t CmxClient::FileStreamUpgrade(const std::vector<uint8_t>& image,
+                                     const std::string& command_text,
+                                     std::atomic<int32_t>& progress) {
+    const uint32_t number = ParseCommandNumber(command_text);
+    const uint8_t code = static_cast<uint8_t>(number);
+    // A longer spelling ("0x0083") names a command that travels behind the tunnel prefix.
+    const bool prefixed = command_text.size() != kFileStreamPlainCommandChars;
+    const uint8_t sent_cmd = prefixed ? kCmdTunnel : code;
+    std::vector<std::vector<uint8_t>> frames;
+    if (image.empty()) {
+        Report("file stream upgrade stopped: the firmware image is empty");
+        return kUpgradeEmptyImage;
+    }
+    if (!parser_->CmxFilestreamSend(image, code, frames) || frames.empty()) {
+        Report("file stream upgrade stopped: this protocol version cannot cut the image");
+        return kUpgradeFailed;
+    }
+    const uint32_t timeout_ms = file_stream_timeout_ms_;
+    if (ApplyTimeouts(timeout_ms, timeout_ms) != kCmxOk) {
+        Report("file stream upgrade stopped: the link is not open");
+        return kUpgradeFailed;
+    }
+    const std::string of_total = " of " + std::to_string(frames.size());
+    int32_t result = kUpgradeOk;
+    std::vector<uint8_t> payload;
+    std::vector<uint8_t> reply;
+    for (size_t k = 0; k < frames.size(); ++k) {
+        payload.clear();
+        if (prefixed) payload = {0, 0, 0, code};
+        payload.insert(payload.end(), frames[k].begin(), frames[k].end());
+        if (QueryCommand(payload, reply, sent_cmd, false) != kCmxOk) {
+            Report("file stream upgrade stopped at frame " + std::to_string(k + 1) + of_total +
+                   ": sensor status " + std::to_string(GetLastRetCode()));
+            result = kUpgradeFailed;
+            break;
+        }
+        progress = static_cast<int32_t>(k + 1);
+    }
+    RestoreConfiguredTimeouts();
+    return result;
+}
+
+int32_t CmxClient::StreamOtaImage(const std::vector<uint8_t>& image, uint32_t type,
+                                  const std::string& progress_text,
+                                  std::atomic<int32_t>& progress) {
+    const OtaStreamer streamer(
+        [this, type](uint32_t total, uint32_t index, const uint8_t* data, size_t size,
+                     OtaFrame::Reply& reply) {
+            return SendOtaFrame(total, index, static_cast<uint32_t>(size), data, reply.type,
+                                reply.status, type);
+        },
+        [this](const std::string& text) { Report(text); }, progress_text);
+    return streamer.Stream(image, progress);
+}
+
+int32_t CmxClient::TunnelUpgrade(const std::vector<uint8_t>& image, int32_t mode,
+                                 std::atomic<int32_t>& progress) {
+    if (!IsOpen()) return kUpgradeFailed;
+    Report(UpgradeBeginText(mode));
+    if (SetSerialBaudRate(FirstBaudRate()) != kCmxOk) {
+        Report("change baudrate failed");
+        return kUpgradeFailed;
+    }
+    // The sensor answers these before it switches; whether it switched shows in the frames.
+    ChangeMode(kUpgradeChangeMode, 0);
+    RequestUpgrade(static_cast<uint8_t>(mode == kUpgradeModeApp ? OtaFrame::kTypeApp
+                                                                : OtaFrame::kTypePbl));
+    std::this_thread::sleep_for(std::chrono::milliseconds(mode_switch_pause_ms_.load()));
+    if (SetSerialBaudRate(SecondBaudRate()) != kCmxOk) {
+        Report("change baudrate failed");
+        RestoreConfiguredTimeouts();
+        return kUpgradeFailed;
+    }
+    Report("begin to send ota data");
+    const uint32_t type = mode == kUpgradeModeApp ? OtaFrame::kTypeApp : OtaFrame::kTypePbl;
+    const int32_t result = StreamOtaImage(image, type, "ota send", progress);
+    RestoreConfiguredTimeouts();
+    return result;
+}
+
+int32_t CmxClient::SendComponent(const std::vector<uint8_t>& data, uint32_t type,
+                                 std::atomic<int32_t>& progress) {
+    if (!IsOpen()) return kUpgradeFailed;
+    Report("begin to send component data, type=" + std::to_string(type));
+    const uint32_t timeout_ms = component_timeout_ms_;
+    ApplyTimeouts(timeout_ms, timeout_ms);
+    const int32_t result = StreamOtaImage(data, type, "ota send ", progress);
+    RestoreConfiguredTimeouts();
+    return result;
+}
+
+}  // namespace lidar
+}  // namespace krell
