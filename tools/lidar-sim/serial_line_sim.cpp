@@ -1,7 +1,12 @@
 #include "tools/lidar-sim/serial_line_sim.h"
 
 #include <chrono>
+#include <cstring>
+#include <utility>
 #include <vector>
+
+#include "libkrell/Frame/ota_frame.h"
+#include "libkrell/Frame/serial_frame.h"
 
 namespace krell {
 namespace lidar {
@@ -10,12 +15,16 @@ namespace {
 
 constexpr int kPollMs = 1;
 constexpr int kWriteTimeoutMs = 50;
-constexpr size_t kReadBytes = 512;
+constexpr size_t kReadBytes = 2048;
+// Where a request frame keeps its command, and the upgrade type of an upgrade request.
+constexpr size_t kCmdAt = SerialFrame::kTagBytes + 1;
+constexpr size_t kUpgradeTypeAt = kCmdAt + 2;
 
 }  // namespace
 
-SerialLineSim::SerialLineSim(SerialResponder& responder, const PointStream::Options& stream)
-    : responder_(responder), stream_options_(stream) {}
+SerialLineSim::SerialLineSim(SerialResponder& responder, const PointStream::Options& stream,
+                             std::shared_ptr<FirmwareSink> firmware)
+    : responder_(responder), firmware_(std::move(firmware)), stream_options_(stream) {}
 
 SerialLineSim::~SerialLineSim() {
     Stop();
@@ -52,6 +61,7 @@ void SerialLineSim::Run() {
     while (running_.load()) {
         Serve(*uart_, uart_reader, kPollMs);
         Serve(*rs485_, rs485_reader, 0);
+        SendReadyAckWhenDue();
         const auto elapsed = std::chrono::steady_clock::now() - start;
         const std::vector<uint8_t> due =
             stream.Due(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());
@@ -68,9 +78,37 @@ void SerialLineSim::Serve(PtyPair& line, SerialRequestReader& reader, int wait_m
     const long got = line.Read(buffer, sizeof(buffer), wait_ms);
     if (got <= 0) return;
     for (const std::vector<uint8_t>& request : reader.Feed(buffer, static_cast<size_t>(got))) {
-        const std::vector<uint8_t> reply = responder_.Answer(request);
+        const std::vector<uint8_t> reply = Answer(request);
         if (!reply.empty()) rs485_->Write(reply.data(), reply.size(), kWriteTimeoutMs);
     }
+}
+
+std::vector<uint8_t> SerialLineSim::Answer(const std::vector<uint8_t>& request) {
+    if (std::memcmp(request.data(), OtaFrame::kTag, OtaFrame::kTagBytes) == 0) {
+        if (!firmware_) return {};
+        FirmwareSink::OtaAnswer answer = firmware_->AcceptOta(request);
+        // A pty cannot hang up on its reader: a dropped link is a silent one here.
+        return answer.send ? std::move(answer.reply) : std::vector<uint8_t>();
+    }
+    std::vector<uint8_t> reply = responder_.Answer(request);
+    std::vector<uint8_t> body;
+    const bool upgrade_request = request.size() > kUpgradeTypeAt &&
+                                 request[kCmdAt] == SerialResponder::kQueryCmd &&
+                                 request[kCmdAt + 1] == SerialResponder::kUpgradeRequest;
+    if (upgrade_request && SerialFrame::CheckReply(reply.data(), reply.size(), &body) &&
+        body.back() == SerialResponder::kStatusOk) {
+        ready_pending_ = true;
+        ready_type_ = request[kUpgradeTypeAt];
+        ready_due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(kReadyAckDelayMs);
+    }
+    return reply;
+}
+
+void SerialLineSim::SendReadyAckWhenDue() {
+    if (!ready_pending_ || std::chrono::steady_clock::now() < ready_due_) return;
+    ready_pending_ = false;
+    const std::vector<uint8_t> ack = OtaFrame::EncodeReply(OtaFrame::kReplyReady, ready_type_, 0);
+    rs485_->Write(ack.data(), ack.size(), kWriteTimeoutMs);
 }
 
 }  // namespace sim

@@ -1,14 +1,18 @@
 #pragma once
 // The virtual sensor's two serial lines on pseudo-terminals: requests arrive on the UART line (or
 // on the RS-485 line), replies leave on the RS-485 line between the point-cloud packets that it
-// streams at a set rate. One worker thread serves both lines.
+// streams at a set rate. Firmware (OTA) frames arrive on the RS-485 line and are answered there.
+// One worker thread serves both lines.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "tools/lidar-sim/firmware_sink.h"
 #include "tools/lidar-sim/point_stream.h"
 #include "tools/lidar-sim/pty_pair.h"
 #include "tools/lidar-sim/serial_request_reader.h"
@@ -20,8 +24,13 @@ namespace sim {
 
 class SerialLineSim {
 public:
-    //! `responder` answers the requests and must outlive this object.
-    SerialLineSim(SerialResponder& responder, const PointStream::Options& stream);
+    //! After granting an upgrade the sensor switches to its boot loader before it reports ready.
+    static constexpr int kReadyAckDelayMs = 200;
+
+    //! `responder` answers the requests and must outlive this object; `firmware` (may be null:
+    //! OTA frames then go unanswered) takes the OTA frames.
+    SerialLineSim(SerialResponder& responder, const PointStream::Options& stream,
+                  std::shared_ptr<FirmwareSink> firmware = nullptr);
 
     //! Stops the worker; the ptys close with it.
     ~SerialLineSim();
@@ -44,8 +53,17 @@ public:
 private:
     void Run();
     void Serve(PtyPair& line, SerialRequestReader& reader, int wait_ms);
+    //! The reply to one request frame (empty: none).
+    std::vector<uint8_t> Answer(const std::vector<uint8_t>& request);
+    //! Writes the ready acknowledgement of a granted upgrade once it is due.
+    void SendReadyAckWhenDue();
 
     SerialResponder& responder_;
+    std::shared_ptr<FirmwareSink> firmware_;
+    // Worker thread only: when the ready acknowledgement of a granted upgrade is due, and its type.
+    std::chrono::steady_clock::time_point ready_due_;
+    bool ready_pending_ = false;
+    uint8_t ready_type_ = 0;
     PointStream::Options stream_options_;
     std::unique_ptr<PtyPair> uart_;
     std::unique_ptr<PtyPair> rs485_;

@@ -1,6 +1,7 @@
 #pragma once
-// Cuts "$LDCMD," request frames out of the bytes a client writes on a serial line. The frame
-// length follows from the length byte; anything before a tag is skipped. One thread only.
+// Cuts "$LDCMD," request frames and "$LDOTA," firmware frames out of the bytes a client writes on
+// a serial line. A command frame's length follows from its length byte, an OTA frame's from its
+// data length; anything before a tag is skipped. One thread only.
 
 #include <cstddef>
 #include <cstdint>

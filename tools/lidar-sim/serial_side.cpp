@@ -85,10 +85,11 @@ const char* SerialSide::Usage() {
            "(default 1000), every N-th preceded by garbage or cut short when asked.\n";
 }
 
-bool SerialSide::Start(SimDevice& device, const SerialSideOptions& options) {
+bool SerialSide::Start(SimDevice& device, const SerialSideOptions& options,
+                       std::shared_ptr<FirmwareSink> firmware) {
     device.SetHandler(kCmdTunnel, TunnelHandler(responder_));
     if (!options.serial_lines) return true;
-    lines_ = std::make_unique<SerialLineSim>(*responder_, options.stream);
+    lines_ = std::make_unique<SerialLineSim>(*responder_, options.stream, std::move(firmware));
     if (!lines_->Start()) {
         last_error_ = std::string("cannot open a pty pair: ") + std::strerror(errno);
         lines_.reset();

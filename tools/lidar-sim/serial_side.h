@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "tools/lidar-sim/firmware_sink.h"
 #include "tools/lidar-sim/point_stream.h"
 #include "tools/lidar-sim/serial_line_sim.h"
 #include "tools/lidar-sim/serial_responder.h"
@@ -42,7 +43,9 @@ public:
     //! Registers the 0xFF tunnel on `device`, replacing any 0xFF handler there (handlers that pass
     //! requests on to it, such as TableResponder::Install, come after), and, when asked, opens the
     //! pty lines. False (with LastError) when a pty could not be made.
-    bool Start(SimDevice& device, const SerialSideOptions& options);
+    //! OTA frames on the pty lines go to `firmware` (may be null).
+    bool Start(SimDevice& device, const SerialSideOptions& options,
+               std::shared_ptr<FirmwareSink> firmware = nullptr);
 
     //! Stops the pty lines. Idempotent.
     void Stop();

@@ -14,7 +14,8 @@ SimSetup SetUpSimulator(SimDevice& device, const std::string& model, SerialSide&
     // The serial side registers its 0xFF handler first: the table's handler, installed after it,
     // answers the tunnel prefixes the table names and passes every other one on to it. The other
     // way round the serial side would refuse the table's tunnelled commands.
-    if (!serial.Start(device, serial_options)) {
+    setup.firmware = std::make_shared<FirmwareSink>();
+    if (!serial.Start(device, serial_options, setup.firmware)) {
         setup.error = serial.LastError();
         return setup;
     }
@@ -27,7 +28,6 @@ SimSetup SetUpSimulator(SimDevice& device, const std::string& model, SerialSide&
     // In front of the table: it answers the operation log with a short text of its own.
     std::make_shared<SimMaintenance>()->Install(device, model);
     // In front of everything on 0xFF: OTA frames and prefixed file-stream frames are its own.
-    setup.firmware = std::make_shared<FirmwareSink>();
     setup.firmware->Install(device);
     setup.ok = true;
     return setup;
