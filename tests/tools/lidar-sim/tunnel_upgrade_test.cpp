@@ -1,5 +1,6 @@
 // OTA frames tunnelled through CMX 0xFF end to end: CmxClient::TunnelUpgrade and SendComponent
 // against the virtual sensor, which checks every OTA frame and reassembles the image.
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -50,6 +51,15 @@ TEST_F(TunnelUpgradeTest, BootLoaderMode_SendsPblFramesAfterAPblRequest) {
     EXPECT_EQ(sink_->FrameType(), OtaFrame::kTypePbl);
     EXPECT_EQ(side_.Responder().Snapshot().upgrade_type, OtaFrame::kTypePbl);
     EXPECT_EQ(texts_.front(), "begin to upgrade PBL");
+}
+
+// The sensor needs the pause to switch into upgrade mode: the frames must not leave before it ends.
+TEST_F(TunnelUpgradeTest, ModeSwitchPause_PassesBeforeTheFirstFrame) {
+    constexpr uint32_t kPauseMs = 400;
+    client_->SetUpgradeTimings(kUpgradeTimeoutMs, kUpgradeTimeoutMs, kPauseMs);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(client_->TunnelUpgrade(Image(10), kUpgradeModeApp, progress_), kUpgradeOk);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(kPauseMs));
 }
 
 TEST_F(TunnelUpgradeTest, RefusedSpeedChange_EndsBeforeAnyFrame) {
