@@ -51,6 +51,7 @@ DeviceBenchManager::DeviceBenchManager(bool flag, const std::string& table_path,
       page_model_(std::make_unique<PageModel>(*session_, *this)),
       console_(std::make_unique<ConsoleOperation>(*session_, *this)),
       maintenance_(std::make_unique<MaintenanceOperation>(*session_, *this)),
+      upgrade_(std::make_unique<UpgradeOperation>(*session_, *this, *maintenance_)),
       refresh_(std::make_unique<RefreshThread>()) {
     settings_.ip_address = "192.168.1.201";
     settings_.port = "9347";
@@ -71,7 +72,9 @@ DeviceBenchManager::~DeviceBenchManager() {
     }
     if (attempt.joinable()) attempt.join();
     Stop();
-    // Its download workers report through this object: joined here, while it is whole.
+    // Their workers report through this object: joined here, while it is whole. The upgrade
+    // worker may still restart through the maintenance operation, so it goes first.
+    upgrade_.reset();
     maintenance_.reset();
 }
 
@@ -131,6 +134,9 @@ void DeviceBenchManager::Notify(ManagerEvent event, const std::string& subject) 
                 break;
             case ManagerEvent::kLinkEnded:
                 Stop();
+                break;
+            case ManagerEvent::kUpgradingChanged:
+                emit isUpgradingChanged();
                 break;
         }
     });

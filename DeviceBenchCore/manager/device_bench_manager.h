@@ -28,6 +28,7 @@
 #include "DeviceBenchCore/manager/console_operation.h"
 #include "DeviceBenchCore/manager/maintenance_operation.h"
 #include "DeviceBenchCore/manager/reporter.h"
+#include "DeviceBenchCore/manager/upgrade_operation.h"
 
 class DeviceSession;
 struct VarInfo;
@@ -63,6 +64,7 @@ class DeviceBenchManager : public QObject, public Reporter {
     Q_PROPERTY(
         bool IsDownloadLog READ IsDownloadLog WRITE setIsDownloadLog NOTIFY isDownloadLogChanged)
     Q_PROPERTY(QVariantList LidarModelList READ LidarModelList NOTIFY lidarModelListChanged)
+    // Read by the page at its own pace while IsUpgrading.
     Q_PROPERTY(int upgradeProgress READ upgradeProgress)
     Q_PROPERTY(int upgradeProgressTotalLen READ upgradeProgressTotalLen)
     Q_PROPERTY(int connectType READ connectType NOTIFY connectTypeChanged)
@@ -137,6 +139,9 @@ public:
     //! Path of the settings file ("RecvSettings.ini" under the documents location).
     static QString SettingsFilePath();
 
+    //! Pauses and time-outs of the firmware upgrades (tests shorten them). UI thread.
+    void SetUpgradeTimings(const UpgradeTimings& timings);
+
     //! Default table of the program and of GetInstance.
     static constexpr const char* kDefaultTablePath = "./Config/varID/Corvel.csv";
 
@@ -194,8 +199,10 @@ public:
     Q_INVOKABLE QString getSendCmxCommandReturnHeader() const;
     Q_INVOKABLE QString getSendCmxCommandReturnPayload() const;
     //! Maintenance: 0 on success (downloads: started), -1 on failure or refusal; downloads
-    //! report their outcome later (downloadOperationLogFinished, downloadFinished). The upgrade
-    //! operations are not available in this build; they report an error and return -1.
+    //! report their outcome later (downloadOperationLogFinished, downloadFinished).
+    //! Upgrades: 0 when the worker started, -1 when refused; the outcome arrives later through
+    //! successMessage / errorMessage and IsUpgrading. UpgradeLidar takes its command from the
+    //! set command of element [level1][level2][position].
     Q_INVOKABLE int Restart();
     Q_INVOKABLE int Reset();
     Q_INVOKABLE int UpgradeLidar(const QUrl& fileUrl, int level1, int level2, int position);
@@ -229,8 +236,9 @@ public:
     Q_INVOKABLE QString getLidarPN();
     //! The level1 page the refresh thread works on.
     Q_INVOKABLE void setModuleIndexUse(int index);
-    //! Minka and Rusko operations: not available in this build; they report an error and return
-    //! -1, an empty list, an empty text or false.
+    //! Minka and Rusko operations other than MinkaSetUpgradeMode (which stores the mode the
+    //! Minka upgrade uses): not available in this build; they report an error and return -1, an
+    //! empty list, an empty text or false.
     Q_INVOKABLE void MinkaSetStandby(int standby);
     Q_INVOKABLE void MinkaSetSpinRate(int spin_rate);
     Q_INVOKABLE void MinkaSetReturnMode(int return_mode);
@@ -290,5 +298,6 @@ private:
     std::unique_ptr<PageModel> page_model_;
     std::unique_ptr<ConsoleOperation> console_;
     std::unique_ptr<MaintenanceOperation> maintenance_;
+    std::unique_ptr<UpgradeOperation> upgrade_;  // borrows maintenance_ (restart after a stream)
     std::unique_ptr<RefreshThread> refresh_;
 };

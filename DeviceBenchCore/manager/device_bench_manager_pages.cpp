@@ -287,10 +287,10 @@ bool DeviceBenchManager::IsDownloadLog() const {
     return session_->link.downloading.load();
 }
 int DeviceBenchManager::upgradeProgress() const {
-    return 0;
+    return upgrade_->Progress();
 }
 int DeviceBenchManager::upgradeProgressTotalLen() const {
-    return 0;
+    return upgrade_->ProgressTotal();
 }
 int DeviceBenchManager::connectType() const {
     return session_->link.kind.load();

@@ -1,5 +1,5 @@
-// DeviceBenchManager: the operations this build does not carry yet (firmware upgrade,
-// model-specific operations). Each one says so through the error window and
+// DeviceBenchManager: the operations this build does not carry yet (the model-specific
+// operations). Each one says so through the error window and
 // returns its failure value; none pretends to succeed.
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 
@@ -9,18 +9,6 @@ void DeviceBenchManager::NotAvailable(const char* operation) {
     Log(text, "WARNING");
 }
 
-int DeviceBenchManager::UpgradeLidar(const QUrl&, int, int, int) {
-    NotAvailable("UpgradeLidar");
-    return -1;
-}
-int DeviceBenchManager::MinkaUpgradeLidar(const QUrl&) {
-    NotAvailable("MinkaUpgradeLidar");
-    return -1;
-}
-int DeviceBenchManager::RuskoUpgradeLidar(const QUrl&) {
-    NotAvailable("RuskoUpgradeLidar");
-    return -1;
-}
 void DeviceBenchManager::MinkaSetStandby(int) {
     NotAvailable("MinkaSetStandby");
 }
@@ -52,9 +40,6 @@ QVariantList DeviceBenchManager::MinkaGetDestinationConfig(bool) {
 bool DeviceBenchManager::MinkaSetDestinationIPandPort(const QString&, int) {
     NotAvailable("MinkaSetDestinationIPandPort");
     return false;
-}
-void DeviceBenchManager::MinkaSetUpgradeMode(int) {
-    NotAvailable("MinkaSetUpgradeMode");
 }
 void DeviceBenchManager::RuskoSetIMURange(int, int) {
     NotAvailable("RuskoSetIMURange");

@@ -35,6 +35,7 @@ public:
     std::atomic<bool> probing{false};  // connection probes run: their bytes stay out of the log
     std::atomic<int> module_index{0};
     std::atomic<int> kind{kKindTcp};
+    std::atomic<int> upgrade_mode{0};  // MinkaSetUpgradeMode: 0 app and FPGA, 1 PBL, 2 file stream
 
     //! The CMX client, or null. Any thread.
     std::shared_ptr<krell::lidar::CmxClient> Cmx() const;

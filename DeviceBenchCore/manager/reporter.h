@@ -19,6 +19,7 @@ enum class ManagerEvent {
     kOperationLogFinished,  // downloadOperationLogFinished(subject "ok": true, else false)
     kLogDownloadFinished,   // downloadFinished
     kLinkEnded,             // the sensor drops the link (restart, reset): the manager's Stop
+    kUpgradingChanged,      // isUpgradingChanged
 };
 
 class Reporter {

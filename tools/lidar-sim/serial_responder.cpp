@@ -175,6 +175,11 @@ SerialResponder::Faults SerialResponder::CurrentFaults() const {
     return faults_;
 }
 
+void SerialResponder::SetPartition(uint8_t partition) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_.partition = partition;
+}
+
 void SerialResponder::SetSerialBaud(uint32_t baud) {
     std::lock_guard<std::mutex> lock(mutex_);
     state_.serial_baud = baud;

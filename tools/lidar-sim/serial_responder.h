@@ -65,6 +65,8 @@ public:
     void SetFaults(const Faults& faults);
     Faults CurrentFaults() const;
     void SetSerialBaud(uint32_t baud);
+    //! The application partition the mode-change reply reports as running (0 A, else B).
+    void SetPartition(uint8_t partition);
     void SetCalibration(std::vector<uint8_t> data);
     void SetFunctionSafety(uint8_t state, std::vector<uint16_t> codes);
 
