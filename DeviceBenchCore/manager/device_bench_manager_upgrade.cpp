@@ -20,6 +20,12 @@ int DeviceBenchManager::RuskoUpgradeLidar(const QUrl& fileUrl) {
 }
 
 void DeviceBenchManager::MinkaSetUpgradeMode(int mode) {
+    if (mode < UpgradeOperation::kModeApp || mode > UpgradeOperation::kModeFileStream) {
+        Refuse("MinkaSetUpgradeMode", "the upgrade mode " + std::to_string(mode) +
+                                          " is none of 0 (application and FPGA), 1 (boot "
+                                          "loader) and 2 (file streaming)");
+        return;
+    }
     session_->link.upgrade_mode = mode;
 }
 

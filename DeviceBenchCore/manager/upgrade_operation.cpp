@@ -24,7 +24,6 @@ constexpr const char* kRebootFailed = "Auto reboot failed. Please reboot lidar m
 constexpr const char* kOtaSuccess =
     "Upgrade package transmitted successfully. The lidar will automatically reboot.";
 constexpr const char* kMinkaNotReady = "lidar is not connected, or lidar is upgrade";
-constexpr const char* kRuskoNotReady = "lidar is not connected, or lidar is upgrading";
 
 size_t FrameCount(size_t bytes) {
     return bytes == 0 ? 0 : (bytes - 1) / kFrameBytes + 1;
@@ -68,7 +67,7 @@ int UpgradeOperation::StartNetwork(const std::string& path, const std::string& c
     const Link& link = session_.link;
     if (!CmxOpen(session_) || link.upgrading || link.downloading) return -1;
     if (command_text.empty()) {
-        reporter_.Error("The upgrade row of this model has no command");
+        Refuse("The upgrade row of this model has no command");
         return -1;
     }
     std::vector<uint8_t> image;
@@ -87,14 +86,14 @@ int UpgradeOperation::StartMinka(const std::string& path) {
                               : kind == Link::kKindSerialCmx ? CmxOpen(session_)
                                                              : true;
     if (!link.connected || link.upgrading || !client_ready) {
-        reporter_.Error(kMinkaNotReady);
+        Refuse(kMinkaNotReady);
         return -1;
     }
     // The network models upgrade with their table's command (UpgradeLidar); an empty command
     // would only fail inside the stream's command conversion.
     if (kind == Link::kKindTcp) {
-        reporter_.Error("MinkaUpgradeLidar is for the Minka and Rusko models; this model "
-                        "upgrades through its firmware upgrade row");
+        Refuse("MinkaUpgradeLidar is for the Minka and Rusko models; this model upgrades through "
+               "its firmware upgrade row");
         return -1;
     }
     std::vector<uint8_t> image;
@@ -134,6 +133,11 @@ bool UpgradeOperation::ReadFile(const std::string& path, std::vector<uint8_t>& b
     reporter_.Error(open_error.empty() ? text : open_error);
     reporter_.Log(text, "ERROR");
     return false;
+}
+
+void UpgradeOperation::Refuse(const std::string& text) {
+    reporter_.Error(text);
+    reporter_.Log(text, "WARNING");
 }
 
 bool UpgradeOperation::Claim() {

@@ -82,6 +82,8 @@ private:
     //! empty. `open_error` replaces the error text when given.
     bool ReadFile(const std::string& path, std::vector<uint8_t>& bytes,
                   const std::string& open_error = std::string());
+    //! The refusal `text` in the error window and one log line.
+    void Refuse(const std::string& text);
     //! Sets `upgrading` (announcing it); false when it was already set.
     bool Claim();
     void Release();

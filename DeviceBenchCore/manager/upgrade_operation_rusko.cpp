@@ -30,7 +30,7 @@ int UpgradeOperation::StartRusko(const std::string& path) {
     const auto client = link.Cmx();
     if (!link.connected || link.upgrading || link.kind != Link::kKindSerialCmx || !client ||
         !client->IsOpen()) {
-        reporter_.Error(kRuskoNotReady);
+        Refuse(kRuskoNotReady);
         return -1;
     }
     std::vector<uint8_t> bytes;
@@ -38,7 +38,7 @@ int UpgradeOperation::StartRusko(const std::string& path) {
     const size_t file_bytes = bytes.size();
     auto package = std::make_shared<OtaPackage>(std::move(bytes));
     if (!package->LongEnough()) {
-        reporter_.Error("Upgrade package too small");
+        Refuse("Upgrade package too small");
         return -1;
     }
     if (!package->MagicOk()) {

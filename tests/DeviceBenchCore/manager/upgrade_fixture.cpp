@@ -12,13 +12,23 @@ namespace test {
 
 bool UpgradeTest::Start(const std::string& model) {
     EnsureManagerApp();
-    setup_ = lidar::sim::SetUpSimulator(*device_, model, side_, lidar::sim::SerialSideOptions{});
+    lidar::sim::SerialSideOptions options;
+    options.serial_lines = model == "Minka";
+    setup_ = lidar::sim::SetUpSimulator(*device_, model, side_, options);
     EXPECT_TRUE(setup_.ok) << setup_.error;
     if (!setup_.ok) return false;
     RecordTraffic();
     server_ = std::make_unique<lidar::sim::SimServer>(device_);
     EXPECT_TRUE(server_->Start(lidar::sim::SimServerOptions{}));
-    manager_ = ConnectedManager(server_->Port(), QString::fromStdString(model));
+    if (options.serial_lines) {
+        manager_ = std::make_unique<DeviceBenchManager>(true, DeviceBenchManager::kDefaultTablePath);
+        manager_->InitConfigFileParser(QString::fromStdString(model));
+        manager_->setSerialPort485(QString::fromStdString(side_.Rs485Name()));
+        manager_->setSerialPort232(QString::fromStdString(side_.UartName()));
+        if (manager_->ConnectLidar()) WaitWithEvents([this] { return manager_->IsConnected(); });
+    } else {
+        manager_ = ConnectedManager(server_->Port(), QString::fromStdString(model));
+    }
     EXPECT_TRUE(manager_->IsConnected());
     if (!manager_->IsConnected()) return false;
     QObject::connect(manager_.get(), &DeviceBenchManager::sendLogMessage,
@@ -41,6 +51,7 @@ bool UpgradeTest::Start(const std::string& model) {
 void UpgradeTest::TearDown() {
     manager_.reset();
     if (server_) server_->Stop();
+    side_.Stop();
 }
 
 void UpgradeTest::RecordTraffic() {

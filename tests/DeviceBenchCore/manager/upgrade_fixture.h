@@ -35,7 +35,7 @@ protected:
     };
 
     //! Starts the sensor of `model` and connects a manager to it; false (with a failure) when
-    //! either does not stand.
+    //! either does not stand. The "Minka" model connects through the sensor's pty lines.
     bool Start(const std::string& model);
     //! The manager and the server go before the records their callbacks write into.
     void TearDown() override;

@@ -197,6 +197,30 @@ TEST_F(UpgradeTest, MinkaCmxFileStreamModeUsesTheUpgradeCommand) {
     EXPECT_TRUE(Frames().empty());
 }
 
+TEST_F(UpgradeTest, MinkaSerialLinesDeliverTheImage) {
+    ASSERT_TRUE(Start("Minka"));
+    const std::vector<uint8_t> image = Image(2100);
+    ASSERT_EQ(manager_->MinkaUpgradeLidar(Url(WriteFile("app.patch", image))), 0);
+    ASSERT_TRUE(WaitUntilIdle(15000));
+    EXPECT_EQ(manager_->successMessage(), kOtaSuccess) << manager_->errorMessage().toStdString();
+    EXPECT_EQ(setup_.firmware->Image(), image);
+    EXPECT_EQ(setup_.firmware->FrameType(), 4u);
+    EXPECT_EQ(manager_->upgradeProgress(), 3);
+}
+
+TEST_F(UpgradeTest, MinkaSerialRefusedFrameKeepsTheProgress) {
+    ASSERT_TRUE(Start("Minka"));
+    UpgradeFaults faults;
+    faults.refuse_frame = 3;
+    faults.refuse_status = 9;
+    setup_.firmware->SetFaults(faults);
+    ASSERT_EQ(manager_->MinkaUpgradeLidar(Url(WriteFile("app.patch", Image(5000)))), 0);
+    ASSERT_TRUE(WaitUntilIdle(15000));
+    EXPECT_EQ(manager_->errorMessage(), QString(kStreamFailed) + " error:9");
+    EXPECT_EQ(manager_->upgradeProgress(), 2);
+    EXPECT_TRUE(Logged("Upgrade stopped at frame index 2 of 5: the sensor refused it with status 9"));
+}
+
 class RuskoUpgradeTest : public UpgradeTest {
 protected:
     //! Names of the components logged as sent, in order.
