@@ -1,7 +1,9 @@
 #include "DeviceBench/main_window.h"
 
 #include <QDir>
+#include <QCloseEvent>
 #include <QHBoxLayout>
+#include <QMessageBox>
 #include <QQmlContext>
 #include <QQuickView>
 #include <QUrl>
@@ -51,6 +53,21 @@ MainWindow::~MainWindow() {
     // The container owns the view; the pages must go before the manager they bind to.
     delete centralWidget();
     delete manager_;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (manager_ != nullptr && manager_->IsUpgrading()) {
+        const auto answer = QMessageBox::question(
+            this, "Firmware upgrade in progress",
+            "A firmware upgrade is running. Closing DeviceBench now stops it half way, and the "
+            "lidar may stay in its boot loader until it is upgraded again.\n\nClose anyway?",
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            event->ignore();
+            return;
+        }
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::LoadPages(QQuickView& view, DeviceBenchManager& manager) {

@@ -6,6 +6,7 @@
 #include <QString>
 
 class DeviceBenchManager;
+class QCloseEvent;
 class QQuickView;
 
 class MainWindow : public QMainWindow {
@@ -25,6 +26,10 @@ public:
     QQuickView* View() const { return view_; }
     //! The manager behind the pages; owned by this window.
     DeviceBenchManager* Manager() const { return manager_; }
+
+protected:
+    //! While a firmware upgrade runs, asks before closing: closing ends the upgrade half way.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildForm();

@@ -498,6 +498,30 @@ Rectangle {
             }
         }
 
+        // While a firmware upgrade runs the sensor takes nothing else: say so above the tabs.
+        Rectangle {
+            objectName: "upgradeBanner"
+            visible: root.manager.IsUpgrading
+            Layout.fillWidth: true
+            Layout.leftMargin: Theme.margin
+            Layout.rightMargin: Theme.margin
+            implicitHeight: bannerText.implicitHeight + 12
+            color: Theme.warning
+            radius: 3
+            Text {
+                id: bannerText
+                objectName: "upgradeBannerText"
+                anchors.fill: parent
+                anchors.margins: 6
+                verticalAlignment: Text.AlignVCenter
+                wrapMode: Text.WordWrap
+                color: Theme.base
+                font.pixelSize: Theme.fontSize
+                font.bold: true
+                text: "Firmware upgrade in progress. Do not start anything else, disconnect or close DeviceBench until it has ended."
+            }
+        }
+
         TabBar {
             id: tabBar
             objectName: "tabBar"

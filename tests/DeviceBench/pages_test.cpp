@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QQuickItem>
 #include <QQuickView>
@@ -22,7 +23,9 @@
 #include "DeviceBench/main_window.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "tests/DeviceBench/qt_environment.h"
+#include "DeviceBenchCore/table/config_parser.h"
 #include "tools/lidar-sim/builtin_handlers.h"
+#include "tools/lidar-sim/firmware_sink.h"
 #include "tools/lidar-sim/sim_device.h"
 #include "tools/lidar-sim/sim_faults.h"
 #include "tools/lidar-sim/sim_maintenance.h"
@@ -399,6 +402,87 @@ TEST_F(PagesTest, LogTab_OperationLogShowsProgressRefusesASecondAndLeavesTheArch
     EXPECT_FALSE(Find("downloadProgress")->property("visible").toBool());
     EXPECT_TRUE(QFileInfo(path + ".tar").size() > 4 * 256 * 1024);
     Picture("log-downloaded.png");
+}
+
+TEST_F(PagesTest, MaintenanceTab_UpgradeShowsFramesAndTimeLeftAndWarnsWhileItRuns) {
+    auto sink = std::make_shared<krell::lidar::sim::FirmwareSink>();
+    sink->Install(*device_);
+    UpgradeTimings timings;
+    timings.start_pause_ms = 10;
+    timings.restart_wait_ms = 100;
+    manager_->SetUpgradeTimings(timings);
+    Connect();
+    int tab = -1;
+    for (int i = 0; i < Find("tabBar")->property("count").toInt(); ++i) {
+        QObject* button = Find("tabButton_" + QString::number(i));
+        if (button && button->property("text").toString() == "Maintenance") tab = i;
+    }
+    ASSERT_GE(tab, 0) << "Corvel has a Maintenance tab";
+    ShowTab(tab);
+    // The upgrade row of the table, by its place.
+    ConfigParser table("./Config/varID/Corvel.csv");
+    ASSERT_TRUE(table.ExtractConfigInfo());
+    QString suffix;
+    const auto& pages = table.pages();
+    for (size_t j = 0; j < pages[size_t(tab)].size(); ++j)
+        for (size_t k = 0; k < pages[size_t(tab)][j].size(); ++k)
+            if (pages[size_t(tab)][j][k]->var_name == "Firmware Upgrade")
+                suffix = QString("%1_%2_%3").arg(tab).arg(j).arg(k);
+    ASSERT_FALSE(suffix.isEmpty());
+    QObject* row = Find("row_" + suffix);
+    ASSERT_NE(row, nullptr);
+    EXPECT_FALSE(Find("upgradeBanner")->property("visible").toBool());
+
+    // Only ".patch" files are taken.
+    QTemporaryDir dir;
+    QVariant result;
+    ASSERT_TRUE(QMetaObject::invokeMethod(row, "upgrade", Q_RETURN_ARG(QVariant, result),
+                                          Q_ARG(QVariant, QUrl::fromLocalFile(dir.filePath("fw.bin")))));
+    EXPECT_EQ(result.toInt(), -1);
+    ASSERT_TRUE(Spin([&] { return Open("errorWindow"); }));
+    QMetaObject::invokeMethod(Find("errorWindow"), "close");
+
+    // 40 frames from a slow sensor: long enough to look at the bar half way.
+    std::vector<uint8_t> image(40 * 1024);
+    for (size_t i = 0; i < image.size(); ++i) image[i] = uint8_t(i * 7 + i / 1024);
+    QFile file(dir.filePath("fw.patch"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(image.data()), qint64(image.size()));
+    file.close();
+    krell::lidar::sim::SimFaults slow;
+    slow.reply_delay_ms = 60;
+    server_->SetFaults(slow);
+    ASSERT_TRUE(QMetaObject::invokeMethod(row, "upgrade", Q_RETURN_ARG(QVariant, result),
+                                          Q_ARG(QVariant, QUrl::fromLocalFile(file.fileName()))));
+    EXPECT_EQ(result.toInt(), 0);
+    QObject* text = Find("upgradeProgressText_" + suffix);
+    ASSERT_NE(text, nullptr);
+    const QRegularExpression midway("^([0-9]+) / 40 frames, about [0-9]+ s left$");
+    ASSERT_TRUE(Spin([&] {
+        const auto match = midway.match(text->property("text").toString());
+        return match.hasMatch() && match.captured(1).toInt() >= 5;
+    }, 10000)) << text->property("text").toString().toStdString();
+    EXPECT_TRUE(Find("upgradeBanner")->property("visible").toBool());
+    EXPECT_FALSE(Find("upgradeButton_" + suffix)->property("enabled").toBool());
+    Picture("upgrade-running.png");
+    // Disconnecting is refused while it runs.
+    Click(Find("connectButton"));
+    ASSERT_TRUE(Spin([&] { return Open("messageWindow"); }));
+    EXPECT_EQ(Find("messageWindow")->property("text").toString(),
+              "Disconnect REJECTED. Lidar is upgrading.");
+    QMetaObject::invokeMethod(Find("messageWindow"), "close");
+
+    ASSERT_TRUE(Spin([&] { return !manager_->IsUpgrading(); }, 20000));
+    SpinFor(100);
+    EXPECT_EQ(text->property("text").toString(), "40 / 40 frames");
+    EXPECT_DOUBLE_EQ(Find("upgradeProgress_" + suffix)->property("value").toDouble(), 1.0);
+    EXPECT_FALSE(Find("upgradeBanner")->property("visible").toBool());
+    EXPECT_EQ(sink->Image(), image);
+    ASSERT_TRUE(Spin([&] { return Open("successWindow"); }));
+    Picture("upgrade-done.png");
+    QMetaObject::invokeMethod(Find("successWindow"), "close");
+    // The sensor is restarted after the pause and the link ends.
+    EXPECT_TRUE(Spin([&] { return !manager_->IsConnected(); }, 5000));
 }
 
 }  // namespace

@@ -38,6 +38,19 @@ Item {
         }
         return texts;
     }
+    // Starts the firmware upgrade of this upgrade row with the package at `fileUrl` (the file
+    // dialog's choice); only ".patch" files are taken.
+    function upgrade(fileUrl) {
+        if (!/\.patch$/.test(String(fileUrl))) {
+            refused("Upgrade package rejected: it has to be a .patch file");
+            return -1;
+        }
+        if (!manager.IsConnected) {
+            refused("Please connect to lidar first");
+            return -1;
+        }
+        return manager.UpgradeLidar(fileUrl, level1, level2, position);
+    }
     function optionIndex() {
         if (element === null || !element.options)
             return -1;
@@ -177,49 +190,19 @@ Item {
                 enabled: !rowItem.manager.IsUpgrading
                 onClicked: packageDialog.open()
             }
-            ProgressBar {
-                id: progress
-                objectName: "upgradeProgress_" + rowItem.suffix
-                Layout.preferredWidth: 200
-                from: 0
-                to: 1
-                value: 0
-            }
-            Text {
-                id: progressText
-                color: Theme.dimText
-                font.pixelSize: Theme.fontSize
-                text: ""
+            UpgradeProgress {
+                manager: rowItem.manager
+                suffix: rowItem.suffix
             }
             Item {
                 Layout.fillWidth: true
-            }
-            // The progress properties have no change signal: poll them while an upgrade runs.
-            Timer {
-                interval: 300
-                repeat: true
-                running: rowItem.manager.IsUpgrading
-                triggeredOnStart: true
-                onTriggered: {
-                    var total = rowItem.manager.upgradeProgressTotalLen;
-                    var done = rowItem.manager.upgradeProgress;
-                    progress.value = total > 0 ? Math.min(1, done / total) : 0;
-                    progressText.text = total > 0 ? done + " / " + total + " KiB" : "";
-                }
             }
             FileDialog {
                 id: packageDialog
                 title: "Choose Upgrade Package"
                 nameFilters: ["Upgrade package (*.patch)", "All files (*)"]
                 selectExisting: true
-                onAccepted: {
-                    var url = String(fileUrl);
-                    if (!/\.patch$/.test(url)) {
-                        rowItem.refused("Upgrade package rejected: it has to be a .patch file");
-                        return;
-                    }
-                    rowItem.manager.UpgradeLidar(fileUrl, rowItem.level1, rowItem.level2, rowItem.position);
-                }
+                onAccepted: rowItem.upgrade(fileUrl)
             }
         }
     }

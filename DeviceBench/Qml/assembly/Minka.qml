@@ -359,6 +359,10 @@ Item {
                     implicitWidth: 28
                     implicitHeight: 28
                 }
+                UpgradeProgress {
+                    manager: page.manager
+                    suffix: "minka"
+                }
             }
             Item {
                 Layout.preferredHeight: Theme.margin
