@@ -73,10 +73,9 @@ int UpgradeOperation::StartNetwork(const std::string& path, const std::string& c
     std::vector<uint8_t> image;
     if (!ReadFile(path, image)) return -1;
     const size_t bytes = image.size();
-    Launch(bytes, [this, image = std::move(image), command_text] {
+    return Launch(bytes, [this, image = std::move(image), command_text] {
         RunFileStream(image, command_text);
     });
-    return 0;
 }
 
 int UpgradeOperation::StartMinka(const std::string& path) {
@@ -100,14 +99,13 @@ int UpgradeOperation::StartMinka(const std::string& path) {
     if (!ReadFile(path, image)) return -1;
     const int mode = link.upgrade_mode;
     const size_t bytes = image.size();
-    Launch(bytes, [this, image = std::move(image), kind, mode] {
+    return Launch(bytes, [this, image = std::move(image), kind, mode] {
         if (kind == Link::kKindSerialCmx && mode == kModeFileStream) {
             RunFileStream(image, kSerialCmxStreamCommand);
         } else {
             RunOta(image, kind, mode);
         }
     });
-    return 0;
 }
 
 bool UpgradeOperation::ReadFile(const std::string& path, std::vector<uint8_t>& bytes,
@@ -151,10 +149,10 @@ void UpgradeOperation::Release() {
     if (session_.link.upgrading.exchange(false)) reporter_.Notify(ManagerEvent::kUpgradingChanged);
 }
 
-void UpgradeOperation::Launch(size_t image_bytes, std::function<void()> work) {
+int UpgradeOperation::Launch(size_t image_bytes, std::function<void()> work) {
+    if (!Claim()) return -1;
     progress_ = 0;
     progress_total_ = static_cast<int32_t>(image_bytes / kFrameBytes);
-    if (!Claim()) return;
     const UpgradeTimings timings = Timings();
     if (const auto client = session_.link.Cmx()) {
         client->SetUpgradeTimings(timings.file_stream_timeout_ms, timings.component_timeout_ms,
@@ -186,6 +184,7 @@ void UpgradeOperation::Launch(size_t image_bytes, std::function<void()> work) {
         *done = true;
     });
     workers_.push_back(std::move(worker));
+    return 0;
 }
 
 bool UpgradeOperation::Pause(int ms) {

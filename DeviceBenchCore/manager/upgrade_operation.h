@@ -87,8 +87,9 @@ private:
     //! Sets `upgrading` (announcing it); false when it was already set.
     bool Claim();
     void Release();
-    //! Claims, sets the progress for `image_bytes` and runs `work` on a worker thread.
-    void Launch(size_t image_bytes, std::function<void()> work);
+    //! Claims, sets the progress for `image_bytes` and runs `work` on a worker thread; 0, or -1
+    //! when another upgrade holds the flag.
+    int Launch(size_t image_bytes, std::function<void()> work);
     //! Sleeps `ms` unless the operation is being destroyed; false when woken for that.
     bool Pause(int ms);
 

@@ -53,8 +53,7 @@ int UpgradeOperation::StartRusko(const std::string& path) {
         reporter_.Error("Rusko upgrade: failed to extract " + outside.front());
         return -1;
     }
-    Launch(file_bytes, [this, package] { RunRusko(*package); });
-    return 0;
+    return Launch(file_bytes, [this, package] { RunRusko(*package); });
 }
 
 void UpgradeOperation::RunRusko(const OtaPackage& package) {

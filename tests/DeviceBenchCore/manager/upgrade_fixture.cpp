@@ -37,7 +37,7 @@ bool UpgradeTest::Start(const std::string& model) {
                          logs_ << text;
                      });
     UpgradeTimings timings;
-    timings.start_pause_ms = 10;
+    timings.start_pause_ms = 50;
     timings.restart_wait_ms = 50;
     timings.rusko_mode_pause_ms = 10;
     timings.file_stream_timeout_ms = 800;

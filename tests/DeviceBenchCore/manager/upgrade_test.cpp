@@ -8,9 +8,15 @@
 
 #include <algorithm>
 
+#include <chrono>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "DeviceBenchCore/manager/device_session.h"
+#include "DeviceBenchCore/manager/maintenance_operation.h"
+#include "DeviceBenchCore/manager/upgrade_operation.h"
 #include "DeviceBenchCore/table/config_parser.h"
 #include "libkrell/CmxClient/cmx_codes.h"
 #include "tests/DeviceBenchCore/manager/manager_fixture.h"
@@ -324,6 +330,53 @@ TEST_F(RuskoUpgradeTest, RuskoNeedsASerialCmxModel) {
     ASSERT_TRUE(Start("Corvel"));
     EXPECT_EQ(manager_->RuskoUpgradeLidar(Url(WriteFile("fw.otpk", Package({100})))), -1);
     EXPECT_EQ(manager_->errorMessage(), "lidar is not connected, or lidar is upgrading");
+}
+
+//! Collects what an operation reports, from any thread.
+class RecordingReporter : public Reporter {
+public:
+    void Log(const std::string&, const std::string&) override {}
+    void Error(const std::string& text) override {
+        std::lock_guard<std::mutex> lock(mutex_);
+        errors_.push_back(text);
+    }
+    void Success(const std::string&) override {}
+    void Notify(ManagerEvent, const std::string&) override {}
+    std::vector<std::string> Errors() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return errors_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<std::string> errors_;
+};
+
+// A command text the stream cannot convert throws inside the worker: the upgrade ends with a
+// message and the flag is released all the same.
+TEST_F(UpgradeTest, AnExceptionInTheWorkerStillClearsTheFlag) {
+    ASSERT_TRUE(Start("Corvel"));
+    DeviceSession session;
+    RecordingReporter reporter;
+    MaintenanceOperation maintenance(session, reporter);
+    auto client = std::make_shared<krell::lidar::CmxClient>(
+        "127.0.0.1", server_->Port(), false, 0, 1, "", "", "", 500, 500, 2.0f);
+    for (int i = 0; i < 300 && !client->IsOpen(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(client->IsOpen());
+    session.link.SetCmx(client);
+    UpgradeOperation upgrade(session, reporter, maintenance);
+    UpgradeTimings timings;
+    timings.start_pause_ms = 0;
+    upgrade.SetTimings(timings);
+    ASSERT_EQ(upgrade.StartNetwork(WriteFile("app.patch", Image(100)), "not a number"), 0);
+    for (int i = 0; i < 300 && session.link.upgrading; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_FALSE(session.link.upgrading);
+    const std::vector<std::string> errors = reporter.Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("Upgrade error: ", 0), 0u) << errors[0];
+    EXPECT_TRUE(setup_.firmware->Image().empty());
 }
 
 }  // namespace
