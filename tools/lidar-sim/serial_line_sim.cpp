@@ -110,7 +110,8 @@ std::vector<uint8_t> SerialLineSim::Answer(const std::vector<uint8_t>& request) 
 void SerialLineSim::SendReadyAckWhenDue() {
     if (!ready_pending_ || std::chrono::steady_clock::now() < ready_due_) return;
     ready_pending_ = false;
-    const std::vector<uint8_t> ack = OtaFrame::EncodeReply(OtaFrame::kReplyReady, ready_type_, 0);
+    const std::vector<uint8_t> ack =
+        FirmwareSink::EncodeReply(OtaFrame::kReplyReady, ready_type_, 0);
     rs485_->Write(ack.data(), ack.size(), kWriteTimeoutMs);
 }
 
