@@ -66,7 +66,8 @@ constexpr double kSerialTarget = 0.8;
 
 Bytes Image(size_t size) {
     Bytes image(size);
-    for (size_t i = 0; i < size; ++i) image[i] = static_cast<uint8_t>(i * 31 + i / 1024 + 7);
+    for (size_t i = 0; i < size; ++i)
+        image[i] = static_cast<uint8_t>(i * 31 + i / 1024 + 7);
     return image;
 }
 
@@ -216,8 +217,9 @@ struct Pair {
     std::chrono::nanoseconds route{0};
     std::chrono::nanoseconds bare{0};
     double Ratio() const {
-        return bare.count() > 0 ? static_cast<double>(route.count()) / static_cast<double>(bare.count())
-                                : 0.0;
+        return bare.count() > 0
+                   ? static_cast<double>(route.count()) / static_cast<double>(bare.count())
+                   : 0.0;
     }
 };
 
@@ -262,16 +264,17 @@ void InTurn(benchmark::State& state, const std::function<bool()>& route,
         const bool moved = bare();
         const auto t2 = Clock::now();
         if (!held || !moved) {
-            Fail(state, !routed ? "upgrade failed"
-                                : (!held ? "the sensor holds another image" : "bare ping-pong failed"));
+            Fail(state, !routed
+                            ? "upgrade failed"
+                            : (!held ? "the sensor holds another image" : "bare ping-pong failed"));
             return;
         }
         route_time += t1 - t0;
         bare_time += t2 - t1b;
     }
     const double n = static_cast<double>(state.iterations());
-    const double ratio = static_cast<double>(route_time.count()) /
-                         static_cast<double>(bare_time.count());
+    const double ratio =
+        static_cast<double>(route_time.count()) / static_cast<double>(bare_time.count());
     state.counters["upgrade_MiBps"] = MiBps(kImageBytes, route_time, n);
     state.counters["bare_MiBps"] = MiBps(kImageBytes, bare_time, n);
     state.counters["upgrade_vs_bare"] = ratio;
@@ -294,8 +297,7 @@ void BM_FileStreamVsBareInTurn(benchmark::State& state) {
             return sensor.client->FileStreamUpgrade(image, kFileStreamCommand, progress) ==
                    krell::lidar::kUpgradeOk;
         },
-        [&] { return sensor.Holds(image); },
-        [&] { return bare.Run(); }, Measured().file_stream);
+        [&] { return sensor.Holds(image); }, [&] { return bare.Run(); }, Measured().file_stream);
 }
 BENCHMARK(BM_FileStreamVsBareInTurn)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -314,8 +316,7 @@ void BM_TunnelVsBareInTurn(benchmark::State& state) {
             return sensor.client->TunnelUpgrade(image, krell::lidar::kUpgradeModeApp, progress) ==
                    krell::lidar::kUpgradeOk;
         },
-        [&] { return sensor.Holds(image); },
-        [&] { return bare.Run(); }, Measured().tunnel);
+        [&] { return sensor.Holds(image); }, [&] { return bare.Run(); }, Measured().tunnel);
 }
 BENCHMARK(BM_TunnelVsBareInTurn)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -372,7 +373,8 @@ double ShareOfLine(double payload_bytes, std::chrono::nanoseconds time, double i
 
 // The most a 3,125,000-baud line could give: data bytes per OTA frame over the frame's bytes.
 double PayloadShare() {
-    const size_t frame_bytes = OtaFrame::kHeaderBytes + OtaFrame::kDataBytes + OtaFrame::kTrailerBytes;
+    const size_t frame_bytes =
+        OtaFrame::kHeaderBytes + OtaFrame::kDataBytes + OtaFrame::kTrailerBytes;
     return static_cast<double>(OtaFrame::kDataBytes) / static_cast<double>(frame_bytes);
 }
 
@@ -389,7 +391,8 @@ void BM_SerialUpgradeOverPty(benchmark::State& state) {
     for (auto _ : state) {
         const auto t0 = Clock::now();
         rig.streaming_began = t0;
-        const int32_t result = rig.client.SerialUpgrade(image, krell::lidar::kUpgradeModeApp, progress);
+        const int32_t result =
+            rig.client.SerialUpgrade(image, krell::lidar::kUpgradeModeApp, progress);
         const auto t1 = Clock::now();
         if (result != krell::lidar::kUpgradeOk || rig.sink->Image() != image) {
             const std::string why = "serial upgrade failed, result " + std::to_string(result) +
@@ -407,7 +410,8 @@ void BM_SerialUpgradeOverPty(benchmark::State& state) {
     figures.serial_streaming += streaming;
     state.counters["payload_MiBps"] = MiBps(image.size(), whole, n);
     state.counters["share_of_line"] = ShareOfLine(static_cast<double>(image.size()), whole, n);
-    state.counters["streaming_share_of_line"] = ShareOfLine(static_cast<double>(image.size()), streaming, n);
+    state.counters["streaming_share_of_line"] =
+        ShareOfLine(static_cast<double>(image.size()), streaming, n);
     state.counters["payload_share"] = PayloadShare();
 }
 BENCHMARK(BM_SerialUpgradeOverPty)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -415,8 +419,9 @@ BENCHMARK(BM_SerialUpgradeOverPty)->Unit(benchmark::kMillisecond)->UseRealTime()
 void PrintCmxRatio(const char* route, const Pair& times) {
     const double ratio = times.Ratio();
     if (ratio <= 0.0) return;
-    std::printf("%s, 8 MiB / bare loopback ping-pong of the same frames: %.3fx  (target <= %.1fx)\n",
-                route, ratio, kCmxTarget);
+    std::printf(
+        "%s, 8 MiB / bare loopback ping-pong of the same frames: %.3fx  (target <= %.1fx)\n", route,
+        ratio, kCmxTarget);
 }
 
 void PrintFigures() {

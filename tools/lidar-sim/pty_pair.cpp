@@ -43,7 +43,8 @@ long PtyPair::Read(uint8_t* buffer, size_t size, int timeout_ms) {
 }
 
 void PtyPair::WaitForInput(const PtyPair& first, const PtyPair& second, int timeout_ms) {
-    struct pollfd entries[2] = {{first.master_.get(), POLLIN, 0}, {second.master_.get(), POLLIN, 0}};
+    struct pollfd entries[2] = {{first.master_.get(), POLLIN, 0},
+                                {second.master_.get(), POLLIN, 0}};
     ::poll(entries, 2, timeout_ms);
 }
 

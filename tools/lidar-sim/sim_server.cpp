@@ -292,7 +292,8 @@ bool SimServer::Answer(SimStream& stream, const SimRequest& request, const SimRe
     // A small payload joins the header in one write: a second system call per reply was a third
     // of the sensor's cost per firmware frame.
     if (payload <= kJoinedPayloadBytes) {
-        bytes.insert(bytes.end(), body.begin(), body.begin() + static_cast<std::ptrdiff_t>(payload));
+        bytes.insert(bytes.end(), body.begin(),
+                     body.begin() + static_cast<std::ptrdiff_t>(payload));
         return stream.WriteAll(bytes.data(), bytes.size()) && !reply.close_after_reply;
     }
     // A large one goes out from where the handler left it (log replies run to several MiB); the

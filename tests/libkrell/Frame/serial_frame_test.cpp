@@ -86,10 +86,12 @@ TEST(SerialFrame, RandomWord_CheapEnoughForOnePerFrame_AndStillVaries) {
     std::set<uint32_t> seen;
     uint32_t mixed = 0;
     const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < kWords; ++i) mixed ^= SerialFrame::RandomWord();
+    for (int i = 0; i < kWords; ++i)
+        mixed ^= SerialFrame::RandomWord();
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_LT(elapsed, std::chrono::milliseconds(50));
-    for (int i = 0; i < 1000; ++i) seen.insert(SerialFrame::RandomWord() ^ mixed);
+    for (int i = 0; i < 1000; ++i)
+        seen.insert(SerialFrame::RandomWord() ^ mixed);
     EXPECT_GT(seen.size(), 990u);
 }
 
