@@ -42,15 +42,20 @@ bool Cmx_1_0_parser::CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t
     }
     const size_t total = FileStreamFrame::FrameCount(file.size());
     for (size_t k = 1; k <= total; ++k) {
-        const std::vector<uint8_t> payload = FileStreamFrame::Payload(file, k);
         std::vector<uint8_t> frame;
-        if (!CmxRequestEncode(payload, frame, cmd)) {
+        if (!CmxFilestreamFrame(file, cmd, k, frame)) {
             std::printf("GeneralCmxParser::CmxFilestreamSend pack frame failed!\n");
             return false;
         }
         frames.push_back(std::move(frame));
     }
     return true;
+}
+
+bool Cmx_1_0_parser::CmxFilestreamFrame(const std::vector<uint8_t>& file, uint8_t cmd,
+                                        size_t number, std::vector<uint8_t>& frame) {
+    const std::vector<uint8_t> payload = FileStreamFrame::Payload(file, number);
+    return !payload.empty() && CmxRequestEncode(payload, frame, cmd);
 }
 
 }  // namespace lidar

@@ -26,6 +26,8 @@ public:
     //! An empty file gives no frames. Returns false when a frame cannot be encoded.
     bool CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t cmd,
                            std::vector<std::vector<uint8_t>>& frames) override;
+    bool CmxFilestreamFrame(const std::vector<uint8_t>& file, uint8_t cmd, size_t number,
+                            std::vector<uint8_t>& frame) override;
     uint8_t GetHeaderIdentifier0() override { return kCmx1Id0; }
     uint8_t GetHeaderIdentifier1() override { return kCmx1Id1; }
     uint32_t GetHeaderSize() override { return kHeaderBytes; }

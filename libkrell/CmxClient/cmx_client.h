@@ -164,6 +164,11 @@ private:
     //! Streams `image` as OTA frames of `type` through the tunnel.
     int32_t StreamOtaImage(const std::vector<uint8_t>& image, uint32_t type,
                            const std::string& progress_text, std::atomic<int32_t>& progress);
+    //! Sends the file-stream frames of `image` for command `code` (behind the tunnel prefix when
+    //! `prefixed`), each cut by `cutter` just before it goes out; `first` is frame 1, already cut.
+    int32_t SendFileStreamFrames(const std::vector<uint8_t>& image, uint8_t code, bool prefixed,
+                                 CmxParser& cutter, std::vector<uint8_t> first,
+                                 std::atomic<int32_t>& progress);
     void TryOpen();
     bool WaitForLidarIp(int64_t start_us, std::string& ip);
     bool ConnectTimedOut(int64_t start_us) const;

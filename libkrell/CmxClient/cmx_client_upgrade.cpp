@@ -4,7 +4,10 @@
 
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
+#include "libkrell/CmxClient/cmx_parser.h"
+#include "libkrell/Frame/file_stream_frame.h"
 #include "libkrell/Frame/ota_frame.h"
 #include "libkrell/Frame/ota_streamer.h"
 #include "scribe/logger.h"
@@ -54,13 +57,17 @@ int32_t CmxClient::FileStreamUpgrade(const std::vector<uint8_t>& image,
     const uint8_t code = static_cast<uint8_t>(number);
     // A longer spelling ("0x0083") names a command that travels behind the tunnel prefix.
     const bool prefixed = command_text.size() != kFileStreamPlainCommandChars;
-    const uint8_t sent_cmd = prefixed ? kCmdTunnel : code;
-    std::vector<std::vector<uint8_t>> frames;
     if (image.empty()) {
         Report("file stream upgrade stopped: the firmware image is empty");
         return kUpgradeEmptyImage;
     }
-    if (!parser_->CmxFilestreamSend(image, code, frames) || frames.empty()) {
+    // Each frame is cut just before it goes out, into the same buffers: cutting the whole image
+    // first kept the sensor waiting while thousands of frames were built and held a second copy of
+    // the image. A cutter of its own leaves the request header of the shared parser to the
+    // exchanges.
+    CmxParser cutter(parser_->Version());
+    std::vector<uint8_t> first;
+    if (!cutter.CmxFilestreamFrame(image, code, 1, first)) {
         Report("file stream upgrade stopped: this protocol version cannot cut the image");
         return kUpgradeFailed;
     }
@@ -69,24 +76,40 @@ int32_t CmxClient::FileStreamUpgrade(const std::vector<uint8_t>& image,
         Report("file stream upgrade stopped: the link is not open");
         return kUpgradeFailed;
     }
-    const std::string of_total = " of " + std::to_string(frames.size());
-    int32_t result = kUpgradeOk;
+    const int32_t result =
+        SendFileStreamFrames(image, code, prefixed, cutter, std::move(first), progress);
+    RestoreConfiguredTimeouts();
+    return result;
+}
+
+int32_t CmxClient::SendFileStreamFrames(const std::vector<uint8_t>& image, uint8_t code,
+                                        bool prefixed, CmxParser& cutter,
+                                        std::vector<uint8_t> first,
+                                        std::atomic<int32_t>& progress) {
+    const size_t total = FileStreamFrame::FrameCount(image.size());
+    const std::string of_total = " of " + std::to_string(total);
+    std::vector<uint8_t> frame = std::move(first);
     std::vector<uint8_t> payload;
     std::vector<uint8_t> reply;
-    for (size_t k = 0; k < frames.size(); ++k) {
-        payload.clear();
-        if (prefixed) payload = {0, 0, 0, code};
-        payload.insert(payload.end(), frames[k].begin(), frames[k].end());
-        if (QueryCommand(payload, reply, sent_cmd, false) != kCmxOk) {
+    for (size_t k = 0; k < total; ++k) {
+        if (k > 0 && !cutter.CmxFilestreamFrame(image, code, k + 1, frame)) {
+            Report("file stream upgrade stopped at frame " + std::to_string(k + 1) + of_total +
+                   ": the frame could not be cut");
+            return kUpgradeFailed;
+        }
+        if (prefixed) {
+            payload.assign({0, 0, 0, code});
+            payload.insert(payload.end(), frame.begin(), frame.end());
+        }
+        if (QueryCommand(prefixed ? payload : frame, reply, prefixed ? kCmdTunnel : code, false) !=
+            kCmxOk) {
             Report("file stream upgrade stopped at frame " + std::to_string(k + 1) + of_total +
                    ": sensor status " + std::to_string(GetLastRetCode()));
-            result = kUpgradeFailed;
-            break;
+            return kUpgradeFailed;
         }
         progress = static_cast<int32_t>(k + 1);
     }
-    RestoreConfiguredTimeouts();
-    return result;
+    return kUpgradeOk;
 }
 
 int32_t CmxClient::StreamOtaImage(const std::vector<uint8_t>& image, uint32_t type,

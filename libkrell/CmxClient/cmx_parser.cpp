@@ -29,5 +29,10 @@ bool CmxParser::CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t cmd,
     return parser_ && parser_->CmxFilestreamSend(file, cmd, frames);
 }
 
+bool CmxParser::CmxFilestreamFrame(const std::vector<uint8_t>& file, uint8_t cmd, size_t number,
+                                   std::vector<uint8_t>& frame) {
+    return parser_ && parser_->CmxFilestreamFrame(file, cmd, number, frame);
+}
+
 }  // namespace lidar
 }  // namespace krell

@@ -24,6 +24,8 @@ public:
                          int32_t offset, int32_t length, std::vector<uint8_t>& output);
     bool CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t cmd,
                            std::vector<std::vector<uint8_t>>& frames);
+    bool CmxFilestreamFrame(const std::vector<uint8_t>& file, uint8_t cmd, size_t number,
+                            std::vector<uint8_t>& frame);
 
     //! The owned version parser, or null. Owned by this holder.
     GeneralCmxParser* Get() const { return parser_.get(); }

@@ -8,6 +8,11 @@ bool GeneralCmxParser::CmxFilestreamSend(const std::vector<uint8_t>&, uint8_t,
     return true;
 }
 
+bool GeneralCmxParser::CmxFilestreamFrame(const std::vector<uint8_t>&, uint8_t, size_t,
+                                          std::vector<uint8_t>&) {
+    return false;
+}
+
 void PutU32Be(uint8_t* dst, uint32_t value) {
     dst[0] = static_cast<uint8_t>(value >> 24);
     dst[1] = static_cast<uint8_t>(value >> 16);

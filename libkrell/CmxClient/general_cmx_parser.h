@@ -32,6 +32,11 @@ public:
     //! version produces nothing and returns true.
     virtual bool CmxFilestreamSend(const std::vector<uint8_t>& file, uint8_t cmd,
                                    std::vector<std::vector<uint8_t>>& frames);
+    //! Frame `number` (from 1) of those CmxFilestreamSend cuts `file` into, written to `frame`, so
+    //! that a sender can cut each frame just before it goes out. False when this version cuts no
+    //! frames (the base version) or there is no such frame.
+    virtual bool CmxFilestreamFrame(const std::vector<uint8_t>& file, uint8_t cmd, size_t number,
+                                    std::vector<uint8_t>& frame);
     //! The two identifier bytes that open every frame of this version.
     virtual uint8_t GetHeaderIdentifier0() = 0;
     virtual uint8_t GetHeaderIdentifier1() = 0;

@@ -52,7 +52,8 @@ public:
     //! CRC-32/MPEG-2 of `size` bytes followed by zero bytes up to a multiple of 4.
     static uint32_t PaddedCrc(const uint8_t* data, size_t size);
 
-    //! 32 bits from an MT19937 seeded from the system's non-deterministic source, fresh per call.
+    //! 32 bits drawn from the system's non-deterministic source for each call (unpredictable per
+    //! frame); the source is opened once per thread.
     static uint32_t RandomWord();
 };
 

@@ -20,6 +20,17 @@ constexpr size_t kChunkBytes = 1024;
 constexpr size_t kBaudBytes = 4;
 //! What a boot loader reports to the state query: long enough to tell it from an application.
 constexpr char kBootLoaderIdent[] = "PBL 1.0.3 READY";
+constexpr int kReplyDraws = 16;
+constexpr uint8_t kEndMark0 = 0xEE;
+constexpr uint8_t kEndMark1 = 0xFF;
+
+//! True when the end mark appears anywhere but at the end of `frame`.
+bool HasEarlyEndMark(const std::vector<uint8_t>& frame) {
+    for (size_t i = 0; i + 3 < frame.size(); ++i) {
+        if (frame[i] == kEndMark0 && frame[i + 1] == kEndMark1) return true;
+    }
+    return false;
+}
 
 uint32_t ReadU32Be(const uint8_t* at) {
     return static_cast<uint32_t>(at[0]) << 24 | static_cast<uint32_t>(at[1]) << 16 |
@@ -33,6 +44,14 @@ bool IsOtaFrame(const std::vector<uint8_t>& payload) {
 }
 
 }  // namespace
+
+std::vector<uint8_t> FirmwareSink::EncodeReply(uint8_t reply_type, uint8_t frame_type,
+                                               uint8_t status) {
+    std::vector<uint8_t> reply = OtaFrame::EncodeReply(reply_type, frame_type, status);
+    for (int draw = 1; draw < kReplyDraws && HasEarlyEndMark(reply); ++draw)
+        reply = OtaFrame::EncodeReply(reply_type, frame_type, status);
+    return reply;
+}
 
 void FirmwareSink::Install(SimDevice& device) {
     std::shared_ptr<FirmwareSink> self = shared_from_this();
@@ -206,10 +225,10 @@ FirmwareSink::OtaAnswer FirmwareSink::OtaReply(Verdict verdict, uint32_t type) c
     switch (verdict) {
         case Verdict::kRefuse:
             answer.reply =
-                OtaFrame::EncodeReply(faults_.refuse_reply_type, frame_type, faults_.refuse_status);
+                EncodeReply(faults_.refuse_reply_type, frame_type, faults_.refuse_status);
             break;
         case Verdict::kReject:
-            answer.reply = OtaFrame::EncodeReply(kFrameRejected, frame_type, kFrameRejected);
+            answer.reply = EncodeReply(kFrameRejected, frame_type, kFrameRejected);
             break;
         case Verdict::kSilent:
             answer.send = false;
@@ -218,7 +237,7 @@ FirmwareSink::OtaAnswer FirmwareSink::OtaReply(Verdict verdict, uint32_t type) c
         case Verdict::kAck:
         case Verdict::kDrop:
         case Verdict::kCorrupt:
-            answer.reply = OtaFrame::EncodeReply(OtaFrame::kReplyAck, frame_type, 0);
+            answer.reply = EncodeReply(OtaFrame::kReplyAck, frame_type, 0);
             answer.drop_link = verdict == Verdict::kDrop;
             // One flipped CRC bit: the reply still looks like a frame but fails its check.
             if (verdict == Verdict::kCorrupt) answer.reply[answer.reply.size() - 3] ^= 0x01;
@@ -229,7 +248,7 @@ FirmwareSink::OtaAnswer FirmwareSink::OtaReply(Verdict verdict, uint32_t type) c
 
 std::vector<uint8_t> FirmwareSink::StateQueryReply() const {
     if (!faults_.boot_loader) {
-        return OtaFrame::EncodeReply(OtaFrame::kReplyAck, OtaFrame::kTypeStateQuery, 0);
+        return EncodeReply(OtaFrame::kReplyAck, OtaFrame::kTypeStateQuery, 0);
     }
     SerialFrame::Layout layout;
     layout.crc_msb_first = true;

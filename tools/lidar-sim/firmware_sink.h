@@ -45,6 +45,12 @@ public:
 
     void SetFaults(const UpgradeFaults& faults);
 
+    //! OtaFrame::EncodeReply with its random word drawn again (a bounded number of times) while
+    //! the word or the CRC holds the end mark 0xEE 0xFF: a reader on the serial line cuts a reply
+    //! at the first such pair, which would fail about one reply in ten thousand, one upgrade of
+    //! 8 MiB in five, and make upgrade runs unrepeatable.
+    static std::vector<uint8_t> EncodeReply(uint8_t reply_type, uint8_t frame_type, uint8_t status);
+
     //! The bytes reassembled so far; complete once ImageComplete().
     std::vector<uint8_t> Image() const;
     bool ImageComplete() const;

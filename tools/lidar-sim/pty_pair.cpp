@@ -42,6 +42,12 @@ long PtyPair::Read(uint8_t* buffer, size_t size, int timeout_ms) {
     return (got < 0 && (errno == EAGAIN || errno == EINTR)) ? 0 : -1;
 }
 
+void PtyPair::WaitForInput(const PtyPair& first, const PtyPair& second, int timeout_ms) {
+    struct pollfd entries[2] = {{first.master_.get(), POLLIN, 0},
+                                {second.master_.get(), POLLIN, 0}};
+    ::poll(entries, 2, timeout_ms);
+}
+
 bool PtyPair::Write(const uint8_t* data, size_t size, int timeout_ms) {
     if (!master_) return false;
     return WriteWithin(master_.get(), data, size, timeout_ms) == static_cast<int32_t>(size);

@@ -29,6 +29,10 @@ public:
     //! 0 when nothing came, -1 when the pair is broken.
     long Read(uint8_t* buffer, size_t size, int timeout_ms);
 
+    //! Waits up to `timeout_ms` until either pair has input from its slave side (or is broken), so
+    //! that one thread serving two lines answers each as soon as something arrives.
+    static void WaitForInput(const PtyPair& first, const PtyPair& second, int timeout_ms);
+
     //! Writes all bytes towards the slave, waiting at most `timeout_ms` while the line is full.
     //! Returns false when not everything could be written.
     bool Write(const uint8_t* data, size_t size, int timeout_ms);

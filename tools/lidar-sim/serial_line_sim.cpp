@@ -59,8 +59,11 @@ void SerialLineSim::Run() {
     PointStream stream(stream_options_);
     const auto start = std::chrono::steady_clock::now();
     while (running_.load()) {
-        Serve(*uart_, uart_reader, kPollMs);
-        Serve(*rs485_, rs485_reader, 0);
+        // One wait over both lines: waiting on the UART line alone held every firmware frame on
+        // the RS-485 line until that wait ran out, a millisecond per frame.
+        PtyPair::WaitForInput(*uart_, *rs485_, kPollMs);
+        Serve(*uart_, uart_reader);
+        Serve(*rs485_, rs485_reader);
         SendReadyAckWhenDue();
         const auto elapsed = std::chrono::steady_clock::now() - start;
         const std::vector<uint8_t> due =
@@ -73,9 +76,9 @@ void SerialLineSim::Run() {
     }
 }
 
-void SerialLineSim::Serve(PtyPair& line, SerialRequestReader& reader, int wait_ms) {
+void SerialLineSim::Serve(PtyPair& line, SerialRequestReader& reader) {
     uint8_t buffer[kReadBytes];
-    const long got = line.Read(buffer, sizeof(buffer), wait_ms);
+    const long got = line.Read(buffer, sizeof(buffer), 0);
     if (got <= 0) return;
     for (const std::vector<uint8_t>& request : reader.Feed(buffer, static_cast<size_t>(got))) {
         const std::vector<uint8_t> reply = Answer(request);
@@ -107,7 +110,8 @@ std::vector<uint8_t> SerialLineSim::Answer(const std::vector<uint8_t>& request) 
 void SerialLineSim::SendReadyAckWhenDue() {
     if (!ready_pending_ || std::chrono::steady_clock::now() < ready_due_) return;
     ready_pending_ = false;
-    const std::vector<uint8_t> ack = OtaFrame::EncodeReply(OtaFrame::kReplyReady, ready_type_, 0);
+    const std::vector<uint8_t> ack =
+        FirmwareSink::EncodeReply(OtaFrame::kReplyReady, ready_type_, 0);
     rs485_->Write(ack.data(), ack.size(), kWriteTimeoutMs);
 }
 

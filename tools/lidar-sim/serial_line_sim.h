@@ -52,7 +52,8 @@ public:
 
 private:
     void Run();
-    void Serve(PtyPair& line, SerialRequestReader& reader, int wait_ms);
+    //! Answers the complete requests among what `line` holds now (without waiting).
+    void Serve(PtyPair& line, SerialRequestReader& reader);
     //! The reply to one request frame (empty: none).
     std::vector<uint8_t> Answer(const std::vector<uint8_t>& request);
     //! Writes the ready acknowledgement of a granted upgrade once it is due.

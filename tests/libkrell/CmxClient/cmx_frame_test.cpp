@@ -119,6 +119,13 @@ TEST(CmxFilestream, ChunkBoundaries_GiveNumberedCheckedFrames) {
     ASSERT_EQ(frames.size(), 2u);
     ExpectFileFrame(frames[0], 0x83, 1, 2, Bytes(file.begin(), file.begin() + 1024));
     ExpectFileFrame(frames[1], 0x83, 2, 2, Bytes{file.back()});
+    // One frame at a time, as a sender cuts them, gives the same bytes; there is no frame 0 or 3.
+    Bytes single;
+    ASSERT_TRUE(parser.CmxFilestreamFrame(file, 0x83, 2, single));
+    EXPECT_EQ(single, frames[1]);
+    EXPECT_FALSE(parser.CmxFilestreamFrame(file, 0x83, 0, single));
+    EXPECT_FALSE(parser.CmxFilestreamFrame(file, 0x83, 3, single));
+    EXPECT_FALSE(CmxParser(2).CmxFilestreamFrame(file, 0x83, 1, single));
     frames.clear();
     EXPECT_TRUE(parser.CmxFilestreamSend({}, 0x83, frames));
     EXPECT_TRUE(frames.empty());

@@ -28,6 +28,36 @@ TEST(Crc32Mpeg2, CheckValueAndPiecewise_MatchTheStandard) {
     EXPECT_EQ(Crc32Mpeg2(data + 4, 5, Crc32Mpeg2(data, 4)), 0x0376E6E7u);
 }
 
+// Bit by bit, written independently of the table-driven routine.
+uint32_t BitwiseCrc(const uint8_t* data, size_t size, uint32_t crc) {
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= static_cast<uint32_t>(data[i]) << 24;
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+// The routine folds eight bytes at a time and the rest one by one: every length around those
+// steps, at every alignment, and split anywhere, must give the bit-by-bit result.
+TEST(Crc32Mpeg2, EveryLengthAlignmentAndSplit_MatchesBitByBit) {
+    Bytes bytes(64 + 8);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 151 + 29);
+    for (size_t offset = 0; offset < 8; ++offset) {
+        for (size_t size = 0; size <= 64; ++size) {
+            const uint8_t* data = bytes.data() + offset;
+            const uint32_t expected = BitwiseCrc(data, size, kCrc32Mpeg2Init);
+            ASSERT_EQ(Crc32Mpeg2(data, size), expected) << "offset " << offset << ", size " << size;
+            const size_t split = size / 3;
+            EXPECT_EQ(Crc32Mpeg2(data + split, size - split, Crc32Mpeg2(data, split)), expected);
+        }
+    }
+    const Bytes large(4096 + 5, 0xA7);
+    EXPECT_EQ(Crc32Mpeg2(large.data(), large.size()),
+              BitwiseCrc(large.data(), large.size(), kCrc32Mpeg2Init));
+}
+
 TEST(Crc32Mpeg2, ConcurrentFirstUse_GivesTheSameResultEverywhere) {
     std::vector<uint32_t> results(8, 0);
     std::vector<std::thread> threads;
