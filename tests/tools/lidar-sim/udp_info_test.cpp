@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cmath>
@@ -163,6 +166,22 @@ TEST(UdpInfoSender, RefusesDestinationsOffThisMachine) {
     EXPECT_TRUE(UdpInfoSender::ParseOption(9, args, i, parsed));
     EXPECT_EQ(parsed.ip, "239.1.2.3");
     EXPECT_EQ(parsed.port, 2369);
+}
+
+TEST(LidarSimProgram, UdpOption_SendsInformationPacketsToTheLoopbackPort) {
+    SocketSource source(0, "127.0.0.1", "");
+    ASSERT_TRUE(source.Open());
+    const std::string endpoint = "127.0.0.1:" + std::to_string(source.LocalPort());
+    const char* argv[] = {KRELL_LIDAR_SIM_PROGRAM, "--model", "Minka", "--tcp", "127.0.0.1:0",
+                          "--udp", endpoint.c_str(), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    const UdpPacket packet = FirstInfoPacket(source);
+    kill(pid, SIGTERM);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(packet.length, 80);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
