@@ -68,6 +68,9 @@ public:
     //! The bound port (the one the kernel chose for port 0); 0 when closed.
     uint16_t LocalPort() const;
 
+    //! The socket, for callers that poll or measure it; -1 when closed.
+    int Handle() const { return sock_; }
+
     //! Datagrams dropped as too long for the caller's space, since construction.
     uint64_t TruncatedCount() const { return truncated_; }
 
