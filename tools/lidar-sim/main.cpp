@@ -11,7 +11,9 @@
 #include "tools/lidar-sim/serial_side.h"
 #include "tools/lidar-sim/sim_device.h"
 #include "tools/lidar-sim/sim_server.h"
+#include "tools/lidar-sim/info_packets.h"
 #include "tools/lidar-sim/sim_setup.h"
+#include "tools/lidar-sim/udp_info_sender.h"
 #include "tools/lidar-sim/upgrade_faults.h"
 
 namespace {
@@ -20,6 +22,8 @@ using krell::lidar::sim::SerialSide;
 using krell::lidar::sim::SerialSideOptions;
 using krell::lidar::sim::SimFaults;
 using krell::lidar::sim::SimServerOptions;
+using krell::lidar::sim::UdpInfoOptions;
+using krell::lidar::sim::UdpInfoSender;
 
 struct Settings {
     std::string model = "Corvel";
@@ -28,6 +32,7 @@ struct Settings {
     std::string port_file;
     SerialSideOptions serial;
     krell::lidar::sim::UpgradeFaults upgrade;
+    UdpInfoOptions udp;
 };
 
 void Usage() {
@@ -36,9 +41,10 @@ void Usage() {
                  "                 [--port-file PATH] [--delay-ms N] [--no-reply] [--garbage N]\n"
                  "                 [--wrong-cmd] [--ret-code N] [--truncate N]\n"
                  "                 [--close-after-header]\n"
-                 "%s%s"
+                 "%s%s%s"
                  "PORT 0 picks a free port; --port-file writes the port chosen.\n",
-                 SerialSide::Usage(), krell::lidar::sim::UpgradeFaults::Usage());
+                 SerialSide::Usage(), krell::lidar::sim::UpgradeFaults::Usage(),
+                 UdpInfoSender::Usage());
 }
 
 bool ParseEndpoint(const std::string& text, SimServerOptions& options) {
@@ -109,6 +115,7 @@ bool ParseArgs(int argc, char** argv, Settings& settings) {
         } else if (arg == "--close-after-header") {
             settings.faults.close_after_header = true;
         } else if (SerialSide::ParseOption(argc, argv, i, settings.serial)) {
+        } else if (UdpInfoSender::ParseOption(argc, argv, i, settings.udp)) {
         } else if (krell::lidar::sim::UpgradeFaults::ParseOption(argc, argv, i,
                                                                  settings.upgrade)) {
         } else if (has_value && ParseNumericOption(arg, argv[i + 1], settings.faults)) {
@@ -170,9 +177,24 @@ int main(int argc, char** argv) {
         std::printf("lidar-sim: serial UART line %s\n", serial_side.UartName().c_str());
         std::printf("lidar-sim: serial RS-485 line %s\n", serial_side.Rs485Name().c_str());
     }
+    UdpInfoSender udp_sender;
+    if (!settings.udp.ip.empty()) {
+        if (!setup.table ||
+            !udp_sender.Start(settings.udp, krell::lidar::sim::info_packet::Cycle(*setup.table))) {
+            std::fprintf(stderr, "lidar-sim: %s\n",
+                         setup.table ? udp_sender.LastError().c_str()
+                                     : "the model has no variable table for information packets");
+            server.Stop();
+            serial_side.Stop();
+            return 1;
+        }
+        std::printf("lidar-sim: information packets to %s:%u\n", settings.udp.ip.c_str(),
+                    static_cast<unsigned>(settings.udp.port));
+    }
     std::fflush(stdout);
     int received = 0;
     sigwait(&stop_signals, &received);
+    udp_sender.Stop();
     server.Stop();
     serial_side.Stop();
     std::printf("lidar-sim: stopped (%llu requests)\n",
