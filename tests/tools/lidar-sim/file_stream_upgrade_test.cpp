@@ -115,7 +115,7 @@ TEST_F(FileStreamUpgradeTest, RefusedFirstFrameOfALargeImage_StopsWithoutCutting
     const std::vector<uint8_t> image(64u * 1024u * 1024u, 0x5A);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(client_->FileStreamUpgrade(image, "0x83", progress_), kUpgradeFailed);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(60));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
     EXPECT_EQ(progress_.load(), 0);
     EXPECT_TRUE(SaidAll({"frame 1 of 65536", "sensor status 3"}));
 }
