@@ -51,6 +51,7 @@ DeviceBenchManager::DeviceBenchManager(bool flag, const std::string& table_path,
       page_model_(std::make_unique<PageModel>(*session_, *this)),
       console_(std::make_unique<ConsoleOperation>(*session_, *this)),
       maintenance_(std::make_unique<MaintenanceOperation>(*session_, *this)),
+      model_(std::make_unique<ModelOperation>(*session_, *this)),
       upgrade_(std::make_unique<UpgradeOperation>(*session_, *this, *maintenance_)),
       refresh_(std::make_unique<RefreshThread>()) {
     settings_.ip_address = "192.168.1.201";

@@ -27,6 +27,7 @@
 #include "DeviceBenchCore/manager/connection_ops.h"
 #include "DeviceBenchCore/manager/console_operation.h"
 #include "DeviceBenchCore/manager/maintenance_operation.h"
+#include "DeviceBenchCore/manager/model_operation.h"
 #include "DeviceBenchCore/manager/reporter.h"
 #include "DeviceBenchCore/manager/upgrade_operation.h"
 
@@ -236,9 +237,8 @@ public:
     Q_INVOKABLE QString getLidarPN();
     //! The level1 page the refresh thread works on.
     Q_INVOKABLE void setModuleIndexUse(int index);
-    //! Minka and Rusko operations other than MinkaSetUpgradeMode (which stores the mode the
-    //! Minka upgrade uses): not available in this build; they report an error and return -1, an
-    //! empty list, an empty text or false.
+    //! Minka and Rusko operations (ModelOperation); MinkaSetUpgradeMode only stores the mode the
+    //! Minka upgrade uses. MinkaGetCorrection is not available in this build yet.
     Q_INVOKABLE void MinkaSetStandby(int standby);
     Q_INVOKABLE void MinkaSetSpinRate(int spin_rate);
     Q_INVOKABLE void MinkaSetReturnMode(int return_mode);
@@ -298,6 +298,7 @@ private:
     std::unique_ptr<PageModel> page_model_;
     std::unique_ptr<ConsoleOperation> console_;
     std::unique_ptr<MaintenanceOperation> maintenance_;
+    std::unique_ptr<ModelOperation> model_;
     std::unique_ptr<UpgradeOperation> upgrade_;  // borrows maintenance_ (restart after a stream)
     std::unique_ptr<RefreshThread> refresh_;
 };

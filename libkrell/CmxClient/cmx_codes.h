@@ -24,6 +24,8 @@ constexpr uint8_t kCmdProbeInfo = 0x07;
 constexpr uint8_t kCmdProbeNetwork = 0x08;
 //! Restart; the sensor drops the connection.
 constexpr uint8_t kCmdRestart = 0x10;
+//! Point-data destination: IP address, port and second port (u16 big-endian each).
+constexpr uint8_t kCmdSetDestination = 0x20;
 //! Applies the network settings; a save sends it after every other set command.
 constexpr uint8_t kCmdApplyNetwork = 0x21;
 //! Field of view: write (0x22) and read (0x23).

@@ -45,6 +45,9 @@ bool FovReadBack(const std::vector<uint8_t>& request, std::vector<uint8_t>& repl
     return true;
 }
 
+//! Offset of the point-data destination (address, then port) in the network probe's reply.
+constexpr size_t kDestinationAt = 12;
+
 std::vector<uint8_t> NetworkInfo() {
     // Bytes 12..15 the point-data destination address, 16..17 its port.
     std::vector<uint8_t> info{127, 0, 0, 1, 255, 0, 0, 0, 127, 0, 0, 1, 127, 0, 0, 1};
@@ -66,6 +69,20 @@ void RegisterBuiltinHandlers(SimDevice& device, const std::string& model) {
             return reply;
         });
     }
+    // The destination set here is what the network probe reports from then on.
+    device.SetHandler(kCmdSetDestination, [&device](const SimRequest& request) {
+        SimReply reply;
+        constexpr size_t kDestinationBytes = 8;
+        std::vector<uint8_t> info = device.Stored(kCmdProbeNetwork);
+        if (request.payload.size() < kDestinationBytes || info.size() < kDestinationAt + 6) {
+            reply.ret_code = kRetBadParameter;
+            return reply;
+        }
+        std::copy(request.payload.begin(), request.payload.begin() + 6,
+                  info.begin() + kDestinationAt);
+        device.Store(kCmdProbeNetwork, std::move(info));
+        return reply;
+    });
     device.SetHandler(kCmdSetFov, [&device](const SimRequest& request) {
         SimReply reply;
         std::vector<uint8_t> read_back;

@@ -198,6 +198,11 @@ void SerialResponder::SetFunctionSafety(uint8_t state, std::vector<uint16_t> cod
     state_.safety_codes = std::move(codes);
 }
 
+void SerialResponder::SetSerialNumber(std::string number) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    state_.serial_number = std::move(number);
+}
+
 }  // namespace sim
 }  // namespace lidar
 }  // namespace krell

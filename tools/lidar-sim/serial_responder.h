@@ -69,6 +69,8 @@ public:
     void SetPartition(uint8_t partition);
     void SetCalibration(std::vector<uint8_t> data);
     void SetFunctionSafety(uint8_t state, std::vector<uint16_t> codes);
+    //! The serial number reported (cut to its 32 bytes, zero-padded).
+    void SetSerialNumber(std::string number);
 
     //! The 24 version bytes a selector reports (0 BMB FPGA, 1 TMB FPGA, 2 BMB MCU, 5 PBL); empty for
     //! other selectors.

@@ -1,0 +1,76 @@
+#pragma once
+// ModelOperation: the dedicated commands of the Minka and Rusko families (standby, spin rate,
+// return mode, function safety, IMU range, serial line speed, point-data destination, firmware
+// versions and serial number). Serial commands travel over the two serial lines for the serial
+// model kind and inside CMX command 0xFF for the serial CMX kind; the line speed and the
+// destination are CMX commands and need the serial CMX kind.
+//
+// Threads: every call runs one or two exchanges on the caller's thread under the link's
+// exchange turn; results and failures go to the reporter only.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "DeviceBenchCore/manager/reporter.h"
+
+class DeviceSession;
+
+class ModelOperation {
+public:
+    //! Result of a reply of the wrong shape.
+    static constexpr int kWrongShape = -2;
+    //! Version selectors of the firmware-version query.
+    static constexpr uint8_t kBmbFpgaVersion = 0;
+    static constexpr uint8_t kTmbFpgaVersion = 1;
+    static constexpr uint8_t kBmbMcuVersion = 2;
+    static constexpr uint8_t kPblVersion = 5;
+    //! Second port of the destination setter; the sensor expects this fixed value.
+    static constexpr uint16_t kSecondDestinationPort = 10110;
+
+    ModelOperation(DeviceSession& session, Reporter& reporter);
+
+    void SetStandby(int on);
+    void SetSpinRate(int rate);
+    void SetReturnMode(int mode);
+    //! [state, "0xHHHH", ...]; empty on failure.
+    std::vector<std::string> FunctionSafety();
+    //! The sensor's serial line speed in decimal; empty on failure.
+    std::string GetBaudRate();
+    //! True when the sensor took the speed of `text`; `baud` then holds it.
+    bool SetBaudRate(const std::string& text, uint32_t& baud);
+    //! [IP text, port text]; empty on failure (no message when `silent`).
+    std::vector<std::string> GetDestination(bool silent);
+    bool SetDestination(const std::string& ip, int port);
+    void SetImuRange(int angular_index, int acceleration_index);
+
+    //! Firmware version of `selector` (24 bytes as text, trailing NULs dropped): 0 or the
+    //! failure result. The serial model kind asks for the PBL version in mode 1.
+    int Version(uint8_t selector, std::string& version);
+    //! The 32-byte serial number as text: 0, the failure result, or 1 (logged) when the text
+    //! holds characters outside 32..126.
+    int SerialNumber(std::string& number);
+
+    //! Decodes a function-safety reply body; false for a body too short to hold a state.
+    static bool DecodeFunctionSafety(const std::vector<uint8_t>& body,
+                                     std::vector<std::string>& entries);
+
+private:
+    //! Connected, a client of the serial kind present and no upgrade running; otherwise the
+    //! not-connected message (ending in "upgrading" when `upgrading_text`).
+    bool Ready(bool upgrading_text);
+    //! True for the serial CMX kind; otherwise `message` goes to the error window.
+    bool RequireCmxKind(const char* message);
+    //! One serial command on the route of the current kind: 0 with the reply body, or the
+    //! route's failure code.
+    int Query(uint8_t cmd, const std::vector<uint8_t>& payload, std::vector<uint8_t>& body);
+    int ChangeMode(uint8_t mode, uint8_t arg);
+    void RunChangeMode(uint8_t mode, uint8_t arg, const char* failure);
+    //! Error window and one log line: the call was refused before anything travelled.
+    void Refuse(const std::string& text);
+    //! Error window and log line "`text`<result>".
+    void Fail(const std::string& text, int result);
+
+    DeviceSession& session_;
+    Reporter& reporter_;
+};

@@ -1,0 +1,287 @@
+// The Minka and Rusko operations against the virtual sensor: every read and set on the serial
+// lines (the "Minka" model) and through the CMX tunnel (the serial CMX models), the sensor
+// keeping what was set, and the exact payloads of the awkward cases.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "DeviceBenchCore/manager/device_session.h"
+#include "DeviceBenchCore/manager/model_operation.h"
+#include "libkrell/CmxClient/cmx_codes.h"
+#include "tests/DeviceBenchCore/manager/manager_fixture.h"
+#include "tests/DeviceBenchCore/manager/upgrade_fixture.h"
+#include "tools/lidar-sim/serial_responder.h"
+
+namespace krell {
+namespace test {
+namespace {
+
+using lidar::sim::SerialResponder;
+using Bytes = std::vector<uint8_t>;
+
+class RecordingReporter : public Reporter {
+public:
+    void Log(const std::string& text, const std::string&) override { Add(logs, text); }
+    void Error(const std::string& text) override { Add(errors, text); }
+    void Success(const std::string& text) override { Add(successes, text); }
+    void Notify(ManagerEvent, const std::string&) override {}
+    std::string LastError() const {
+        std::lock_guard<std::mutex> lock(mutex);
+        return errors.empty() ? std::string() : errors.back();
+    }
+
+    mutable std::mutex mutex;
+    std::vector<std::string> logs, errors, successes;
+
+private:
+    void Add(std::vector<std::string>& list, const std::string& text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        list.push_back(text);
+    }
+};
+
+//! The sensor of one model and a session joined to it the way a connection joins it, without a
+//! manager, so that the operation's own calls (versions, serial number) can be made directly.
+class ModelOperationTest : public ::testing::TestWithParam<std::string> {
+protected:
+    void SetUp() override {
+        lidar::sim::SerialSideOptions options;
+        options.serial_lines = Serial();
+        setup_ = lidar::sim::SetUpSimulator(*device_, GetParam(), side_, options);
+        ASSERT_TRUE(setup_.ok) << setup_.error;
+        RecordTunnel();
+        server_ = std::make_unique<lidar::sim::SimServer>(device_);
+        ASSERT_TRUE(server_->Start(lidar::sim::SimServerOptions{}));
+        Serial() ? JoinSerial() : JoinCmx();
+        session_.link.connected = true;
+    }
+    void TearDown() override {
+        session_.link.SetCmx(nullptr);
+        session_.link.SetSerial(nullptr, nullptr, nullptr);
+        if (server_) server_->Stop();
+        side_.Stop();
+    }
+
+    bool Serial() const { return GetParam() == "Minka"; }
+    SerialResponder& Sensor() { return side_.Responder(); }
+    //! The tunnel payloads the sensor received, in order.
+    std::vector<Bytes> Tunnelled() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return tunnelled_;
+    }
+    //! The serial command payload of the last tunnelled serial frame.
+    Bytes LastSerialPayload() const {
+        const std::vector<Bytes> all = Tunnelled();
+        if (all.empty() || all.back().size() < 19 + 4) return {};
+        const Bytes& frame = all.back();
+        const size_t length = frame[4 + 7];  // payload + 1
+        return Bytes(frame.begin() + 4 + 9, frame.begin() + 4 + 8 + length);
+    }
+
+    DeviceSession session_;
+    RecordingReporter reporter_;
+    ModelOperation operation_{session_, reporter_};
+
+private:
+    void RecordTunnel() {
+        lidar::sim::CommandHandler inner = device_->HandlerFor(lidar::kCmdTunnel);
+        device_->SetHandler(lidar::kCmdTunnel, [this, inner](const lidar::sim::SimRequest& r) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                tunnelled_.push_back(r.payload);
+            }
+            return inner(r);
+        });
+    }
+    void JoinSerial() {
+        auto rs485 = std::make_shared<lidar::SerialSource>(side_.Rs485Name(), 921600, 3000000);
+        auto uart = std::make_shared<lidar::SerialSource>(side_.UartName(), 115200, 3125000);
+        ASSERT_TRUE(rs485->Open());
+        ASSERT_TRUE(uart->Open());
+        auto client = std::make_shared<lidar::SerialClient>();
+        client->Init(uart, rs485);
+        session_.link.SetSerial(rs485, uart, client);
+        session_.link.kind = Link::kKindMinkaSerial;
+    }
+    void JoinCmx() {
+        auto client = std::make_shared<lidar::CmxClient>("127.0.0.1", server_->Port(), false, 0,
+                                                         1, "", "", "", 1000, 1000, 2.0f);
+        for (int i = 0; i < 300 && !client->IsOpen(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(client->IsOpen());
+        session_.link.SetCmx(client);
+        session_.link.kind = Link::kKindSerialCmx;
+    }
+
+    std::shared_ptr<lidar::sim::SimDevice> device_ = std::make_shared<lidar::sim::SimDevice>();
+    lidar::sim::SerialSide side_;
+    lidar::sim::SimSetup setup_;
+    std::unique_ptr<lidar::sim::SimServer> server_;
+    mutable std::mutex mutex_;  // guards tunnelled_
+    std::vector<Bytes> tunnelled_;
+};
+
+TEST_P(ModelOperationTest, ChangeModeSettersReachTheSensor) {
+    operation_.SetStandby(1);
+    EXPECT_TRUE(Sensor().Snapshot().standby);
+    EXPECT_EQ(Sensor().Snapshot().mode, 11);
+    operation_.SetStandby(0);
+    EXPECT_FALSE(Sensor().Snapshot().standby);
+    EXPECT_EQ(Sensor().Snapshot().mode, 0);
+    operation_.SetSpinRate(0x114);  // only the low byte travels
+    EXPECT_EQ(Sensor().Snapshot().spin_rate, 0x14);
+    operation_.SetReturnMode(3);
+    EXPECT_EQ(Sensor().Snapshot().return_mode, 9);
+    operation_.SetReturnMode(0);
+    EXPECT_EQ(Sensor().Snapshot().return_mode, 8);
+    EXPECT_TRUE(reporter_.errors.empty()) << reporter_.LastError();
+    if (!Serial()) {
+        EXPECT_EQ(LastSerialPayload(), (Bytes{8, 0}));
+    }
+}
+
+TEST_P(ModelOperationTest, StandbyOnSendsModeElevenWithArgumentZero) {
+    if (Serial()) GTEST_SKIP() << "the payload is seen on the tunnel";
+    operation_.SetStandby(1);
+    EXPECT_EQ(LastSerialPayload(), (Bytes{11, 0}));
+}
+
+TEST_P(ModelOperationTest, FunctionSafetyDecodesStateAndCodes) {
+    Sensor().SetFunctionSafety(1, {0x1234});
+    EXPECT_EQ(operation_.FunctionSafety(), (std::vector<std::string>{"Warning", "0x1234"}));
+    Sensor().SetFunctionSafety(7, {0x00AB, 0xFFFF});
+    EXPECT_EQ(operation_.FunctionSafety(),
+              (std::vector<std::string>{"7", "0x00AB", "0xFFFF"}));
+    Sensor().SetFunctionSafety(0, {});
+    EXPECT_EQ(operation_.FunctionSafety(), (std::vector<std::string>{"Normal"}));
+}
+
+TEST_P(ModelOperationTest, VersionsAndSerialNumberRead) {
+    for (uint8_t selector : {0, 1, 2, 5}) {
+        std::string version;
+        ASSERT_EQ(operation_.Version(selector, version), 0) << int(selector);
+        const Bytes expected = SerialResponder::VersionBytes(selector);
+        EXPECT_EQ(version, std::string(reinterpret_cast<const char*>(expected.data())));
+    }
+    // The PBL query leaves the sensor back in the client's mode.
+    EXPECT_EQ(Sensor().Snapshot().mode, 0);
+    std::string version;
+    EXPECT_EQ(operation_.Version(3, version), 1);  // refused selector: the sensor's status
+    Sensor().SetSerialNumber("ABC");
+    std::string number;
+    ASSERT_EQ(operation_.SerialNumber(number), 0);
+    EXPECT_EQ(number, "ABC");
+    EXPECT_TRUE(reporter_.logs.empty());
+    Sensor().SetSerialNumber("AB\x01");
+    number = "xxxxxxxx";
+    EXPECT_NE(operation_.SerialNumber(number), 0);
+    EXPECT_EQ(number, "xxxxxxxx");
+    ASSERT_EQ(reporter_.logs.size(), 1u);
+    EXPECT_EQ(reporter_.logs[0], "Minka-CMX SN invalid after validation");
+}
+
+TEST_P(ModelOperationTest, ImuRangeSetsTheCodesOrRefusesBadIndices) {
+    operation_.SetImuRange(5, 3);
+    if (Serial()) {
+        EXPECT_EQ(reporter_.LastError(),
+                  "Rusko IMU range setting is only supported in CMX_SERIAL mode");
+        return;
+    }
+    EXPECT_EQ(LastSerialPayload(), (Bytes{0x0B, 0x08, 0x03}));
+    EXPECT_EQ(Sensor().Snapshot().imu_angular_code, 0x08);
+    EXPECT_EQ(Sensor().Snapshot().imu_acceleration_code, 3);
+    EXPECT_EQ(reporter_.successes.back(), "IMU range set successfully");
+    const size_t sent = Tunnelled().size();
+    operation_.SetImuRange(6, 0);
+    EXPECT_EQ(reporter_.LastError(), "Invalid angular range index");
+    operation_.SetImuRange(0, 4);
+    EXPECT_EQ(reporter_.LastError(), "Invalid acceleration range index");
+    EXPECT_EQ(Tunnelled().size(), sent);
+}
+
+TEST_P(ModelOperationTest, LineSpeedRoundTrip) {
+    uint32_t baud = 0;
+    if (Serial()) {
+        EXPECT_EQ(operation_.GetBaudRate(), "");
+        EXPECT_EQ(reporter_.LastError(), "GetBaudRate is only supported in CMX serial mode");
+        EXPECT_FALSE(operation_.SetBaudRate("115200", baud));
+        EXPECT_EQ(reporter_.LastError(), "SetBaudRate is only supported in CMX serial mode");
+        return;
+    }
+    EXPECT_EQ(operation_.GetBaudRate(), "3125000");
+    ASSERT_TRUE(operation_.SetBaudRate("115200", baud));
+    EXPECT_EQ(baud, 115200u);
+    EXPECT_EQ(Tunnelled().back(), (Bytes{0x00, 0x00, 0x01, 0x39, 0x00, 0x01, 0xC2, 0x00}));
+    EXPECT_EQ(operation_.GetBaudRate(), "115200");
+    const size_t sent = Tunnelled().size();
+    for (const char* bad : {"0", "abc", "", "-5", "99999999999"}) {
+        EXPECT_FALSE(operation_.SetBaudRate(bad, baud)) << bad;
+        EXPECT_EQ(reporter_.LastError(), "invalid baud rate value");
+    }
+    EXPECT_EQ(Tunnelled().size(), sent);
+}
+
+TEST_P(ModelOperationTest, DestinationRoundTrip) {
+    if (Serial()) {
+        EXPECT_TRUE(operation_.GetDestination(false).empty());
+        EXPECT_EQ(reporter_.LastError(),
+                  "GetDestinationConfig is only supported in CMX serial mode");
+        return;
+    }
+    const std::vector<std::string> before = operation_.GetDestination(false);
+    ASSERT_EQ(before.size(), 2u);
+    ASSERT_TRUE(operation_.SetDestination("127.0.0.9", 2400));
+    EXPECT_EQ(reporter_.successes.back(), "set destination IP and port successful");
+    EXPECT_EQ(operation_.GetDestination(false), (std::vector<std::string>{"127.0.0.9", "2400"}));
+}
+
+TEST_P(ModelOperationTest, NothingTravelsWhileNotConnectedOrUpgrading) {
+    session_.link.upgrading = true;
+    operation_.SetStandby(1);
+    EXPECT_EQ(reporter_.LastError(), "lidar is not connected, or lidar is upgrade");
+    session_.link.upgrading = false;
+    session_.link.connected = false;
+    EXPECT_TRUE(operation_.FunctionSafety().empty());
+    EXPECT_EQ(reporter_.LastError(), "lidar is not connected, or lidar is upgrade");
+    if (!Serial()) {
+        EXPECT_EQ(operation_.GetBaudRate(), "");
+        EXPECT_EQ(reporter_.LastError(), "lidar is not connected, or lidar is upgrading");
+        EXPECT_TRUE(Tunnelled().empty());
+    }
+    EXPECT_FALSE(Sensor().Snapshot().standby);
+}
+
+TEST_P(ModelOperationTest, SensorFailureIsReportedWithItsResult) {
+    lidar::sim::SerialResponder::Faults faults;
+    faults.bad_crc = true;
+    Sensor().SetFaults(faults);
+    operation_.SetSpinRate(5);
+    // A broken reply: -2 on the serial lines, -1 from the tunnel.
+    EXPECT_EQ(reporter_.LastError(),
+              Serial() ? "set lidar spin rate error, ret:-2" : "set lidar spin rate error, ret:-1");
+    ASSERT_FALSE(reporter_.logs.empty());
+    EXPECT_EQ(reporter_.logs.back(), reporter_.LastError());
+}
+
+INSTANTIATE_TEST_SUITE_P(Routes, ModelOperationTest,
+                         ::testing::Values("Minka", "Minka-CMX", "Rusko-CMX"));
+
+// The manager's invokables are the operation's, and a new line speed is kept for the next
+// serial connection.
+TEST_F(UpgradeTest, ManagerInvokablesRunTheModelOperations) {
+    ASSERT_TRUE(Start("Minka-CMX"));
+    manager_->MinkaSetBaudRateFromUI("115200");
+    EXPECT_EQ(manager_->successMessage(), "set baud rate successful");
+    EXPECT_EQ(manager_->baud_rate(), "115200");
+    EXPECT_EQ(manager_->MinkaGetBaudRate(), "115200");
+    side_.Responder().SetFunctionSafety(1, {0x1234});
+    EXPECT_EQ(manager_->MinkaGetLidarFunctionSafety(), (QVariantList{"Warning", "0x1234"}));
+    manager_->MinkaSetStandby(1);
+    EXPECT_TRUE(side_.Responder().Snapshot().standby);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace krell
