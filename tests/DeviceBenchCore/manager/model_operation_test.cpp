@@ -10,6 +10,8 @@
 #include "DeviceBenchCore/manager/device_session.h"
 #include "DeviceBenchCore/manager/model_operation.h"
 #include "libkrell/CmxClient/cmx_codes.h"
+#include "libkrell/CmxClient/cmx_tunnel.h"
+#include "libkrell/Frame/serial_frame.h"
 #include "tests/DeviceBenchCore/manager/manager_fixture.h"
 #include "tests/DeviceBenchCore/manager/upgrade_fixture.h"
 #include "tools/lidar-sim/serial_responder.h"
@@ -80,9 +82,25 @@ protected:
         return Bytes(frame.begin() + 4 + 9, frame.begin() + 4 + 8 + length);
     }
 
+    //! From now on the tunnel answers every serial frame with a reply carrying `data` after the
+    //! echoed command 2.
+    void AnswerQueriesWith(const Bytes& data) {
+        device_->SetHandler(lidar::kCmdTunnel, [data](const lidar::sim::SimRequest&) {
+            lidar::sim::SimReply reply;
+            reply.payload = lidar::TunnelPrefix(lidar::kTunnelOpSerialFrame);
+            lidar::SerialFrame::Layout layout;
+            layout.length_bias = 0;
+            const Bytes frame = lidar::SerialFrame::Encode(lidar::SerialFrame::kReplyTag, 2,
+                                                           data.data(), data.size(), layout);
+            reply.payload.insert(reply.payload.end(), frame.begin(), frame.end());
+            return reply;
+        });
+    }
+
     DeviceSession session_;
     RecordingReporter reporter_;
     ModelOperation operation_{session_, reporter_};
+    std::shared_ptr<lidar::sim::SimDevice> device_ = std::make_shared<lidar::sim::SimDevice>();
 
 private:
     void RecordTunnel() {
@@ -115,7 +133,6 @@ private:
         session_.link.kind = Link::kKindSerialCmx;
     }
 
-    std::shared_ptr<lidar::sim::SimDevice> device_ = std::make_shared<lidar::sim::SimDevice>();
     lidar::sim::SerialSide side_;
     lidar::sim::SimSetup setup_;
     std::unique_ptr<lidar::sim::SimServer> server_;
@@ -180,6 +197,38 @@ TEST_P(ModelOperationTest, VersionsAndSerialNumberRead) {
     EXPECT_EQ(number, "xxxxxxxx");
     ASSERT_EQ(reporter_.logs.size(), 1u);
     EXPECT_EQ(reporter_.logs[0], "Minka-CMX SN invalid after validation");
+}
+
+// A reply that stops at its header (or at its state byte) must not have its status read as the
+// state or its end read past.
+TEST_P(ModelOperationTest, FunctionSafetyRepliesShorterThanTheirHeaderAreRefused) {
+    if (Serial()) GTEST_SKIP() << "the short replies are made on the tunnel";
+    for (const Bytes& data : {Bytes{0x08, 0xA1, 0x00}, Bytes{0x08, 0xA1}, Bytes{0x08}}) {
+        AnswerQueriesWith(data);
+        EXPECT_TRUE(operation_.FunctionSafety().empty()) << data.size();
+        EXPECT_EQ(reporter_.LastError(), "get function safety error, ret:-2");
+    }
+    AnswerQueriesWith({0x08, 0xA1, 0x02, 0x00});  // state only, then the status
+    EXPECT_EQ(operation_.FunctionSafety(), (std::vector<std::string>{"Shutdown"}));
+    AnswerQueriesWith({0x08, 0xA1, 0x00, 0x34, 0x00});  // an odd byte left is no code
+    EXPECT_EQ(operation_.FunctionSafety(), (std::vector<std::string>{"Normal"}));
+    AnswerQueriesWith({0x08, 0xA1, 0x00, 0x03});  // a non-zero status is the result
+    EXPECT_TRUE(operation_.FunctionSafety().empty());
+    EXPECT_EQ(reporter_.LastError(), "get function safety error, ret:3");
+}
+
+// Version and serial-number replies cut before their data are refused the same way.
+TEST_P(ModelOperationTest, VersionAndSerialRepliesShorterThanTheirDataAreRefused) {
+    if (Serial()) GTEST_SKIP() << "the short replies are made on the tunnel";
+    std::string text = "kept";
+    AnswerQueriesWith({0x0F, 0x00, 'V', 0x00});
+    EXPECT_EQ(operation_.Version(0, text), ModelOperation::kWrongShape);
+    AnswerQueriesWith({0x0A, 0x01, 'S', 0x00});
+    EXPECT_EQ(operation_.SerialNumber(text), ModelOperation::kWrongShape);
+    AnswerQueriesWith({0x03});
+    operation_.SetStandby(1);
+    EXPECT_EQ(reporter_.LastError(), "set lidar mode error, ret:-2");
+    EXPECT_EQ(text, "kept");
 }
 
 TEST_P(ModelOperationTest, ImuRangeSetsTheCodesOrRefusesBadIndices) {
