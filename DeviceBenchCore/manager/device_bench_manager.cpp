@@ -118,6 +118,9 @@ void DeviceBenchManager::Notify(ManagerEvent event, const std::string& subject) 
             case ManagerEvent::kTimerValuesRead:
                 emit myTimerMapChanged();
                 break;
+            case ManagerEvent::kPblQueryChanged:
+                emit isGetPBLVersionChanged();
+                break;
             case ManagerEvent::kMinkaInfoChanged:
                 emit minkaLidarInfoChanged();
                 break;

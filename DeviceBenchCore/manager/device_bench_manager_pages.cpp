@@ -302,7 +302,7 @@ QVariantList DeviceBenchManager::MinkaLidarVersionInfo() const {
     return {};
 }
 bool DeviceBenchManager::isGetPBLVersion() const {
-    return false;
+    return model_->QueryingPbl();
 }
 
 void DeviceBenchManager::setIpAddress(const QString& text) {

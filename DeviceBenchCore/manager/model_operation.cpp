@@ -48,6 +48,8 @@ constexpr size_t kDestinationReplyBytes = 18;
 constexpr size_t kDestinationAt = 12;
 constexpr uint8_t kImuAngularCodes[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x08};
 constexpr int kImuAccelerationIndices = 4;
+//! Shown for a version the sensor did not give.
+const char* const kUnknownText = "xxxxxxxx";
 const char* const kSafetyStates[] = {"Normal", "Warning", "Shutdown"};
 
 void PutBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
@@ -324,6 +326,34 @@ int ModelOperation::Version(uint8_t selector, std::string& version) {
     if (body.back() != 0) return body.back();
     version = TrimmedText(body.data() + kDataStart, kVersionBytes);
     return 0;
+}
+
+std::string ModelOperation::PblVersion() {
+    querying_pbl_ = true;
+    reporter_.Notify(ManagerEvent::kPblQueryChanged);
+    std::string version;
+    const int result = Version(kPblVersion, version);
+    querying_pbl_ = false;
+    reporter_.Notify(ManagerEvent::kPblQueryChanged);
+    if (result != 0) Fail("get pbl version error, ret:", result);
+    return version;
+}
+
+std::vector<std::string> ModelOperation::RuskoVersions() {
+    static const char* const kFailures[] = {"Failed to get BMB FPGA version, ret:",
+                                            "Failed to get TMB FPGA version, ret:",
+                                            "Failed to get BMB MCU version, ret:"};
+    std::vector<std::string> versions;
+    for (uint8_t selector : {kBmbFpgaVersion, kTmbFpgaVersion, kBmbMcuVersion}) {
+        std::string version;
+        const int result = Version(selector, version);
+        if (result != 0) {
+            reporter_.Log(kFailures[selector] + std::to_string(result), "ERROR");
+            version = kUnknownText;
+        }
+        versions.push_back(version);
+    }
+    return versions;
 }
 
 int ModelOperation::SerialNumber(std::string& number) {

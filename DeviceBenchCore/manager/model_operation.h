@@ -8,6 +8,7 @@
 // Threads: every call runs one or two exchanges on the caller's thread under the link's
 // exchange turn; results and failures go to the reporter only.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -47,6 +48,15 @@ public:
     //! Firmware version of `selector` (24 bytes as text, trailing NULs dropped): 0 or the
     //! failure result. The serial model kind asks for the PBL version in mode 1.
     int Version(uint8_t selector, std::string& version);
+    //! The PBL version, empty on failure ("get pbl version error, ret:"). The query flag
+    //! (QueryingPbl) is announced when it is raised and when it drops.
+    std::string PblVersion();
+    //! The BMB FPGA, TMB FPGA and BMB MCU versions in that order; "xxxxxxxx" (and a log line)
+    //! for each one that could not be read.
+    std::vector<std::string> RuskoVersions();
+    //! True while the PBL version query runs. Any thread.
+    bool QueryingPbl() const { return querying_pbl_.load(); }
+
     //! The 32-byte serial number as text: 0, the failure result, or 1 (logged) when the text
     //! holds characters outside 32..126.
     int SerialNumber(std::string& number);
@@ -73,4 +83,5 @@ private:
 
     DeviceSession& session_;
     Reporter& reporter_;
+    std::atomic<bool> querying_pbl_{false};
 };

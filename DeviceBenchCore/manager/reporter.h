@@ -20,6 +20,7 @@ enum class ManagerEvent {
     kLogDownloadFinished,   // downloadFinished
     kLinkEnded,             // the sensor drops the link (restart, reset): the manager's Stop
     kUpgradingChanged,      // isUpgradingChanged
+    kPblQueryChanged,       // isGetPBLVersionChanged
 };
 
 class Reporter {

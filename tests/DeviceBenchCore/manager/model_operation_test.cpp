@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -28,7 +29,11 @@ public:
     void Log(const std::string& text, const std::string&) override { Add(logs, text); }
     void Error(const std::string& text) override { Add(errors, text); }
     void Success(const std::string& text) override { Add(successes, text); }
-    void Notify(ManagerEvent, const std::string&) override {}
+    void Notify(ManagerEvent event, const std::string&) override {
+        if (event != ManagerEvent::kPblQueryChanged) return;
+        std::lock_guard<std::mutex> lock(mutex);
+        pbl_flags.push_back(on_notify ? on_notify() : false);
+    }
     std::string LastError() const {
         std::lock_guard<std::mutex> lock(mutex);
         return errors.empty() ? std::string() : errors.back();
@@ -36,6 +41,9 @@ public:
 
     mutable std::mutex mutex;
     std::vector<std::string> logs, errors, successes;
+    //! The PBL query flag as each of its announcements saw it.
+    std::vector<bool> pbl_flags;
+    std::function<bool()> on_notify;
 
 private:
     void Add(std::vector<std::string>& list, const std::string& text) {
@@ -229,6 +237,23 @@ TEST_P(ModelOperationTest, VersionAndSerialRepliesShorterThanTheirDataAreRefused
     operation_.SetStandby(1);
     EXPECT_EQ(reporter_.LastError(), "set lidar mode error, ret:-2");
     EXPECT_EQ(text, "kept");
+}
+
+TEST_P(ModelOperationTest, PblQueryIsAnnouncedAroundItAndRuskoVersionsReadInOrder) {
+    reporter_.on_notify = [this] { return operation_.QueryingPbl(); };
+    EXPECT_EQ(operation_.PblVersion(), "PBL 1.0.3");
+    EXPECT_EQ(reporter_.pbl_flags, (std::vector<bool>{true, false}));
+    EXPECT_EQ(operation_.RuskoVersions(),
+              (std::vector<std::string>{"BMB-FPGA 2.4.1", "TMB-FPGA 2.4.0", "BMB-MCU 1.9.7"}));
+    if (Serial()) return;
+    AnswerQueriesWith({0x0F});  // a reply with no version in it
+    EXPECT_EQ(operation_.PblVersion(), "");
+    EXPECT_EQ(reporter_.LastError(), "get pbl version error, ret:-2");
+    EXPECT_EQ(operation_.RuskoVersions(),
+              (std::vector<std::string>(3, "xxxxxxxx")));
+    ASSERT_GE(reporter_.logs.size(), 3u);
+    EXPECT_EQ(reporter_.logs.back(), "Failed to get BMB MCU version, ret:-2");
+    EXPECT_FALSE(operation_.QueryingPbl());
 }
 
 TEST_P(ModelOperationTest, ImuRangeSetsTheCodesOrRefusesBadIndices) {
