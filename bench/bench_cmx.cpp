@@ -24,7 +24,7 @@
 namespace {
 
 using bench_support::ConnectToLoopback;
-using bench_support::ListenOnLoopback;
+using bench_support::LoopbackServer;
 using bench_support::ReadExact;
 using bench_support::WriteAll;
 
@@ -35,30 +35,18 @@ constexpr uint32_t kTimeoutMs = 2000;
 // One-connection echo server: reads header + `payload` bytes, writes as many back.
 class BareEchoServer {
 public:
-    explicit BareEchoServer(size_t payload) : frame_(kHeaderBytes + payload) {
-        listen_fd_ = ListenOnLoopback(port_);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~BareEchoServer() {
-        ::shutdown(listen_fd_, SHUT_RDWR);
-        thread_.join();
-        ::close(listen_fd_);
-    }
-    uint16_t Port() const { return port_; }
+    explicit BareEchoServer(size_t payload)
+        : frame_(kHeaderBytes + payload), server_([this](int fd) { Serve(fd); }, false) {}
+    uint16_t Port() const { return server_.Port(); }
 
 private:
-    void Serve() {
-        const int fd = ::accept(listen_fd_, nullptr, nullptr);
-        if (fd < 0) return;
+    void Serve(int fd) {
         std::vector<uint8_t> buffer(frame_);
         while (ReadExact(fd, buffer.data(), frame_) && WriteAll(fd, buffer.data(), frame_)) {}
-        ::close(fd);
     }
 
     size_t frame_;
-    int listen_fd_ = -1;
-    uint16_t port_ = 0;
-    std::thread thread_;
+    LoopbackServer server_;  // last: its thread uses the members above
 };
 
 void BM_BarePingPong(benchmark::State& state) {

@@ -41,7 +41,7 @@
 namespace {
 
 using bench_support::ConnectToLoopback;
-using bench_support::ListenOnLoopback;
+using bench_support::LoopbackServer;
 using bench_support::ReadExact;
 using bench_support::WriteAll;
 
@@ -58,34 +58,21 @@ const std::vector<uint8_t> kLogRequest = {0x00, 0x00, 0x01, 0x40};  // Corvel's 
 // Loopback server: for every request of kRequestBytes it writes a header and one chunk.
 class BareChunkServer {
 public:
-    BareChunkServer() : reply_(kHeaderBytes + kTunnelPrefixBytes + kPartBytes, 0x5A) {
-        listen_fd_ = ListenOnLoopback(port_);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~BareChunkServer() {
-        ::shutdown(listen_fd_, SHUT_RDWR);
-        thread_.join();
-        ::close(listen_fd_);
-    }
-    uint16_t Port() const { return port_; }
+    BareChunkServer()
+        : reply_(kHeaderBytes + kTunnelPrefixBytes + kPartBytes, 0x5A),
+          server_([this](int fd) { Serve(fd); }, true) {}
+    uint16_t Port() const { return server_.Port(); }
 
 private:
     // One client at a time, each until it hangs up (the benchmark runs its function repeatedly).
-    void Serve() {
-        for (;;) {
-            const int fd = ::accept(listen_fd_, nullptr, nullptr);
-            if (fd < 0) return;
-            uint8_t request[kRequestBytes];
-            while (ReadExact(fd, request, sizeof(request)) &&
-                   WriteAll(fd, reply_.data(), reply_.size())) {}
-            ::close(fd);
-        }
+    void Serve(int fd) {
+        uint8_t request[kRequestBytes];
+        while (ReadExact(fd, request, sizeof(request)) &&
+               WriteAll(fd, reply_.data(), reply_.size())) {}
     }
 
     std::vector<uint8_t> reply_;
-    int listen_fd_ = -1;
-    uint16_t port_ = 0;
-    std::thread thread_;
+    LoopbackServer server_;  // last: its thread uses the members above
 };
 
 // The client side of the bare transfer.

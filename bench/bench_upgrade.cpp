@@ -45,7 +45,7 @@
 namespace {
 
 using bench_support::ConnectToLoopback;
-using bench_support::ListenOnLoopback;
+using bench_support::LoopbackServer;
 using bench_support::ReadExact;
 using bench_support::WriteAll;
 using krell::lidar::CmxClient;
@@ -119,21 +119,12 @@ size_t TunnelReplyBytes() {
 // `reply_bytes` bytes. Only the bytes, nothing checked.
 class BareFrameServer {
 public:
-    explicit BareFrameServer(size_t reply_bytes) : reply_(reply_bytes, 0x5A) {
-        listen_fd_ = ListenOnLoopback(port_);
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~BareFrameServer() {
-        ::shutdown(listen_fd_, SHUT_RDWR);
-        thread_.join();
-        ::close(listen_fd_);
-    }
-    uint16_t Port() const { return port_; }
+    explicit BareFrameServer(size_t reply_bytes)
+        : reply_(reply_bytes, 0x5A), server_([this](int fd) { Serve(fd); }, false) {}
+    uint16_t Port() const { return server_.Port(); }
 
 private:
-    void Serve() {
-        const int fd = ::accept(listen_fd_, nullptr, nullptr);
-        if (fd < 0) return;
+    void Serve(int fd) {
         Bytes payload;
         uint8_t header[kCmxHeaderBytes];
         while (ReadExact(fd, header, sizeof(header))) {
@@ -146,13 +137,10 @@ private:
                 break;
             }
         }
-        ::close(fd);
     }
 
     Bytes reply_;
-    int listen_fd_ = -1;
-    uint16_t port_ = 0;
-    std::thread thread_;
+    LoopbackServer server_;  // last: its thread uses the members above
 };
 
 // The client side of a bare ping-pong: every frame out, a reply of fixed size back.

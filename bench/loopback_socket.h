@@ -9,6 +9,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <thread>
 
 namespace bench_support {
 
@@ -64,5 +66,42 @@ inline int ConnectToLoopback(uint16_t port) {
     }
     return fd;
 }
+
+//! A loopback listener whose one thread hands each accepted connection to `serve` (which returns
+//! when the peer hangs up or a write fails) and then closes it. With `accept_many` it accepts the
+//! next client after that, until destruction; otherwise it serves one. The destructor shuts the
+//! listener down and joins the thread.
+class LoopbackServer {
+public:
+    LoopbackServer(std::function<void(int fd)> serve, bool accept_many)
+        : serve_(std::move(serve)), accept_many_(accept_many) {
+        listen_fd_ = ListenOnLoopback(port_);
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~LoopbackServer() {
+        ::shutdown(listen_fd_, SHUT_RDWR);
+        thread_.join();
+        ::close(listen_fd_);
+    }
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+    uint16_t Port() const { return port_; }
+
+private:
+    void Run() {
+        do {
+            const int fd = ::accept(listen_fd_, nullptr, nullptr);
+            if (fd < 0) return;
+            serve_(fd);
+            ::close(fd);
+        } while (accept_many_);
+    }
+
+    std::function<void(int fd)> serve_;
+    bool accept_many_;
+    int listen_fd_ = -1;
+    uint16_t port_ = 0;
+    std::thread thread_;
+};
 
 }  // namespace bench_support
