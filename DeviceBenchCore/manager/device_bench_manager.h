@@ -238,7 +238,7 @@ public:
     //! The level1 page the refresh thread works on.
     Q_INVOKABLE void setModuleIndexUse(int index);
     //! Minka and Rusko operations (ModelOperation); MinkaSetUpgradeMode only stores the mode the
-    //! Minka upgrade uses. MinkaGetCorrection is not available in this build yet.
+    //! Minka upgrade uses. MinkaGetCorrection writes the calibration data to `path` (0, or -1).
     Q_INVOKABLE void MinkaSetStandby(int standby);
     Q_INVOKABLE void MinkaSetSpinRate(int spin_rate);
     Q_INVOKABLE void MinkaSetReturnMode(int return_mode);
@@ -270,7 +270,6 @@ private:
     bool ElementExists(int level1, int level2, int level3, const char* invokable);
     //! The variable found by `text` (searchVarPtr); otherwise refuses for `invokable`.
     VarInfo* FindVar(const QString& text, const QString& search_type, const char* invokable);
-    void NotAvailable(const char* operation);
     //! Runs `fn` on the manager's thread: at once when already there, else queued.
     void OnOwnerThread(std::function<void()> fn);
 

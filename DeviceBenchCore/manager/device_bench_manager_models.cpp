@@ -1,5 +1,5 @@
 // DeviceBenchManager: the Minka and Rusko invokables, each a thin turn of the toolkit types
-// into ModelOperation's. Calibration download is not carried yet and says so.
+// into ModelOperation's.
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 
 namespace {
@@ -12,12 +12,6 @@ QVariantList ToVariantList(const std::vector<std::string>& texts) {
 
 }  // namespace
 
-void DeviceBenchManager::NotAvailable(const char* operation) {
-    const std::string text = std::string(operation) + " is not available in this build";
-    Error(text);
-    Log(text, "WARNING");
-}
-
 void DeviceBenchManager::MinkaSetStandby(int standby) {
     model_->SetStandby(standby);
 }
@@ -27,9 +21,8 @@ void DeviceBenchManager::MinkaSetSpinRate(int spin_rate) {
 void DeviceBenchManager::MinkaSetReturnMode(int return_mode) {
     model_->SetReturnMode(return_mode);
 }
-int DeviceBenchManager::MinkaGetCorrection(const QString&) {
-    NotAvailable("MinkaGetCorrection");
-    return -1;
+int DeviceBenchManager::MinkaGetCorrection(const QString& path) {
+    return model_->Correction(path.toStdString());
 }
 QVariantList DeviceBenchManager::MinkaGetLidarFunctionSafety() {
     return ToVariantList(model_->FunctionSafety());

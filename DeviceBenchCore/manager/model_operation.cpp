@@ -1,5 +1,8 @@
 #include "DeviceBenchCore/manager/model_operation.h"
 
+#include <QSaveFile>
+#include <QString>
+
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -25,6 +28,11 @@ constexpr uint8_t kFunctionSafetyQuery = 0x08;
 constexpr uint8_t kFunctionSafetyKey = 0x21;
 constexpr uint8_t kFunctionSafetyEcho = 0xA1;
 constexpr uint8_t kImuRangeQuery = 0x0B;
+constexpr uint8_t kCalibrationQuery = 0x07;
+//! Length byte, command, sub-command, a zero, the data length L and the status: a calibration
+//! body is L + 6 bytes, its data from byte 5.
+constexpr size_t kCalibrationOverhead = 6;
+constexpr size_t kCalibrationDataAt = 5;
 constexpr uint8_t kStandbyMode = 11;
 constexpr uint8_t kStandbyClearMode = 0;
 constexpr uint8_t kSpinRateMode = 10;
@@ -51,6 +59,8 @@ constexpr int kImuAccelerationIndices = 4;
 //! Shown for a version the sensor did not give.
 const char* const kUnknownText = "xxxxxxxx";
 const char* const kSafetyStates[] = {"Normal", "Warning", "Shutdown"};
+const char* const kCalibrationFileFailure =
+    "create calibration file fail, save correction file error";
 
 void PutBigEndian(std::vector<uint8_t>& out, uint32_t value, int bytes) {
     for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8)
@@ -378,5 +388,45 @@ int ModelOperation::SerialNumber(std::string& number) {
         }
     }
     number = text;
+    return 0;
+}
+
+int ModelOperation::DecodeCalibration(const std::vector<uint8_t>& body,
+                                      std::vector<uint8_t>& data) {
+    if (body.size() < kCalibrationOverhead || !ShapeOk(body, kQueryCmd, kCalibrationQuery) ||
+        body[3] != 0 || body.size() != body[4] + kCalibrationOverhead) {
+        return kWrongShape;
+    }
+    if (body.back() != 0) return body.back();
+    data.assign(body.begin() + kCalibrationDataAt, body.end() - 1);
+    return 0;
+}
+
+int ModelOperation::Correction(const std::string& path) {
+    if (!Ready(false)) return -1;
+    std::vector<uint8_t> body;
+    int result = Query(kQueryCmd, {kCalibrationQuery, 0x00}, body);
+    std::vector<uint8_t> data;
+    if (result == 0) result = DecodeCalibration(body, data);
+    if (result != 0) {
+        Fail("get calibration error, ret:", result);
+        return -1;
+    }
+    // QSaveFile writes beside `path` and renames on commit; a failure removes its temporary
+    // file, so an older calibration file is never left half overwritten. Unbuffered, because a
+    // buffered flush takes a short write (a full disk, a file-size limit) as done and commits
+    // a cut file.
+    QSaveFile out(QString::fromStdString(path));
+    const bool written =
+        out.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
+        out.write(reinterpret_cast<const char*>(data.data()), static_cast<qint64>(data.size())) ==
+            static_cast<qint64>(data.size()) &&
+        out.commit();
+    if (!written) {
+        out.cancelWriting();
+        reporter_.Error(kCalibrationFileFailure);
+        reporter_.Log(kCalibrationFileFailure, "ERROR");
+        return -1;
+    }
     return 0;
 }

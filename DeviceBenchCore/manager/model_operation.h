@@ -1,7 +1,7 @@
 #pragma once
 // ModelOperation: the dedicated commands of the Minka and Rusko families (standby, spin rate,
 // return mode, function safety, IMU range, serial line speed, point-data destination, firmware
-// versions and serial number). Serial commands travel over the two serial lines for the serial
+// versions, serial number and calibration data). Serial commands travel over the two serial lines for the serial
 // model kind and inside CMX command 0xFF for the serial CMX kind; the line speed and the
 // destination are CMX commands and need the serial CMX kind.
 //
@@ -44,6 +44,11 @@ public:
     std::vector<std::string> GetDestination(bool silent);
     bool SetDestination(const std::string& ip, int port);
     void SetImuRange(int angular_index, int acceleration_index);
+    //! Reads the calibration data and writes its bytes, unchanged, to `path`: 0 on success, -1
+    //! for every failure ("get calibration error, ret:" + result, or the file message). The
+    //! bytes go to a temporary file beside `path` that is renamed into place, so a failed query
+    //! or write leaves no partial file and an older file at `path` untouched.
+    int Correction(const std::string& path);
 
     //! Firmware version of `selector` (24 bytes as text, trailing NULs dropped): 0 or the
     //! failure result. The serial model kind asks for the PBL version in mode 1.
@@ -64,6 +69,8 @@ public:
     //! Decodes a function-safety reply body; false for a body too short to hold a state.
     static bool DecodeFunctionSafety(const std::vector<uint8_t>& body,
                                      std::vector<std::string>& entries);
+    //! The calibration bytes of a reply body: 0, kWrongShape, or the sensor's non-zero status.
+    static int DecodeCalibration(const std::vector<uint8_t>& body, std::vector<uint8_t>& data);
 
 private:
     //! Connected, a client of the serial kind present and no upgrade running; otherwise the

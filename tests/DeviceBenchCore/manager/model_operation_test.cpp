@@ -3,8 +3,15 @@
 // keeping what was set, and the exact payloads of the awkward cases.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <QDir>
+
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
@@ -15,6 +22,7 @@
 #include "libkrell/Frame/serial_frame.h"
 #include "tests/DeviceBenchCore/manager/manager_fixture.h"
 #include "tests/DeviceBenchCore/manager/upgrade_fixture.h"
+#include "tests/support/temp_dir.h"
 #include "tools/lidar-sim/serial_responder.h"
 
 namespace krell {
@@ -23,6 +31,45 @@ namespace {
 
 using lidar::sim::SerialResponder;
 using Bytes = std::vector<uint8_t>;
+
+const char* const kFileFailure = "create calibration file fail, save correction file error";
+
+Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+//! Names in `dir` besides "." and "..", hidden ones included (a temporary file left behind).
+QStringList Entries(const std::string& dir) {
+    return QDir(QString::fromStdString(dir)).entryList(QDir::AllEntries | QDir::Hidden |
+                                                       QDir::NoDotAndDotDot);
+}
+
+//! Makes every write past `bytes` of a file fail with EFBIG while it lives, even for root,
+//! for whom no folder is read-only.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        old_handler_ = signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        signal(SIGXFSZ, old_handler_);
+    }
+
+private:
+    rlimit old_{};
+    sighandler_t old_handler_;
+};
 
 class RecordingReporter : public Reporter {
 public:
@@ -337,6 +384,66 @@ TEST_P(ModelOperationTest, SensorFailureIsReportedWithItsResult) {
               Serial() ? "set lidar spin rate error, ret:-2" : "set lidar spin rate error, ret:-1");
     ASSERT_FALSE(reporter_.logs.empty());
     EXPECT_EQ(reporter_.logs.back(), reporter_.LastError());
+}
+
+// The calibration file holds exactly the sensor's bytes; a file already there is replaced whole.
+TEST_P(ModelOperationTest, CalibrationFileHoldsTheSensorsBytes) {
+    Bytes calibration;
+    for (int i = 0; i < 200; ++i) calibration.push_back(static_cast<uint8_t>(i * 7 % 0xE0));
+    Sensor().SetCalibration(calibration);
+    TempDir dir;
+    const std::string path = dir.File("calibration.bin");
+    WriteFile(path, Bytes(600, 0x55));  // longer than the new data: no tail may survive
+    ASSERT_EQ(operation_.Correction(path), 0) << reporter_.LastError();
+    EXPECT_EQ(ReadFile(path), calibration);
+    EXPECT_EQ(Entries(dir.Path()), QStringList{"calibration.bin"});
+    EXPECT_TRUE(reporter_.errors.empty()) << reporter_.LastError();
+}
+
+// A write that cannot be made leaves neither a partial file nor a damaged old one.
+TEST_P(ModelOperationTest, CalibrationWriteFailureLeavesNoPartialFile) {
+    TempDir dir;
+    EXPECT_EQ(operation_.Correction(dir.File("missing/calibration.bin")), -1);
+    EXPECT_EQ(reporter_.LastError(), kFileFailure);
+    ASSERT_FALSE(reporter_.logs.empty());
+    EXPECT_EQ(reporter_.logs.back(), kFileFailure);
+    EXPECT_EQ(operation_.Correction(dir.Path()), -1);  // a folder is no file
+    EXPECT_EQ(reporter_.LastError(), kFileFailure);
+    EXPECT_TRUE(Entries(dir.Path()).isEmpty());
+
+    const std::string path = dir.File("calibration.bin");
+    const Bytes old = {'o', 'l', 'd'};
+    WriteFile(path, old);
+    reporter_.errors.clear();
+    {
+        FileSizeLimit limit(16);  // the sensor's 48 bytes do not fit
+        EXPECT_EQ(operation_.Correction(path), -1);
+    }
+    EXPECT_EQ(reporter_.LastError(), kFileFailure);
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(Entries(dir.Path()), QStringList{"calibration.bin"});
+}
+
+// A reply of the wrong shape or with a refusing status writes nothing and keeps an old file.
+TEST_P(ModelOperationTest, CalibrationReplyOfTheWrongShapeWritesNothing) {
+    if (Serial()) GTEST_SKIP() << "the odd replies are made on the tunnel";
+    TempDir dir;
+    const std::string path = dir.File("calibration.bin");
+    AnswerQueriesWith({0x07, 0x00, 5, 1, 2, 3, 0x00});  // says 5 bytes, holds 3
+    EXPECT_EQ(operation_.Correction(path), -1);
+    EXPECT_EQ(reporter_.LastError(), "get calibration error, ret:-2");
+    AnswerQueriesWith({0x07, 0x01, 1, 9, 0x00});  // the byte after the sub-command must be 0
+    EXPECT_EQ(operation_.Correction(path), -1);
+    EXPECT_EQ(reporter_.LastError(), "get calibration error, ret:-2");
+    EXPECT_TRUE(Entries(dir.Path()).isEmpty());
+    WriteFile(path, {'o', 'l', 'd'});
+    AnswerQueriesWith({0x07, 0x00, 2, 0xA, 0xB, 0x04});  // well formed, refused with status 4
+    EXPECT_EQ(operation_.Correction(path), -1);
+    EXPECT_EQ(reporter_.LastError(), "get calibration error, ret:4");
+    EXPECT_EQ(ReadFile(path), (Bytes{'o', 'l', 'd'}));
+    AnswerQueriesWith({0x07, 0x00, 0, 0x00});  // no calibration data at all is still a file
+    EXPECT_EQ(operation_.Correction(path), 0);
+    EXPECT_TRUE(ReadFile(path).empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Routes, ModelOperationTest,
