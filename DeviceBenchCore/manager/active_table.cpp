@@ -9,7 +9,7 @@ namespace {
 
 using krell::lidar::kFovChannels;
 constexpr float kFovFullCircleDeg = 360.0f;
-constexpr const char* kUnknownSn = "xxxxxxxx";
+constexpr const char* kUnknownValue = "xxxxxxxx";
 
 bool Within(int index, size_t size) {
     return index >= 0 && static_cast<size_t>(index) < size;
@@ -186,7 +186,27 @@ void ActiveTable::ForgetSerialNumbers() {
     const auto sn = name_index_.find("SN");
     if (sn == name_index_.end()) return;
     for (VarInfo* var : sn->second)
-        var->current_val = kUnknownSn;
+        var->current_val = kUnknownValue;
+}
+
+VarInfo* ActiveTable::InfoVariable(int32_t id) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = index_map_.find(id);
+    return found == index_map_.end() ? nullptr : found->second;
+}
+
+std::vector<std::pair<std::string, std::string>> ActiveTable::InfoRows() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const auto& entry : index_map_)
+        rows.emplace_back(entry.second->var_name + entry.second->unit, entry.second->current_val);
+    return rows;
+}
+
+void ActiveTable::ForgetInfoValues() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& entry : index_map_)
+        entry.second->current_val = kUnknownValue;
 }
 
 krell::lidar::FovTable ActiveTable::Fov() const {

@@ -71,6 +71,14 @@ public:
     //! The Minka serial numbers read "xxxxxxxx" again (the link closed).
     void ForgetSerialNumbers();
 
+    //! The information variable that packets name with `id` (the Minka index map), or null.
+    VarInfo* InfoVariable(int32_t id) const;
+    //! [label (name and unit), current value] of every information variable, by id.
+    std::vector<std::pair<std::string, std::string>> InfoRows() const;
+    //! Every information variable reads "xxxxxxxx" until a packet of this link gives its value,
+    //! so that the table's defaults are never shown as the sensor's.
+    void ForgetInfoValues();
+
     krell::lidar::FovTable Fov() const;
     void SetFov(const krell::lidar::FovTable& fov);
     void SetFovEntry(size_t index, float degrees);

@@ -26,6 +26,7 @@ struct ConnectSettings {
     std::string serial_port_485;
     std::string serial_port_232;
     int32_t baud_rate = 0;
+    uint16_t udp_port = 2368;  // the point packets' port, read by the Minka information loop
     std::string cert_path;  // all three set: CMX over TLS
     std::string key_path;
     std::string ca_path;

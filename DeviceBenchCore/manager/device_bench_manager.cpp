@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "DeviceBenchCore/manager/device_session.h"
+#include "DeviceBenchCore/manager/minka_info_loop.h"
 #include "DeviceBenchCore/manager/page_model.h"
 #include "DeviceBenchCore/manager/range_check.h"
 #include "DeviceBenchCore/manager/refresh_thread.h"
@@ -53,7 +54,8 @@ DeviceBenchManager::DeviceBenchManager(bool flag, const std::string& table_path,
       maintenance_(std::make_unique<MaintenanceOperation>(*session_, *this)),
       model_(std::make_unique<ModelOperation>(*session_, *this)),
       upgrade_(std::make_unique<UpgradeOperation>(*session_, *this, *maintenance_)),
-      refresh_(std::make_unique<RefreshThread>()) {
+      refresh_(std::make_unique<RefreshThread>()),
+      info_loop_(std::make_unique<MinkaInfoLoop>(*session_, *this, *model_)) {
     settings_.ip_address = "192.168.1.201";
     settings_.port = "9347";
     settings_.serial_port_485 = "/dev/ttyUSB0";
@@ -182,7 +184,7 @@ void DeviceBenchManager::ReadSettings() {
     if (settings.contains("point_cloud_baudrate"))
         settings_.baud_rate = settings.value("point_cloud_baudrate").toInt();
     if (settings.contains("udp_port"))
-        udp_port_ = static_cast<uint16_t>(settings.value("udp_port").toInt());
+        settings_.udp_port = static_cast<uint16_t>(settings.value("udp_port").toInt());
     emit initInfoChanged();
 }
 
@@ -222,6 +224,8 @@ void DeviceBenchManager::InitConfigFileParser(const QString& model_name) {
         return;
     }
     const int kind = KindOfModel(name);
+    // The information page closes with a network model.
+    if (kind == Link::kKindTcp) info_loop_->Stop();
     session_->link.kind = kind;
     std::string load_error;
     const ActiveTable::Selection selection =
@@ -280,7 +284,7 @@ void DeviceBenchManager::RunConnectionAttempt(int kind, const ConnectSettings& s
         session_->link.connecting = false;
         return;
     }
-    OnConnected(kind);
+    OnConnected(kind, settings.udp_port);
 }
 
 bool DeviceBenchManager::ReadyForRefresh() const {
@@ -288,7 +292,7 @@ bool DeviceBenchManager::ReadyForRefresh() const {
     return link.connected.load() && !link.upgrading.load() && !link.downloading.load();
 }
 
-void DeviceBenchManager::OnConnected(int kind) {
+void DeviceBenchManager::OnConnected(int kind, uint16_t udp_port) {
     session_->link.connected = true;
     const std::shared_ptr<DeviceSession> session = session_;
     VariableReader* reader = reader_.get();
@@ -300,6 +304,7 @@ void DeviceBenchManager::OnConnected(int kind) {
                     });
     Log("Lidar connected", "INFO");
     if (kind == Link::kKindTcp) Notify(ManagerEvent::kValuesRead);
+    if (kind != Link::kKindTcp) info_loop_->Start(udp_port);
     Notify(ManagerEvent::kConnectionChanged);
     session_->link.connecting = false;
 }
@@ -314,6 +319,7 @@ void DeviceBenchManager::Stop() {
     // so the join below and the UI thread never wait for a silent sensor.
     session_->link.Abort();
     refresh_->Stop();
+    info_loop_->Stop();
     session_->table.ForgetSerialNumbers();
     session_->edits.Clear();
     session_->table.ResetFov();

@@ -32,6 +32,7 @@
 #include "DeviceBenchCore/manager/upgrade_operation.h"
 
 class DeviceSession;
+class MinkaInfoLoop;
 struct VarInfo;
 class PageModel;
 class RangeCheck;
@@ -76,6 +77,8 @@ class DeviceBenchManager : public QObject, public Reporter {
         QVariantList MinkaLidarVersionInfo READ MinkaLidarVersionInfo NOTIFY minkaLidarInfoChanged)
     Q_PROPERTY(bool isGetPBLVersion READ isGetPBLVersion NOTIFY isGetPBLVersionChanged)
     Q_PROPERTY(QVariantList logRepeaterModel READ logRepeaterModel NOTIFY lidarModelChanged)
+    // Point packets of the information loop counted and dropped as malformed.
+    Q_PROPERTY(int MinkaInfoDropCount READ MinkaInfoDropCount NOTIFY minkaLidarInfoChanged)
 
 public:
     //! The process's manager, made on the first call with these arguments (thread-safe); later
@@ -120,10 +123,15 @@ public:
     QVariantList MinkaLidarVersionInfo() const;
     bool isGetPBLVersion() const;
     QVariantList logRepeaterModel();
+    //! [label, value] rows: the sensor's address (UDP route), then every information variable.
+    //! MinkaLidarVersionInfo: the PBL version, and the Rusko firmware versions.
+    //! MinkaInfoDropCount: malformed point packets since the link opened.
+    int MinkaInfoDropCount() const;
 
     // Property setters: they store only and emit nothing (UI thread).
     void setIpAddress(const QString& text);
-    //! Decimal text to 16 bits; a non-number throws std::invalid_argument("invalid stoi argument").
+    //! Decimal text, 1..65535; anything else keeps the old port and says so in the error
+    //! window and one "WARNING" log line.
     void setUdpPort(const QString& text);
     void setPort(const QString& text);
     void setSerialPort485(const QString& text);
@@ -259,7 +267,7 @@ private:
     void ReadSettings();
     void WriteSettings();
     void RunConnectionAttempt(int kind, const ConnectSettings& settings);
-    void OnConnected(int kind);
+    void OnConnected(int kind, uint16_t udp_port);
     bool ReadyForRefresh() const;
     bool CheckWritePreconditions();
     //! One log line saying why `invokable` did nothing with the values it was given.
@@ -279,7 +287,6 @@ private:
     bool flag_;
     std::string module_name_;
     ConnectSettings settings_;  // UI thread; an attempt works on a copy
-    uint16_t udp_port_ = 2368;
     QVariantList send_history_;
     QString return_header_;
     QString return_payload_;
@@ -300,4 +307,5 @@ private:
     std::unique_ptr<ModelOperation> model_;
     std::unique_ptr<UpgradeOperation> upgrade_;  // borrows maintenance_ (restart after a stream)
     std::unique_ptr<RefreshThread> refresh_;
+    std::unique_ptr<MinkaInfoLoop> info_loop_;  // borrows model_
 };

@@ -5,6 +5,7 @@
 
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "DeviceBenchCore/manager/device_session.h"
+#include "DeviceBenchCore/manager/minka_info_loop.h"
 #include "DeviceBenchCore/manager/page_model.h"
 #include "DeviceBenchCore/manager/range_check.h"
 #include "DeviceBenchCore/manager/variable_reader.h"
@@ -243,7 +244,7 @@ QString DeviceBenchManager::ip_address() const {
     return QString::fromStdString(settings_.ip_address);
 }
 QString DeviceBenchManager::udpPort() const {
-    return QString::number(udp_port_);
+    return QString::number(settings_.udp_port);
 }
 QString DeviceBenchManager::port() const {
     return QString::fromStdString(settings_.port);
@@ -296,10 +297,32 @@ int DeviceBenchManager::connectType() const {
     return session_->link.kind.load();
 }
 QVariantList DeviceBenchManager::MinkaLidarInfo() const {
-    return {"xx.xx.xx.xx", "xxxxxxxx", "xxxxxxxx", "xxxxxxxx"};
+    QVariantList rows;
+    if (session_->link.kind.load() == Link::kKindSerialCmx) {
+        const std::string ip = info_loop_->Snapshot().sender_ip;
+        rows << QVariant(QVariantList{"Lidar IP", ip.empty() ? "xx.xx.xx.xx" : ip.c_str()});
+    }
+    for (const auto& row : session_->table.InfoRows()) {
+        rows << QVariant(QVariantList{QString::fromStdString(row.first),
+                                      QString::fromStdString(row.second)});
+    }
+    return rows;
 }
 QVariantList DeviceBenchManager::MinkaLidarVersionInfo() const {
-    return {};
+    static const char* const kRuskoNames[] = {"BMB FPGA Version", "TMB FPGA Version",
+                                              "BMB MCU Version"};
+    const MinkaInfoSnapshot info = info_loop_->Snapshot();
+    QVariantList rows;
+    const QString pbl = QString::fromStdString(info.pbl_version);
+    rows << QVariant(QVariantList{"PBL Version", pbl.isEmpty() ? "xxxxxxxx" : pbl});
+    for (size_t i = 0; i < info.rusko_versions.size() && i < 3; ++i) {
+        rows << QVariant(
+            QVariantList{kRuskoNames[i], QString::fromStdString(info.rusko_versions[i])});
+    }
+    return rows;
+}
+int DeviceBenchManager::MinkaInfoDropCount() const {
+    return static_cast<int>(info_loop_->Snapshot().malformed_packets);
 }
 bool DeviceBenchManager::isGetPBLVersion() const {
     return model_->QueryingPbl();
@@ -309,7 +332,17 @@ void DeviceBenchManager::setIpAddress(const QString& text) {
     settings_.ip_address = text.toStdString();
 }
 void DeviceBenchManager::setUdpPort(const QString& text) {
-    udp_port_ = static_cast<uint16_t>(std::stoi(text.toStdString()));
+    bool number = false;
+    const uint port = text.trimmed().toUInt(&number);
+    if (!number || port == 0 || port > UINT16_MAX) {
+        const std::string why = "invalid UDP port \"" + text.toStdString() +
+                                "\": enter a number from 1 to 65535; the port stays " +
+                                std::to_string(settings_.udp_port);
+        Error(why);
+        Log(why, "WARNING");
+        return;
+    }
+    settings_.udp_port = static_cast<uint16_t>(port);
 }
 void DeviceBenchManager::setPort(const QString& text) {
     settings_.port = text.toStdString();

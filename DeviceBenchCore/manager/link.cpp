@@ -23,6 +23,11 @@ std::shared_ptr<krell::lidar::SerialClient> Link::Serial() const {
     return serial_;
 }
 
+std::shared_ptr<krell::lidar::SerialSource> Link::PointLine() const {
+    std::lock_guard<std::mutex> lock(clients_mutex_);
+    return rs485_;
+}
+
 void Link::SetSerial(std::shared_ptr<krell::lidar::SerialSource> rs485,
                      std::shared_ptr<krell::lidar::SerialSource> uart,
                      std::shared_ptr<krell::lidar::SerialClient> client) {

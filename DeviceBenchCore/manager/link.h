@@ -43,6 +43,8 @@ public:
     void SetCmx(std::shared_ptr<krell::lidar::CmxClient> client);
     //! The Minka serial client, or null. Any thread.
     std::shared_ptr<krell::lidar::SerialClient> Serial() const;
+    //! The Minka RS-485 line (replies and point packets), or null. Any thread.
+    std::shared_ptr<krell::lidar::SerialSource> PointLine() const;
     //! Replaces the serial ports and client together (null to drop them).
     void SetSerial(std::shared_ptr<krell::lidar::SerialSource> rs485,
                    std::shared_ptr<krell::lidar::SerialSource> uart,

@@ -1,5 +1,6 @@
 #include "tools/lidar-sim/point_stream.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace krell {
@@ -33,6 +34,13 @@ std::vector<uint8_t> PointStream::Packet(uint32_t sequence) {
     return packet;
 }
 
+void PointStream::SetInfoFields(std::vector<std::vector<uint8_t>> packets) {
+    info_fields_.clear();
+    for (auto& packet : packets)
+        if (packet.size() == kPacketBytes) info_fields_.push_back(std::move(packet));
+    next_info_ = 0;
+}
+
 std::vector<uint8_t> PointStream::Next() {
     const uint32_t sequence = sequence_++;
     std::vector<uint8_t> out;
@@ -41,6 +49,10 @@ std::vector<uint8_t> PointStream::Next() {
         out.assign(kGarbage, kGarbage + sizeof(kGarbage));
     }
     std::vector<uint8_t> packet = Packet(sequence);
+    if (packet.size() == kPacketBytes && !info_fields_.empty()) {
+        const std::vector<uint8_t>& info = info_fields_[next_info_++ % info_fields_.size()];
+        std::copy(info.begin() + kInfoIdOffset, info.end(), packet.begin() + kInfoIdOffset);
+    }
     if (options_.truncate_every != 0 && n % options_.truncate_every == 0) {
         packet.resize(kTruncatedBytes);
     } else {

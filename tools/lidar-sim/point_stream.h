@@ -33,6 +33,11 @@ public:
     //! The next packet (with its garbage or truncation, if due); advances the sequence.
     std::vector<uint8_t> Next();
 
+    //! From now on every 80-byte packet carries the information field (bytes 71 to 79) of the
+    //! next of `packets` in turn, as a Minka sensor mixes its information into the stream. An
+    //! empty list (the default) leaves id 0, which names no information.
+    void SetInfoFields(std::vector<std::vector<uint8_t>> packets);
+
     //! Packets produced whole so far (truncated ones not counted).
     uint64_t WholePackets() const { return whole_; }
 
@@ -43,6 +48,8 @@ private:
     Options options_;
     uint32_t sequence_ = 0;
     uint64_t whole_ = 0;
+    std::vector<std::vector<uint8_t>> info_fields_;
+    size_t next_info_ = 0;
 };
 
 }  // namespace sim

@@ -53,6 +53,12 @@ std::string SerialLineSim::Rs485Name() const {
     return rs485_ ? rs485_->SlaveName() : std::string();
 }
 
+void SerialLineSim::SetInfoPackets(std::vector<std::vector<uint8_t>> packets) {
+    std::lock_guard<std::mutex> lock(info_mutex_);
+    info_packets_ = std::move(packets);
+    info_changed_.store(true);
+}
+
 void SerialLineSim::Run() {
     SerialRequestReader uart_reader;
     SerialRequestReader rs485_reader;
@@ -65,6 +71,10 @@ void SerialLineSim::Run() {
         Serve(*uart_, uart_reader);
         Serve(*rs485_, rs485_reader);
         SendReadyAckWhenDue();
+        if (info_changed_.exchange(false)) {
+            std::lock_guard<std::mutex> lock(info_mutex_);
+            stream.SetInfoFields(info_packets_);
+        }
         const auto elapsed = std::chrono::steady_clock::now() - start;
         const std::vector<uint8_t> due =
             stream.Due(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count());

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,6 +48,10 @@ public:
     std::string UartName() const;
     std::string Rs485Name() const;
 
+    //! The information fields the point packets carry from now on (PointStream::SetInfoFields).
+    //! Any thread.
+    void SetInfoPackets(std::vector<std::vector<uint8_t>> packets);
+
     //! Whole point packets written so far. Any thread.
     uint64_t PacketsSent() const { return packets_sent_.load(); }
 
@@ -68,6 +73,9 @@ private:
     PointStream::Options stream_options_;
     std::unique_ptr<PtyPair> uart_;
     std::unique_ptr<PtyPair> rs485_;
+    std::mutex info_mutex_;  // guards info_packets_ until the worker takes them
+    std::vector<std::vector<uint8_t>> info_packets_;
+    std::atomic<bool> info_changed_{false};
     std::atomic<bool> running_{false};
     std::atomic<uint64_t> packets_sent_{0};
     std::thread worker_;

@@ -102,6 +102,10 @@ void SerialSide::Stop() {
     if (lines_) lines_->Stop();
 }
 
+void SerialSide::SetInfoPackets(std::vector<std::vector<uint8_t>> packets) {
+    if (lines_) lines_->SetInfoPackets(std::move(packets));
+}
+
 std::string SerialSide::UartName() const {
     return lines_ ? lines_->UartName() : std::string();
 }

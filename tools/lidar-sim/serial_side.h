@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tools/lidar-sim/firmware_sink.h"
 #include "tools/lidar-sim/point_stream.h"
@@ -52,6 +53,9 @@ public:
 
     //! The shared command side (tests set faults and read state through it).
     SerialResponder& Responder() { return *responder_; }
+
+    //! The information fields the RS-485 point packets carry (no effect without the pty lines).
+    void SetInfoPackets(std::vector<std::vector<uint8_t>> packets);
 
     //! Names of the pty slave ends; empty without --serial.
     std::string UartName() const;

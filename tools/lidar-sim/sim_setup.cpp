@@ -1,6 +1,7 @@
 #include "tools/lidar-sim/sim_setup.h"
 
 #include "tools/lidar-sim/builtin_handlers.h"
+#include "tools/lidar-sim/info_packets.h"
 #include "tools/lidar-sim/sim_maintenance.h"
 
 namespace krell {
@@ -24,6 +25,8 @@ SimSetup SetUpSimulator(SimDevice& device, const std::string& model, SerialSide&
         setup.table = TableResponder::Load(setup.table_path, model, setup.error);
         if (!setup.table) return setup;
         setup.table->Install(device);
+        // The RS-485 point packets carry the model's information, as the UDP ones do.
+        serial.SetInfoPackets(info_packet::Cycle(*setup.table));
     }
     // In front of the table: it answers the operation log with a short text of its own.
     std::make_shared<SimMaintenance>()->Install(device, model);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <memory>
@@ -143,6 +144,41 @@ TEST_F(SerialLineSimTest, GarbageAndTruncatedPackets_StreamRecoversAndCommandsSt
     EXPECT_GT(points.second, points.first * 3 / 4);
     EXPECT_EQ(client_.ChangeMode(9, 0), 0);
     EXPECT_EQ(responder_.Snapshot().return_mode, 9);
+}
+
+// The RS-485 stream carries the information fields in turn in its 80-byte packets, as the
+// sensor's UDP side does; the other packets and the point data stay as they were.
+TEST_F(SerialLineSimTest, InfoPackets_CarriedInTurnByThe80BytePackets) {
+    PointStream::Options stream;
+    stream.packets_per_second = 2000;
+    Connect(stream);
+    std::vector<Bytes> info;
+    for (uint8_t id : {3, 7}) {
+        Bytes packet = PointStream::Packet(0);
+        packet[PointStream::kInfoIdOffset] = id;
+        packet[PointStream::kInfoIdOffset + 1] = static_cast<uint8_t>(0x40 + id);
+        info.push_back(packet);
+    }
+    sim_->SetInfoPackets(info);
+    std::vector<uint8_t> ids;
+    UdpPacket packet{};
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (ids.size() < 40 && std::chrono::steady_clock::now() < end) {
+        if (rs485_->Receive(packet, 0, 0, 50) != static_cast<int32_t>(PointStream::kPacketBytes))
+            continue;
+        const uint8_t id = packet.data[PointStream::kInfoIdOffset];
+        if (id == 0) continue;  // sent before the fields were set
+        ASSERT_TRUE(id == 3 || id == 7) << int(id);
+        EXPECT_EQ(packet.data[PointStream::kInfoIdOffset + 1], 0x40 + id);
+        uint32_t sequence = 0;
+        std::memcpy(&sequence, packet.data + PointStream::kSequenceOffset, sizeof(sequence));
+        const Bytes plain = PointStream::Packet(sequence);
+        EXPECT_TRUE(std::equal(plain.begin(), plain.begin() + PointStream::kInfoIdOffset,
+                               packet.data));
+        ids.push_back(id);
+    }
+    ASSERT_GE(ids.size(), 40u);
+    for (size_t i = 1; i < ids.size(); ++i) EXPECT_NE(ids[i], ids[i - 1]) << i;
 }
 
 TEST(SerialRequestReader, SplitRequestsAfterGarbage_CutWhole) {
