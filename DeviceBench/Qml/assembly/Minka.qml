@@ -16,6 +16,8 @@ Item {
     readonly property bool rusko: modelName === "Rusko-CMX"
     readonly property bool connected: page.manager.IsConnected
     property var safety: []
+    // The information rows: what the sensor's packets say, then its versions.
+    readonly property var infoRows: page.manager.MinkaLidarInfo.concat(page.manager.MinkaLidarVersionInfo)
     signal refused(string message)
 
     // An info entry may be a [name, value] pair, a map with var_name/current_val, or a text.
@@ -45,7 +47,8 @@ Item {
         selectExisting: false
         onAccepted: {
             var path = decodeURIComponent(String(fileUrl).replace(/^file:\/\//, ""));
-            page.manager.MinkaGetCorrection(path);
+            if (page.manager.MinkaGetCorrection(path) === 0)
+                page.manager.setSuccessMsg("Calibration data saved to " + path);
         }
     }
     FileDialog {
@@ -82,20 +85,38 @@ Item {
                 height: 1
                 color: Theme.midlight
             }
+            // Rows refresh in place as the packets update them (a few times a second); only a
+            // change in the number of rows makes new ones.
             Repeater {
-                model: page.manager.MinkaLidarInfo.concat(page.manager.MinkaLidarVersionInfo)
+                model: page.infoRows.length
                 RowLayout {
                     spacing: Theme.spacing
                     Text {
                         Layout.preferredWidth: Theme.labelWidth
-                        text: page.entryName(modelData, index)
+                        text: page.entryName(page.infoRows[index], index)
                         color: Theme.text
                         font.pixelSize: Theme.fontSize
                     }
                     DefaultTextField {
+                        objectName: "infoValue_" + page.entryName(page.infoRows[index], index)
                         readOnly: true
-                        text: page.entryValue(modelData)
+                        text: page.entryValue(page.infoRows[index])
                     }
+                }
+            }
+            RowLayout {
+                spacing: Theme.spacing
+                Text {
+                    Layout.preferredWidth: Theme.labelWidth
+                    text: "Malformed Packets Dropped"
+                    color: Theme.text
+                    font.pixelSize: Theme.fontSize
+                }
+                Text {
+                    objectName: "dropCount"
+                    text: page.manager.MinkaInfoDropCount
+                    color: page.manager.MinkaInfoDropCount > 0 ? Theme.warning : Theme.dimText
+                    font.pixelSize: Theme.fontSize
                 }
             }
             RowLayout {
