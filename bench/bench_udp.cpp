@@ -2,6 +2,11 @@
 // bare recvfrom loop (the baseline) draining the same socket, in the same run. Each iteration
 // queues a batch of 80-byte datagrams on 127.0.0.1 (not timed) and then drains it (timed).
 // Prints the SocketSource rate as a ratio to the baseline's.
+//
+// With --zero-loss-seconds=N (and optionally --zero-loss-rate=PPS, default kSensorRate) it then
+// runs a soak: the virtual sensor's information sender paces 80-byte packets to a SocketSource
+// for N seconds while a reader takes them the way the Minka information loop does, and reports
+// sent against received. Exits 1 when a packet was lost. `make bench` does not pass the flag.
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
@@ -9,13 +14,19 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "libkrell/Source/socket_source.h"
+#include "tools/lidar-sim/point_stream.h"
+#include "tools/lidar-sim/udp_info_sender.h"
 
 namespace {
 
@@ -130,13 +141,94 @@ private:
     std::map<std::string, double> times_;
 };
 
+// ---- Zero-loss soak ----
+
+//! Point packets a second of a spinning sensor's stream, the rate the soak runs at by default.
+constexpr uint32_t kSensorRate = 10000;
+//! How long the reader keeps taking packets after the sender stopped (the kernel's backlog).
+constexpr auto kDrainQuiet = std::chrono::milliseconds(300);
+
+struct SoakOptions {
+    double seconds = 0.0;  // 0: no soak
+    uint32_t rate = kSensorRate;
+};
+
+//! Takes the soak's options out of argv (Google Benchmark refuses flags it does not know).
+SoakOptions TakeSoakOptions(int& argc, char** argv) {
+    SoakOptions options;
+    int kept = 1;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strncmp(arg, "--zero-loss-seconds=", 20) == 0) {
+            options.seconds = std::atof(arg + 20);
+        } else if (std::strncmp(arg, "--zero-loss-rate=", 17) == 0) {
+            options.rate = static_cast<uint32_t>(std::strtoul(arg + 17, nullptr, 10));
+        } else {
+            argv[kept++] = argv[i];
+        }
+    }
+    argc = kept;
+    return options;
+}
+
+//! Sent and received counts of one soak; 1 when a packet was lost or the rig did not stand.
+int RunSoak(const SoakOptions& options) {
+    SocketSource source(0, "127.0.0.1", "");
+    if (!source.Open() || options.rate == 0) {
+        std::printf("zero-loss run: no loopback socket (or rate 0)\n");
+        return 1;
+    }
+    std::vector<std::vector<uint8_t>> packets;
+    for (uint32_t i = 0; i < 64; ++i)
+        packets.push_back(krell::lidar::sim::PointStream::Packet(i * 4));  // the 80-byte kind
+    std::atomic<bool> reading{true};
+    std::atomic<uint64_t> received{0};
+    std::atomic<Clock::rep> last_packet{Clock::now().time_since_epoch().count()};
+    std::thread reader([&] {
+        UdpPacket packet{};
+        while (reading.load()) {
+            if (source.Receive(packet, UdpPacket::kDataBytes, 0, 1000) == int32_t(kPacketBytes)) {
+                received.fetch_add(1, std::memory_order_relaxed);
+                last_packet.store(Clock::now().time_since_epoch().count(),
+                                  std::memory_order_relaxed);
+            }
+        }
+    });
+    krell::lidar::sim::UdpInfoSender sender;
+    krell::lidar::sim::UdpInfoOptions sender_options;
+    sender_options.ip = "127.0.0.1";
+    sender_options.port = source.LocalPort();
+    sender_options.packets_per_second = options.rate;
+    const bool started = sender.Start(sender_options, packets);
+    const Clock::time_point start = Clock::now();
+    if (started) std::this_thread::sleep_for(std::chrono::duration<double>(options.seconds));
+    sender.Stop();
+    const double sent_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    // Until the reader has been idle for a while: what is still queued is not lost.
+    while (Clock::now() - Clock::time_point(Clock::duration(last_packet.load())) < kDrainQuiet)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    reading = false;
+    reader.join();
+    const uint64_t sent = sender.SentCount();
+    const uint64_t got = received.load();
+    const uint64_t lost = sent > got ? sent - got : 0;
+    std::printf("\nZero-loss run: %.1f s at %u packets/s (80 bytes, SocketSource on 127.0.0.1)\n",
+                sent_seconds, options.rate);
+    std::printf("  sent %llu, received %llu, lost %llu (%.4f%%): %s\n",
+                static_cast<unsigned long long>(sent), static_cast<unsigned long long>(got),
+                static_cast<unsigned long long>(lost), sent ? 100.0 * lost / sent : 0.0,
+                started && sent > 0 && lost == 0 ? "zero loss" : "LOSS");
+    return started && sent > 0 && lost == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    const SoakOptions soak = TakeSoakOptions(argc, argv);
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();
     benchmark::Shutdown();
-    return 0;
+    return soak.seconds > 0.0 ? RunSoak(soak) : 0;
 }
