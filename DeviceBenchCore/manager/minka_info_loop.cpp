@@ -27,12 +27,7 @@ MinkaInfoLoop::~MinkaInfoLoop() {
 
 void MinkaInfoLoop::Start(uint16_t udp_port) {
     std::lock_guard<std::mutex> control(control_mutex_);
-    {
-        std::lock_guard<std::mutex> lock(stop_mutex_);
-        stop_ = true;
-    }
-    wake_.notify_all();
-    if (thread_.joinable()) thread_.join();
+    StopLocked();
     {
         std::lock_guard<std::mutex> lock(stop_mutex_);
         stop_ = false;
@@ -48,6 +43,10 @@ void MinkaInfoLoop::Start(uint16_t udp_port) {
 
 void MinkaInfoLoop::Stop() {
     std::lock_guard<std::mutex> control(control_mutex_);
+    StopLocked();
+}
+
+void MinkaInfoLoop::StopLocked() {
     {
         std::lock_guard<std::mutex> lock(stop_mutex_);
         stop_ = true;
@@ -141,9 +140,12 @@ void MinkaInfoLoop::RunSerial() {
     while (!Stopping()) {
         if (!LinkReady()) continue;
         const std::shared_ptr<krell::lidar::SerialSource> line = session_.link.PointLine();
+        if (!line) {  // a link of another kind: nothing to read, and no reason to spin
+            WaitForStop(kIdleWaitMs);
+            continue;
+        }
         const int32_t got =
-            line ? line->Receive(packet, UdpPacket::kDataBytes, kPointCloudType, kSerialWaitMs)
-                 : -1;
+            line->Receive(packet, UdpPacket::kDataBytes, kPointCloudType, kSerialWaitMs);
         if (got > 0) Take(packet, got);
         Pass();
     }

@@ -71,6 +71,8 @@ public:
     MinkaInfoSnapshot Snapshot() const;
 
 private:
+    //! Wakes the loop, joins it. Under control_mutex_.
+    void StopLocked();
     void Run(uint16_t udp_port);
     void ReadIdentity();
     void RunUdp(uint16_t udp_port);
