@@ -131,6 +131,8 @@ TEST_F(MinkaInfoTest, SerialCmxMinkaShowsUdpValuesCountsMalformedAndKeepsItsQuer
 
 TEST_F(MinkaInfoTest, SerialMinkaShowsTheRs485ValuesAndPutsTheSnTogether) {
     ASSERT_TRUE(Connect("Minka", FreeUdpPort()));
+    // As set up, the sensor's RS-485 packets carry its table's values.
+    EXPECT_TRUE(WaitForInfo("Motor Speed (rpm)", "600")) << Info("Motor Speed (rpm)").toStdString();
     side_.SetInfoPackets(LivePackets());
     EXPECT_TRUE(WaitForInfo("Motor Speed (rpm)", "1200"))
         << Info("Motor Speed (rpm)").toStdString();
@@ -139,6 +141,20 @@ TEST_F(MinkaInfoTest, SerialMinkaShowsTheRs485ValuesAndPutsTheSnTogether) {
     EXPECT_EQ(Info("Lidar IP"), "");  // a serial line has no sender address
     EXPECT_EQ(Row(manager_->MinkaLidarVersionInfo(), "PBL Version"), "PBL 1.0.3");
     EXPECT_EQ(manager_->MinkaInfoDropCount(), 0);
+}
+
+TEST_F(MinkaInfoTest, RuskoPageShowsItsFirmwareVersionsAfterThePblVersion) {
+    ASSERT_TRUE(Connect("Rusko-CMX", FreeUdpPort()));
+    const QStringList labels = {"PBL Version", "BMB FPGA Version", "TMB FPGA Version",
+                                "BMB MCU Version"};
+    const QStringList expected = {"PBL 1.0.3", "BMB-FPGA 2.4.1", "TMB-FPGA 2.4.0", "BMB-MCU 1.9.7"};
+    EXPECT_TRUE(WaitWithEvents([&] {
+        const QVariantList rows = manager_->MinkaLidarVersionInfo();
+        QStringList values;
+        for (const QString& label : labels)
+            values << Row(rows, label);
+        return values == expected;
+    }));
 }
 
 class MinkaInfoRouteTest : public MinkaInfoTest,
