@@ -82,7 +82,8 @@ bool SerialSide::ParseOption(int argc, char** argv, int& i, SerialSideOptions& o
 const char* SerialSide::Usage() {
     return "                 [--serial] [--point-rate N] [--point-garbage N] [--point-truncate N]\n"
            "--serial makes a UART and an RS-485 pty line; point packets stream at N per second\n"
-           "(default 1000), every N-th preceded by garbage or cut short when asked.\n";
+           "(default 1000), every N-th preceded by garbage or cut short when asked; the 80-byte ones\n"
+           "carry the model's information fields in turn, as the UDP packets do.\n";
 }
 
 bool SerialSide::Start(SimDevice& device, const SerialSideOptions& options,
