@@ -481,7 +481,8 @@ Rectangle {
                     id: baudRateCombo
                     objectName: "baudRateCombo"
                     visible: root.connectType !== ConnectType.Network && root.selectedModel !== "Rusko-CMX"
-                    Layout.preferredWidth: 120
+                    // Wide enough for seven digits beside the drop-down arrow.
+                    Layout.preferredWidth: 150
                     enabled: !root.connected
                     model: ["3000000", "3125000"]
                 }
