@@ -122,17 +122,33 @@ void ModelOperation::Fail(const std::string& text, int result) {
     reporter_.Log(line, "ERROR");
 }
 
+int ModelOperation::Exchange(const std::function<int()>& conversation) {
+    const auto turn = session_.link.HoldExchange();
+    // An upgrade may have claimed the sensor while this call waited for its turn; the sensor
+    // then takes nothing but the upgrade's frames.
+    if (session_.link.upgrading.load()) return krell::lidar::kCmxFailed;
+    return conversation();
+}
+
+int ModelOperation::ExchangeOnCmx(const std::function<int(krell::lidar::CmxClient&)>& conversation) {
+    return Exchange([&]() -> int {
+        const auto cmx = session_.link.Cmx();  // gone when the link ended meanwhile
+        return cmx ? conversation(*cmx) : krell::lidar::kCmxFailed;
+    });
+}
+
 int ModelOperation::Query(uint8_t cmd, const std::vector<uint8_t>& payload,
                           std::vector<uint8_t>& body) {
-    const auto turn = session_.link.HoldExchange();
-    if (session_.link.kind.load() == Link::kKindMinkaSerial) {
-        const auto serial = session_.link.Serial();
-        if (!serial) return krell::lidar::SerialClient::kNotReady;
-        return serial->SerialQuery(cmd, payload, body, kSerialQueryTimeoutMs);
-    }
-    const auto cmx = session_.link.Cmx();
-    if (!cmx) return krell::lidar::kCmxFailed;
-    return cmx->SerialTunnelQuery(payload, body, cmd);
+    return Exchange([&]() -> int {
+        if (session_.link.kind.load() == Link::kKindMinkaSerial) {
+            const auto serial = session_.link.Serial();
+            if (!serial) return krell::lidar::SerialClient::kNotReady;
+            return serial->SerialQuery(cmd, payload, body, kSerialQueryTimeoutMs);
+        }
+        const auto cmx = session_.link.Cmx();
+        if (!cmx) return krell::lidar::kCmxFailed;
+        return cmx->SerialTunnelQuery(payload, body, cmd);
+    });
 }
 
 int ModelOperation::ChangeMode(uint8_t mode, uint8_t arg) {
@@ -200,12 +216,9 @@ std::string ModelOperation::GetBaudRate() {
     if (!RequireCmxKind("GetBaudRate is only supported in CMX serial mode") || !Ready(true))
         return {};
     std::vector<uint8_t> reply;
-    int result;
-    {
-        const auto turn = session_.link.HoldExchange();
-        result = session_.link.Cmx()->QueryCommand(TunnelPrefix(kTunnelOpGetSerialBaud), reply,
-                                                   kCmdTunnel, false);
-    }
+    int result = ExchangeOnCmx([&](krell::lidar::CmxClient& cmx) {
+        return cmx.QueryCommand(TunnelPrefix(kTunnelOpGetSerialBaud), reply, kCmdTunnel, false);
+    });
     if (result == kCmxOk && reply.size() < kBaudReplyBytes) result = kWrongShape;
     if (result != kCmxOk) {
         Fail("get baud rate error, ret:", result);
@@ -224,11 +237,8 @@ bool ModelOperation::SetBaudRate(const std::string& text, uint32_t& baud) {
         Refuse("invalid baud rate value");
         return false;
     }
-    int result;
-    {
-        const auto turn = session_.link.HoldExchange();
-        result = session_.link.Cmx()->SetSerialBaudRate(value);
-    }
+    const int result = ExchangeOnCmx(
+        [&](krell::lidar::CmxClient& cmx) { return cmx.SetSerialBaudRate(value); });
     if (result != kCmxOk) {
         Fail("set baud rate error, ret:", result);
         return false;
@@ -244,11 +254,9 @@ std::vector<std::string> ModelOperation::GetDestination(bool silent) {
         return {};
     }
     std::vector<uint8_t> reply;
-    int result;
-    {
-        const auto turn = session_.link.HoldExchange();
-        result = session_.link.Cmx()->QueryCommand({}, reply, kCmdProbeNetwork, false);
-    }
+    int result = ExchangeOnCmx([&](krell::lidar::CmxClient& cmx) {
+        return cmx.QueryCommand({}, reply, kCmdProbeNetwork, false);
+    });
     if (result == kCmxOk && reply.size() < kDestinationReplyBytes) result = kWrongShape;
     if (result != kCmxOk) {
         if (!silent) Fail("get destination config error, ret:", result);
@@ -274,13 +282,10 @@ bool ModelOperation::SetDestination(const std::string& ip, int port) {
     PutBigEndian(payload, static_cast<uint32_t>(port), 2);
     PutBigEndian(payload, kSecondDestinationPort, 2);
     std::vector<uint8_t> reply;
-    int result;
-    {
-        const auto turn = session_.link.HoldExchange();
-        const auto cmx = session_.link.Cmx();
-        result = cmx->QueryCommand(payload, reply, kCmdSetDestination, false);
-        if (result != kCmxOk) result = cmx->GetLastRetCode();
-    }
+    const int result = ExchangeOnCmx([&](krell::lidar::CmxClient& cmx) {
+        const int sent = cmx.QueryCommand(payload, reply, kCmdSetDestination, false);
+        return sent == kCmxOk ? sent : cmx.GetLastRetCode();
+    });
     if (result != kCmxOk) {
         Fail("set destination IP and port error, ret:", result);
         return false;

@@ -10,12 +10,18 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "DeviceBenchCore/manager/reporter.h"
 
 class DeviceSession;
+namespace krell {
+namespace lidar {
+class CmxClient;
+}  // namespace lidar
+}  // namespace krell
 
 class ModelOperation {
 public:
@@ -78,6 +84,11 @@ private:
     bool Ready(bool upgrading_text);
     //! True for the serial CMX kind; otherwise `message` goes to the error window.
     bool RequireCmxKind(const char* message);
+    //! Runs `conversation` in the link's exchange turn: its result, or the failure result when
+    //! an upgrade took the sensor meanwhile.
+    int Exchange(const std::function<int()>& conversation);
+    //! Exchange on the CMX client; the failure result when the link has none any more.
+    int ExchangeOnCmx(const std::function<int(krell::lidar::CmxClient&)>& conversation);
     //! One serial command on the route of the current kind: 0 with the reply body, or the
     //! route's failure code.
     int Query(uint8_t cmd, const std::vector<uint8_t>& payload, std::vector<uint8_t>& body);

@@ -176,7 +176,12 @@ int UpgradeOperation::Launch(size_t image_bytes, std::function<void()> work) {
     worker.done = done;
     worker.thread = std::thread([this, work = std::move(work), done, timings] {
         try {
-            if (Pause(timings.start_pause_ms)) work();
+            if (Pause(timings.start_pause_ms)) {
+                // An exchange that began before the claim (a version query, a read group) ends
+                // first; later ones see the upgrade flag in their turn and stay off the line.
+                { const auto turn = session_.link.HoldExchange(); }
+                work();
+            }
         } catch (const std::exception& e) {
             reporter_.Error(std::string("Upgrade error: ") + e.what());
         }

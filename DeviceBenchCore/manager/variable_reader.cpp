@@ -127,9 +127,10 @@ bool VariableReader::ReadFov(VarInfo& first, krell::lidar::CmxClient& client) {
 
 void VariableReader::ReadGroups(const GetGroups& groups, const char* caller) {
     for (const auto& entry : groups) {
-        // A disconnect between two exchanges ends the pass; the rest would only be refused.
-        if (!session_.link.connected.load()) return;
         const auto turn = session_.link.HoldExchange();
+        // A disconnect, an upgrade or a download that began between two exchanges ends the pass;
+        // the upgrade waits for the turn and then owns the line.
+        if (!session_.ReadyForExchange()) return;
         try {
             ReadGroup(entry.second, nullptr, true);
         } catch (const OperationError& e) {

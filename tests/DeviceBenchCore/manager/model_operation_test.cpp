@@ -374,6 +374,22 @@ TEST_P(ModelOperationTest, NothingTravelsWhileNotConnectedOrUpgrading) {
     EXPECT_FALSE(Sensor().Snapshot().standby);
 }
 
+// A call that passed its checks and then waited for the exchange turn while an upgrade claimed
+// the sensor must not talk to it once the turn comes.
+TEST_P(ModelOperationTest, CallWaitingForTheTurnStaysOffTheLineOnceAnUpgradeClaimedIt) {
+    auto turn = session_.link.HoldExchange();
+    std::thread caller([this] { operation_.SetStandby(1); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    session_.link.upgrading = true;
+    turn.unlock();
+    caller.join();
+    EXPECT_EQ(reporter_.LastError(), "set lidar mode error, ret:-1");
+    EXPECT_FALSE(Sensor().Snapshot().standby);
+    if (!Serial()) {
+        EXPECT_TRUE(Tunnelled().empty());
+    }
+}
+
 TEST_P(ModelOperationTest, SensorFailureIsReportedWithItsResult) {
     lidar::sim::SerialResponder::Faults faults;
     faults.bad_crc = true;
