@@ -137,6 +137,9 @@ void MinkaInfoLoop::RunUdp(uint16_t udp_port) {
 
 void MinkaInfoLoop::RunSerial() {
     UdpPacket packet{};
+    // Packets that broke off on the line never reach the queue; the line counts them.
+    const krell::lidar::SerialSource* counted_line = nullptr;
+    uint32_t cut_seen = 0;
     while (!Stopping()) {
         if (!LinkReady()) continue;
         const std::shared_ptr<krell::lidar::SerialSource> line = session_.link.PointLine();
@@ -144,9 +147,16 @@ void MinkaInfoLoop::RunSerial() {
             WaitForStop(kIdleWaitMs);
             continue;
         }
+        if (line.get() != counted_line) {
+            counted_line = line.get();
+            cut_seen = line->CutPointCount();
+        }
         const int32_t got =
             line->Receive(packet, UdpPacket::kDataBytes, kPointCloudType, kSerialWaitMs);
         if (got > 0) Take(packet, got);
+        const uint32_t cut = line->CutPointCount();
+        if (cut != cut_seen) CountMalformed(cut - cut_seen);
+        cut_seen = cut;
         Pass();
     }
 }
@@ -187,9 +197,9 @@ void MinkaInfoLoop::Take(const UdpPacket& packet, int32_t size) {
     if (session_.table.ChangeCurrentValue(*var, text)) dirty_ = true;
 }
 
-void MinkaInfoLoop::CountMalformed() {
+void MinkaInfoLoop::CountMalformed(uint32_t packets) {
     std::lock_guard<std::mutex> lock(snapshot_mutex_);
-    ++snapshot_.malformed_packets;
+    snapshot_.malformed_packets += packets;
     dirty_ = true;
 }
 

@@ -81,7 +81,7 @@ private:
     bool LinkReady();
     //! Sorts one packet and takes its information field.
     void Take(const krell::lidar::UdpPacket& packet, int32_t size);
-    void CountMalformed();
+    void CountMalformed(uint32_t packets = 1);
     //! Counts a pass and tells the page when its turn has come.
     void Pass();
     //! Waits up to `ms` for Stop; true when stopping.

@@ -105,6 +105,7 @@ void SerialSource::ReceivedThread() {
         if (!ReadOnce()) break;
         parser_.Parse();
         error_count_.store(parser_.ErrorCount());
+        cut_points_.store(parser_.CutPointCount());
     }
     receiving_.store(false);
 }

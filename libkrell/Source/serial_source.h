@@ -74,6 +74,8 @@ public:
 
     //! Point-cloud packets with an unknown protocol version since construction. Any thread.
     uint32_t ErrorCount() const { return error_count_.load(); }
+    //! Point-cloud packets dropped because they broke off short, since construction. Any thread.
+    uint32_t CutPointCount() const { return cut_points_.load(); }
 
     const std::string& PortName() const { return port_name_; }
 
@@ -89,6 +91,7 @@ private:
     std::atomic<bool> running_{false};
     std::atomic<bool> receiving_{false};
     std::atomic<uint32_t> error_count_{0};
+    std::atomic<uint32_t> cut_points_{0};
     SerialPort port_;
     PacketQueue replies_;
     PacketQueue points_;

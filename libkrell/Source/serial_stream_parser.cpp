@@ -118,6 +118,7 @@ bool SerialStreamParser::TakePoint() {
     const uint8_t* tag = std::search(packet + 2, packet + std::min(unparsed, size + kTagBytes - 1),
                                      SerialFrame::kReplyTag, SerialFrame::kReplyTag + kTagBytes);
     if (tag < packet + size) {
+        ++cut_points_;
         parse_ += static_cast<uint32_t>(tag - packet);
         return true;
     }

@@ -39,6 +39,10 @@ public:
     //! Point-cloud packets with an unknown protocol version, since construction.
     uint32_t ErrorCount() const { return error_count_; }
 
+    //! Point-cloud packets dropped because they broke off before their length (a reply's tag
+    //! inside them), since construction.
+    uint32_t CutPointCount() const { return cut_points_; }
+
     //! Reply frames dropped because their end mark lay beyond the largest packet, since construction.
     uint32_t OversizedReplyCount() const { return oversized_replies_; }
 
@@ -53,6 +57,7 @@ private:
     uint32_t parse_ = 0;
     uint32_t error_count_ = 0;
     uint32_t oversized_replies_ = 0;
+    uint32_t cut_points_ = 0;
 };
 
 }  // namespace lidar

@@ -106,6 +106,8 @@ TEST(SerialStreamParser, TruncatedPointPacketBeforeReply_ReplyStillQueued) {
     EXPECT_EQ(f.Take(f.replies), reply);
     EXPECT_EQ(f.Take(f.points), whole);
     EXPECT_EQ(f.points.Size(), 0u);
+    // The broken packet is counted, so that whoever reads the points can say how many were lost.
+    EXPECT_EQ(f.parser.CutPointCount(), 1u);
 }
 
 TEST(SerialStreamParser, UnknownVersion_QueuedAs80BytesAndLoggedOncePer10000) {
