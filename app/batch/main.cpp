@@ -5,8 +5,21 @@
 
 #include "app/batch/src/batch_commands.h"
 #include "app/batch/src/batch_options.h"
+#include "module/common/log.h"
 
 namespace {
+
+// Standard output carries only what scripts read (the job id of submit, the tables of plan and
+// report); the framework's lines, the first of which its classes write while they register at
+// start-up, go to standard error. Hence a constructor that runs before every other one.
+struct FrameworkLogToStandardError {
+    FrameworkLogToStandardError() {
+        krell::det::setLogSink([](uint8_t, const std::string& line) {
+            std::fprintf(stderr, "%s\n", line.c_str());
+        });
+    }
+};
+__attribute__((init_priority(101))) FrameworkLogToStandardError frameworkLogToStandardError;
 
 int dispatch(const krell::batch::BatchOptions& options) {
     using namespace krell::batch;
