@@ -48,34 +48,38 @@ public:
     ~Child() {
         if (pid_ > 0) {
             kill(pid_, SIGKILL);
-            wait();
+            int status = 0;
+            waitpid(pid_, &status, 0);
         }
     }
     Child(const Child&) = delete;
     Child& operator=(const Child&) = delete;
 
-    //! The exit code, or -1 when it has not ended by then.
+    //! The exit code (also when asked again later), or -1 when it has not ended by then.
     int waitFor(std::chrono::milliseconds limit) {
         const Clock::time_point deadline = Clock::now() + limit;
         int status = 0;
-        while (Clock::now() < deadline) {
+        while (pid_ > 0) {
             if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                exit_code_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            } else if (Clock::now() >= deadline) {
+                return -1;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return -1;
+        return exit_code_;
     }
-    void killNow() { kill(pid_, SIGKILL); }
+    void killNow() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+        }
+    }
 
 private:
-    void wait() {
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        pid_ = -1;
-    }
     pid_t pid_ = -1;
+    int exit_code_ = -1;
 };
 
 class BatchProgramTest : public ::testing::Test {

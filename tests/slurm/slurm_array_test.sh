@@ -25,6 +25,7 @@ WORK=$(mktemp -d /tmp/slurm-array-test.XXXXXX)
 chmod 755 "$WORK"
 cleanup() {
   local status=$?
+  kill -TERM "$WATCHDOG" 2>/dev/null || true
   local_slurm_stop
   if ((status != 0)); then
     echo "--- failed; the cluster's logs:" >&2
@@ -33,6 +34,16 @@ cleanup() {
   rm -rf "$WORK"
 }
 trap cleanup EXIT
+# ctest ends an overdue test with SIGKILL, which no trap sees; this watchdog ends it earlier with
+# SIGTERM, so that the EXIT trap still stops the daemons.
+(
+  sleep 200 &
+  sleeper=$!
+  trap 'kill "$sleeper"; exit 0' TERM
+  wait "$sleeper" && kill -TERM $$
+) >/dev/null 2>&1 &
+WATCHDOG=$!
+trap 'echo "FAIL: out of time" >&2; exit 124' TERM
 
 fail() {
   echo "FAIL: $*" >&2
