@@ -22,7 +22,7 @@ using krell::batch::Manifest;
 using krell::batch::ManifestEntry;
 using krell::batch::SequenceState;
 
-class TempDir : public ::testing::Test {
+class BatchFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         char pattern[] = "/tmp/batch-manifest-test.XXXXXX";
@@ -67,7 +67,9 @@ TEST(ManifestParse, AManifestWithoutSequencesIsAProblem) {
               "cannot be read");
 }
 
-TEST_F(TempDir, EntryChecksNameEveryUnusableFolder) {
+class EntryCheckTest : public BatchFolderTest {};
+
+TEST_F(EntryCheckTest, EveryUnusableFolderIsNamedWithItsLine) {
     fs::create_directories(dir_ / "in");
     touch(dir_ / "file");
     const std::vector<ManifestEntry> entries = {
@@ -89,10 +91,10 @@ TEST_F(TempDir, EntryChecksNameEveryUnusableFolder) {
     EXPECT_NE(problems[4].message.find("is also the output of line 1"), std::string::npos);
 }
 
-class SequenceStatusTest : public TempDir {
+class SequenceStatusTest : public BatchFolderTest {
 protected:
     void SetUp() override {
-        TempDir::SetUp();
+        BatchFolderTest::SetUp();
         entry_ = {1, dir_ / "in", dir_ / "out"};
         touch(entry_.input / "f0.bin");
         touch(entry_.input / "f1.bin");

@@ -18,7 +18,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/denoise/src/engine_build_lock.h"
+#include "app/denoise/src/file_lock.h"
 #include "tools/denoise-demo/demo_network.h"
 #include "tools/denoise-demo/synthetic_scene.h"
 
@@ -205,15 +205,36 @@ TEST_F(BatchProgramTest, ARunKilledMidwayLeavesNothingThatLooksCompleteAndIsRedo
         task.waitFor(std::chrono::seconds(5));
     }
     EXPECT_FALSE(fs::exists(dir_ / "out/long/denoise_summary.json"));
+    // What a writer killed mid-file leaves behind.
+    std::ofstream(dir_ / "out/long/frame_0001_result.bin.part") << "half";
     EXPECT_EQ(batch("report m.txt", "report"), 3);
     EXPECT_NE(out("report").find("not run"), std::string::npos) << out("report");
     ASSERT_EQ(batch("plan m.txt", "plan"), 0);
     EXPECT_NE(out("plan").find("1 to run, 0 complete"), std::string::npos) << out("plan");
 
     ASSERT_EQ(batch("run m.txt --all"), 0) << err();
+    EXPECT_FALSE(fs::exists(dir_ / "out/long/frame_0001_result.bin.part"));
     runDirect("long");
     expectSameResults("long", dir_ / "out/long");
     EXPECT_EQ(batch("report m.txt", "report"), 0) << out("report");
+}
+
+TEST_F(BatchProgramTest, ASequenceThatAnotherProcessRunsIsLeftAlone) {
+    makeSequence("a", 2, 1);
+    writeManifest("seq/a out/a\n");
+    fs::create_directories(dir_ / "out/a");
+    std::ofstream(dir_ / "out/a/frame_0000_result.bin") << "being written by the other run";
+    {
+        const krell::FileLock other((dir_ / "out/a/denoise_run.lock").string(),
+                                    krell::FileLock::Mode::kWait);
+        ASSERT_TRUE(other.held());
+        EXPECT_EQ(batch("run m.txt --task 0"), 7);
+        EXPECT_NE(err().find("another process is running it"), std::string::npos) << err();
+        EXPECT_EQ(readText(dir_ / "out/a/frame_0000_result.bin"), "being written by the other run");
+    }
+    ASSERT_EQ(batch("run m.txt --task 0"), 0) << err();
+    runDirect("a");
+    expectSameResults("a", dir_ / "out/a");
 }
 
 TEST_F(BatchProgramTest, BadManifestsAndModelsAreRefusedWithTheirReason) {
@@ -247,7 +268,8 @@ TEST_F(BatchProgramTest, BadManifestsAndModelsAreRefusedWithTheirReason) {
 TEST_F(BatchProgramTest, ConcurrentEngineBuildersBuildOneUsableEngine) {
     // While the lock is held nobody builds; the waiting builders then find the engine built
     // by the first of them and use it.
-    auto lock = std::make_unique<krell::EngineBuildLock>((dir_ / "model/demo.engine").string());
+    auto lock = std::make_unique<krell::FileLock>(
+        krell::engineLockPath((dir_ / "model/demo.engine").string()), krell::FileLock::Mode::kWait);
     ASSERT_TRUE(lock->held());
     std::vector<std::unique_ptr<Child>> builders;
     for (int i = 0; i < 4; ++i) {

@@ -14,6 +14,7 @@ constexpr int kExitIncomplete = 3;
 constexpr int kExitModel = 4;
 constexpr int kExitSubmit = 5;
 constexpr int kExitSummary = 6;
+constexpr int kExitBusy = 7;
 
 int planCommand(const BatchOptions& options);
 int runCommand(const BatchOptions& options);

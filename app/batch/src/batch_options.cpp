@@ -139,6 +139,7 @@ separated by blanks (relative paths are taken from the manifest's folder; '#' st
 A sequence is complete when its summary reports exit status 0 and every frame has a result at
 least as new as the frame; a run first removes the sequence's summary and results, so a task
 stopped midway leaves it incomplete and a resubmitted or requeued array redoes only that one.
+While a process runs a sequence it holds denoise_run.lock in the output folder.
 
 Exit status:
   0  success (report: every sequence complete)
@@ -149,7 +150,8 @@ Exit status:
      sequences are not complete
   4  the model could not be set up (config/test.json, network or engine file)
   5  submit: the job scripts could not be written, or sbatch is missing or refused the job
-  6  run: the summary could not be written
+  6  run: the summary (or the output folder) could not be written
+  7  run: another process is running the same sequence; it was left alone
 )";
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -15,6 +16,7 @@
 #include "app/batch/src/sequence_summary.h"
 #include "app/denoise/src/denoise.h"
 #include "app/denoise/src/driver.h"
+#include "app/denoise/src/file_lock.h"
 
 namespace krell::batch {
 namespace {
@@ -44,13 +46,17 @@ std::string slurmJob() {
 
 // A rerun starts from the first frame (the recurrent state needs every frame before), so what
 // an earlier run left must not be mistaken for this run's work.
+// The temporaries of a killed writer ("<result>.part") go too.
 bool clearPreviousRun(const ManifestEntry& entry, std::string& error) {
     std::error_code fsError;
-    fs::create_directories(entry.output, fsError);
     fs::remove(summaryPath(entry.output), fsError);
     for (const fs::path& frame : listFrames(entry.input)) {
+        const fs::path result = resultPathFor(entry.output, frame);
         if (!fsError) {
-            fs::remove(resultPathFor(entry.output, frame), fsError);
+            fs::remove(result, fsError);
+        }
+        if (!fsError) {
+            fs::remove(result.string() + ".part", fsError);
         }
     }
     if (fsError) {
@@ -117,8 +123,21 @@ int runSequence(const ManifestEntry& entry, size_t index) {
     summary.started_at = unixSeconds();
     summary.host = hostName();
     summary.job = slurmJob();
+    std::error_code fsError;
+    fs::create_directories(entry.output, fsError);
+    // Two runs of one sequence (an array resubmitted while the first still runs) would remove
+    // and write each other's files; the second one leaves the sequence to the first.
+    const FileLock lock((entry.output / kRunLockFileName).string(), FileLock::Mode::kTry);
+    if (lock.busy()) {
+        std::fprintf(stderr, "sequence %zu: another process is running it (lock %s); not started\n",
+                     index, lock.path().c_str());
+        return kExitBusy;
+    }
     std::string error;
-    if (!clearPreviousRun(entry, error)) {
+    if (!lock.held()) {
+        error = lock.path() + ": " + std::strerror(lock.error());
+    }
+    if (!lock.held() || !clearPreviousRun(entry, error)) {
         std::fprintf(stderr, "sequence %zu: %s\n", index, error.c_str());
         return kExitSummary;
     }

@@ -1,12 +1,13 @@
 #include "app/denoise/src/denoise.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 
 #include <nlohmann/json.hpp>
 
-#include "app/denoise/src/engine_build_lock.h"
+#include "app/denoise/src/file_lock.h"
 #include "module/common/data_structure/base_modal.h"
 #include "module/common/data_structure/modal_factory.h"
 #include "module/common/data_structure/quanted_point_cloud.h"
@@ -58,7 +59,10 @@ bool matchesHostArea(const det::Buffer& buffer, const char* binding, size_t host
 // Builds the engine file unless another process has built it while this one waited for the lock:
 // every task of a batch may find the file missing at once, but only the first builds it.
 bool buildEngineOnce(const det::ModelParameter& model, const det::Runner& runner) {
-    const EngineBuildLock lock(model.enginePath());
+    const FileLock lock(engineLockPath(model.enginePath()), FileLock::Mode::kWait, [&model] {
+        std::fprintf(stderr, "waiting for another process building the engine %s\n",
+                     model.enginePath().c_str());
+    });
     if (!lock.held()) {
         DET_LOG(kLogError) << "[APP] Can not lock " << lock.path() << ": "
                            << std::strerror(lock.error()) << kLogReset;

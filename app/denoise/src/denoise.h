@@ -28,7 +28,7 @@ public:
     };
 
     //! Loads configPath (e.g. "config/test.json") and prepares the runner with a stream of the
-    //! given priority fraction. A missing engine file is built under an EngineBuildLock, so
+    //! given priority fraction. A missing engine file is built under a FileLock beside it, so
     //! processes started together build it once. False, after a level-1 line, when the file cannot be opened,
     //! the engine file can neither be found nor built, or the network's input or prediction
     //! binding differs in size from the matching host area (Run copies whole bindings, so a

@@ -1,11 +1,10 @@
-#include "app/denoise/src/engine_build_lock.h"
+#include "app/denoise/src/file_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 
 namespace krell {
 namespace {
@@ -21,20 +20,21 @@ int lockFile(int fd, int operation) {
 
 }  // namespace
 
-EngineBuildLock::EngineBuildLock(const std::string& enginePath) : path_(lockPathFor(enginePath)) {
+FileLock::FileLock(const std::string& path, Mode mode, const std::function<void()>& onWait)
+    : path_(path) {
     const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd < 0) {
         error_ = errno;
         return;
     }
     if (lockFile(fd, LOCK_EX | LOCK_NB) != 0) {
-        const bool busy = errno == EWOULDBLOCK;
-        if (busy) {
-            std::fprintf(stderr, "waiting for another process building the engine (lock %s)\n",
-                         path_.c_str());
+        const int tryError = errno;
+        busy_ = tryError == EWOULDBLOCK && mode == Mode::kTry;
+        if (tryError == EWOULDBLOCK && mode == Mode::kWait && onWait) {
+            onWait();
         }
-        if (!busy || lockFile(fd, LOCK_EX) != 0) {
-            error_ = errno;
+        if (tryError != EWOULDBLOCK || mode == Mode::kTry || lockFile(fd, LOCK_EX) != 0) {
+            error_ = busy_ ? 0 : (tryError != EWOULDBLOCK ? tryError : errno);
             ::close(fd);
             return;
         }
@@ -42,7 +42,7 @@ EngineBuildLock::EngineBuildLock(const std::string& enginePath) : path_(lockPath
     fd_ = fd;
 }
 
-EngineBuildLock::~EngineBuildLock() {
+FileLock::~FileLock() {
     if (fd_ >= 0) {
         // Closing the descriptor drops the lock.
         ::close(fd_);
