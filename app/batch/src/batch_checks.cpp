@@ -99,11 +99,7 @@ ModelFiles checkModel() {
     return model;
 }
 
-}  // namespace krell::batch
-
-namespace krell::batch {
-
-std::optional<Manifest> loadCheckedManifest(const std::filesystem::path& path, bool onDisk) {
+std::optional<Manifest> loadCheckedManifest(const fs::path& path, bool onDisk) {
     Manifest manifest = Manifest::load(path);
     std::vector<ManifestProblem> problems = manifest.problems();
     if (onDisk) {

@@ -33,10 +33,6 @@ struct ModelFiles {
 //! exists unless the engine file is already there.
 ModelFiles checkModel();
 
-}  // namespace krell::batch
-
-namespace krell::batch {
-
 //! Loads the manifest and prints each of its problems to standard error (with onDisk, the
 //! problems of checkEntries too). Nothing when there was any problem.
 std::optional<Manifest> loadCheckedManifest(const std::filesystem::path& path, bool onDisk);

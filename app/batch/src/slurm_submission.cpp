@@ -102,24 +102,26 @@ bool SlurmSubmission::writeScripts(std::string& error) const {
         error = (folder_ / "logs").string() + ": " + fsError.message();
         return false;
     }
-    const std::string header =
-        "#!/bin/sh\n"
-        "# Written by cloud_denoiser-batch submit; tasks start in the model's folder.\n"
-        "#SBATCH --ntasks=1\n"
-        "#SBATCH --cpus-per-task=1\n";
-    const std::string enter = "cd " + shellQuoted(settings_.workdir.string()) + " || exit 4\n";
     const std::string program = shellQuoted(settings_.program.string());
-    const std::string logs = (folder_ / "logs").string();
     return writeScript(folder_ / "engine.sh",
-                       header + "#SBATCH --job-name=denoise-engine\n#SBATCH --output=" + logs +
-                           "/engine-%j.log\n" + enter + "exec " + program + " engine\n",
-                       error) &&
+                       scriptText("denoise-engine", "engine-%j.log", program + " engine"), error) &&
            writeScript(folder_ / "array.sh",
-                       header + "#SBATCH --job-name=denoise\n#SBATCH --output=" + logs +
-                           "/task-%a-%A.log\n" + enter + "exec " + program + " run " +
-                           shellQuoted(settings_.manifest.string()) +
-                           " --task \"$SLURM_ARRAY_TASK_ID\"\n",
+                       scriptText("denoise", "task-%a-%A.log",
+                                  program + " run " + shellQuoted(settings_.manifest.string()) +
+                                      " --task \"$SLURM_ARRAY_TASK_ID\""),
                        error);
+}
+
+std::string SlurmSubmission::scriptText(const std::string& jobName, const std::string& logName,
+                                        const std::string& command) const {
+    return "#!/bin/sh\n"
+           "# Written by cloud_denoiser-batch submit; the task starts in the model's folder.\n"
+           "#SBATCH --job-name=" + jobName + "\n" +
+           "#SBATCH --output=" + (folder_ / "logs" / logName).string() + "\n" +
+           "#SBATCH --ntasks=1\n"
+           "#SBATCH --cpus-per-task=1\n"
+           "cd " + shellQuoted(settings_.workdir.string()) + " || exit 4\n" +
+           "exec " + command + "\n";
 }
 
 std::string SlurmSubmission::arraySpec() const {

@@ -39,6 +39,9 @@ public:
     std::string arraySpec() const;
 
 private:
+    //! A job script: sbatch directives, then command run in the model's folder.
+    std::string scriptText(const std::string& jobName, const std::string& logName,
+                           const std::string& command) const;
     std::vector<std::string> commonArgs() const;
     std::optional<std::string> sbatch(std::vector<std::string> args, std::string& error) const;
 
