@@ -87,6 +87,10 @@ printf 'one process, one after another: %.2f s, using %.2f CPUs on average\n' "$
   "$(printf '%s\n' "${cores[@]}" | median)"
 printf 'Slurm array (%%%d), submit to last task done: %.2f s\n' "$CPUS" "$array_s"
 printf 'ratio array / one process: %.2fx (target <= 0.65x)\n' "$(calc "$array_s / $serial_s")"
-printf 'scheduler overhead per task (slot time outside the tasks): %.2f s\n' \
-  "$(printf '%s\n' "${overhead[@]}" | median)"
+overhead_s=$(printf '%s\n' "${overhead[@]}" | median)
+printf 'scheduler overhead per task (slot time outside the tasks): %.2f s\n' "$overhead_s"
+# With work w and overhead o per task on C slots, the array takes about (w + o) / (C w) of the
+# one-process time; the target 0.65 needs w >= o / (0.65 C - 1).
+printf 'sequence length for 0.65x at this overhead: about %.0f frames\n' \
+  "$(calc "$overhead_s / (0.65 * $CPUS - 1) / ($serial_s / ($SEQUENCES * $FRAMES))")"
 printf 'empty tasks, slot time per task: %.2f s\n' "$(printf '%s\n' "${empty[@]}" | median)"
