@@ -120,6 +120,9 @@ std::string SlurmSubmission::scriptText(const std::string& jobName, const std::s
            "#SBATCH --output=" + (folder_ / "logs" / logName).string() + "\n" +
            "#SBATCH --ntasks=1\n"
            "#SBATCH --cpus-per-task=1\n"
+           "# oneDNN's OpenMP threads: as many as the task's CPUs, also where Slurm does not\n"
+           "# bind tasks to their CPUs (without binding OpenMP would start one per CPU of the node).\n"
+           "export OMP_NUM_THREADS=\"${SLURM_CPUS_PER_TASK:-1}\"\n"
            "cd " + shellQuoted(settings_.workdir.string()) + " || exit 4\n" +
            "exec " + command + "\n";
 }
