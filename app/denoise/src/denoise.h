@@ -29,12 +29,12 @@ public:
 
     //! Loads configPath (e.g. "config/test.json") and prepares the runner with a stream of the
     //! given priority fraction. A missing engine file is built under a FileLock beside it, so
-    //! processes started together build it once. False, after a level-1 line, when the file cannot be opened,
-    //! the engine file can neither be found nor built, or the network's input or prediction
-    //! binding differs in size from the matching host area (Run copies whole bindings, so a
-    //! float16 engine would read and write past the caller's areas). Unknown classes or
-    //! malformed parameters raise the framework's exceptions (std::out_of_range, the JSON
-    //! library's errors; a missing "runner" is a JSON type error).
+    //! processes started together build it once. False, after a level-1 line, when the file
+    //! cannot be opened, the engine file can neither be found nor built, or the network's input
+    //! or prediction binding differs in size from the matching host area (Run copies whole
+    //! bindings, so a float16 engine would read and write past the caller's areas). Unknown
+    //! classes or malformed parameters raise the framework's exceptions (std::out_of_range, the
+    //! JSON library's errors; a missing "runner" is a JSON type error).
     bool Init(const std::string& configPath, int32_t priority, const HostAreas& areas);
     //! Init for the frame layout of cloud_denoiser (HostAreas' defaults).
     bool Init(const std::string& configPath, int32_t priority) {
