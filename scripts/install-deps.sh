@@ -23,6 +23,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # test and demo tools
   xvfb xauth tar
+  # cloud_denoiser-batch's Slurm test and benchmark: a single-node cluster on localhost
+  slurmctld slurmd slurm-client munge
   # DeviceBench fonts (copied into the build tree under the names the program looks for)
   fonts-roboto fonts-roboto-unhinted
 )

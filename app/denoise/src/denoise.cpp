@@ -1,9 +1,13 @@
 #include "app/denoise/src/denoise.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 
 #include <nlohmann/json.hpp>
 
+#include "app/denoise/src/file_lock.h"
 #include "module/common/data_structure/base_modal.h"
 #include "module/common/data_structure/modal_factory.h"
 #include "module/common/data_structure/quanted_point_cloud.h"
@@ -52,6 +56,25 @@ bool matchesHostArea(const det::Buffer& buffer, const char* binding, size_t host
     return false;
 }
 
+// Builds the engine file unless another process has built it while this one waited for the lock:
+// every task of a batch may find the file missing at once, but only the first builds it.
+bool buildEngineOnce(const det::ModelParameter& model, const det::Runner& runner) {
+    const FileLock lock(engineLockPath(model.enginePath()), FileLock::Mode::kWait, [&model] {
+        std::fprintf(stderr, "waiting for another process building the engine %s\n",
+                     model.enginePath().c_str());
+    });
+    if (!lock.held()) {
+        DET_LOG(kLogError) << "[APP] Can not lock " << lock.path() << ": "
+                           << std::strerror(lock.error()) << kLogReset;
+        return false;
+    }
+    if (runner.checkEngineFile()) {
+        return true;
+    }
+    det::TRTBuilder builder(model);
+    return builder.build() && runner.checkEngineFile();
+}
+
 }  // namespace
 
 struct Denoise::Private {
@@ -84,6 +107,7 @@ struct Denoise::Private {
 };
 
 bool Denoise::Init(const std::string& configPath, int32_t priority, const HostAreas& areas) {
+    engine_build_seconds_ = 0.0;
     std::ifstream file(configPath);
     if (!file) {
         DET_LOG(kLogError) << "[Parameters] can not open file from " << configPath << kLogReset;
@@ -92,8 +116,11 @@ bool Denoise::Init(const std::string& configPath, int32_t priority, const HostAr
     const det::ParamJson document = det::ParamJson::parse(file, nullptr, true, false);
     auto d = std::make_shared<Private>(document, priority);
     if (!d->runner->checkEngineFile()) {
-        det::TRTBuilder builder(d->model);
-        if (!builder.build() || !d->runner->checkEngineFile()) {
+        const auto started = std::chrono::steady_clock::now();
+        const bool built = buildEngineOnce(d->model, *d->runner);
+        engine_build_seconds_ =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        if (!built) {
             DET_LOG(kLogError) << "[APP] The engine file " << d->model.enginePath()
                                << " is missing and could not be built from " << d->model.netPath()
                                << kLogReset;

@@ -28,12 +28,13 @@ public:
     };
 
     //! Loads configPath (e.g. "config/test.json") and prepares the runner with a stream of the
-    //! given priority fraction. False, after a level-1 line, when the file cannot be opened,
-    //! the engine file can neither be found nor built, or the network's input or prediction
-    //! binding differs in size from the matching host area (Run copies whole bindings, so a
-    //! float16 engine would read and write past the caller's areas). Unknown classes or
-    //! malformed parameters raise the framework's exceptions (std::out_of_range, the JSON
-    //! library's errors; a missing "runner" is a JSON type error).
+    //! given priority fraction. A missing engine file is built under a FileLock beside it, so
+    //! processes started together build it once. False, after a level-1 line, when the file
+    //! cannot be opened, the engine file can neither be found nor built, or the network's input
+    //! or prediction binding differs in size from the matching host area (Run copies whole
+    //! bindings, so a float16 engine would read and write past the caller's areas). Unknown
+    //! classes or malformed parameters raise the framework's exceptions (std::out_of_range, the
+    //! JSON library's errors; a missing "runner" is a JSON type error).
     bool Init(const std::string& configPath, int32_t priority, const HostAreas& areas);
     //! Init for the frame layout of cloud_denoiser (HostAreas' defaults).
     bool Init(const std::string& configPath, int32_t priority) {
@@ -51,6 +52,10 @@ public:
     //! True when the model carries a recurrent state ("hidden_features").
     bool recurrent() const;
 
+    //! Seconds the last Init spent building the missing engine file, waiting for another
+    //! process that was building it included; 0 when the file was there.
+    double engineBuildSeconds() const { return engine_build_seconds_; }
+
     //! Chooses the state handoff of later Runs (kSwap by default); any time, same thread.
     void setStateHandoff(StateHandoff handoff) { handoff_ = handoff; }
 
@@ -58,6 +63,7 @@ private:
     struct Private;
     std::shared_ptr<Private> d_;
     StateHandoff handoff_ = StateHandoff::kSwap;
+    double engine_build_seconds_ = 0.0;
 };
 
 }  // namespace krell
