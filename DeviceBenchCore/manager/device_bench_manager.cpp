@@ -25,12 +25,6 @@ namespace {
 constexpr const char* kTableDir = "./Config/varID";
 constexpr const char* kHiddenModel = "Rusko-CMX";
 
-int KindOfModel(const std::string& name) {
-    if (name == "Minka") return Link::kKindMinkaSerial;
-    if (name == "Minka-CMX" || name == "Rusko-CMX") return Link::kKindSerialCmx;
-    return Link::kKindTcp;
-}
-
 }  // namespace
 
 DeviceBenchManager* DeviceBenchManager::GetInstance(bool flag, const std::string& table_path) {
@@ -221,7 +215,7 @@ void DeviceBenchManager::InitConfigFileParser(const QString& model_name) {
                                            session_->table.Model());
         return;
     }
-    const int kind = KindOfModel(name);
+    const int kind = Link::KindOfModel(name);
     session_->link.kind = kind;
     std::string load_error;
     const ActiveTable::Selection selection =
