@@ -36,6 +36,17 @@ const std::map<std::string, Verb>& Verbs() {
         {"raw",
          {cli::Raw, "raw CMD [HEXPAYLOAD...] [--json]",
           "send one command as the console does (hexadecimal command and payload bytes)"}},
+        {"snapshot",
+         {cli::Snapshot, "snapshot --out FILE.json [--force] [--json]",
+          "every readable variable (text and bytes), the model, PN, SN and the time to a file"}},
+        {"diff",
+         {cli::Diff, "diff FILE.json [--json]", "what differs between the file and the sensor now"}},
+        {"apply",
+         {cli::Apply,
+          "apply FILE.json [--dry-run] [--force] [--with-address] [--sensors H[:P],... "
+          "[--jobs N]] [--json]",
+          "show the diff, then write only what differs as Save does; the sensor's own address "
+          "(the 0x21 group) is kept unless --with-address; --sensors applies to many at once"}},
     };
     return verbs;
 }
