@@ -73,6 +73,8 @@ const std::map<std::string, OptionSpec>& Specs() {
          {1, [](CliOptions& o, const auto& v) { o.jobs = Number("--jobs", v[0], 1, kMaxJobs); }}},
         {"--wait",
          {1, [](CliOptions& o, const auto& v) { o.wait_s = Number("--wait", v[0], 0, kMaxWaitS); }}},
+        {"--mode",
+         {1, [](CliOptions& o, const auto& v) { o.upgrade_mode = Number("--mode", v[0], 0, 2); }}},
         {"--json", {0, [](CliOptions& o, const auto&) { o.json = true; }}},
         {"--force", {0, [](CliOptions& o, const auto&) { o.force = true; }}},
         {"--dry-run", {0, [](CliOptions& o, const auto&) { o.dry_run = true; }}},

@@ -29,6 +29,7 @@ struct CliOptions {
     std::vector<std::string> sensors;  // HOST[:PORT] each
     int jobs = 4;
     int wait_s = 0;  // restart/reset: wait this long for the sensor to answer again
+    std::optional<int> upgrade_mode;  // Minka upgrades: 0 application and FPGA, 1 PBL, 2 stream
     bool json = false;
     bool force = false;
     bool dry_run = false;

@@ -22,7 +22,10 @@ std::string ValueOf(const CliRun& run, const std::string& name) {
 }
 
 TEST(CliUsageTest, EveryVerbHasHelpAndBadCommandLinesAreUsageErrors) {
-    for (const char* verb : {"pages", "get", "set", "raw"}) {
+    for (const char* verb :
+         {"pages", "get", "set", "raw", "snapshot", "diff", "apply", "restart", "reset", "log",
+          "operation-log", "upgrade", "standby", "spin-rate", "return-mode", "function-safety",
+          "baud-rate", "destination", "imu-range", "versions", "serial-number"}) {
         const CliRun run = RunCliNow({verb, "--help"});
         EXPECT_EQ(run.code, 0) << verb;
         EXPECT_NE(run.out.find(std::string("usage: devicebench-cli [connection options] ") + verb),
