@@ -17,6 +17,7 @@
 #include "DeviceBenchCore/manager/refresh_thread.h"
 #include "DeviceBenchCore/manager/variable_reader.h"
 #include "DeviceBenchCore/manager/variable_writer.h"
+#include "DeviceBenchCore/snapshot/snapshot_operation.h"
 #include "DeviceBenchCore/table/config_parser.h"
 #include "DeviceBenchCore/table/table_error.h"
 
@@ -46,6 +47,7 @@ DeviceBenchManager::DeviceBenchManager(bool flag, const std::string& table_path,
       console_(std::make_unique<ConsoleOperation>(*session_, *this)),
       maintenance_(std::make_unique<MaintenanceOperation>(*session_, *this)),
       model_(std::make_unique<ModelOperation>(*session_, *this)),
+      snapshots_(std::make_unique<SnapshotOperation>(*session_, *this)),
       upgrade_(std::make_unique<UpgradeOperation>(*session_, *this, *maintenance_)),
       refresh_(std::make_unique<RefreshThread>()) {
     settings_.ip_address = "192.168.1.201";

@@ -16,6 +16,7 @@ using krell::lidar::kCmdGetFov;
 constexpr const char* kRawType = "raw";
 constexpr int32_t kUnplacedType = 6;
 constexpr size_t kFloatBytes = 4;
+constexpr const char* kAddressCommand = "0x21";  // the sensor's own IP, mask and gateway
 
 //! Passes everything on and keeps the names the range checks announce.
 class RangeNotes : public Reporter {
@@ -146,6 +147,21 @@ std::vector<SnapshotChange> SnapshotOperation::Compare(const ParameterSnapshot& 
         const VarInfo* var = table.FindVar(var_id, "id");
         return var != nullptr && Writable(*var);
     });
+}
+
+std::vector<SnapshotChange> SnapshotOperation::Writes(const std::vector<SnapshotChange>& changes,
+                                                      bool with_address,
+                                                      std::vector<std::string>& kept) const {
+    std::vector<SnapshotChange> writes;
+    for (const SnapshotChange& change : SnapshotDiff::Writable(changes)) {
+        const VarInfo* var = session_.table.FindVar(change.var_id, "id");
+        if (!with_address && var && var->set_cmd == kAddressCommand) {
+            kept.push_back(change.name);
+        } else {
+            writes.push_back(change);
+        }
+    }
+    return writes;
 }
 
 std::vector<std::string> SnapshotOperation::Stage(const std::vector<SnapshotChange>& changes) {

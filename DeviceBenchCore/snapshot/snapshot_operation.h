@@ -51,6 +51,11 @@ public:
     //! What differs between `file` and `now` (both of the current table's model).
     std::vector<SnapshotChange> Compare(const ParameterSnapshot& file,
                                         const ParameterSnapshot& now) const;
+    //! The changes a write should carry: the writable ones the file has a value for, without
+    //! the sensor's own address (its names go to `kept`) unless `with_address`, since one
+    //! snapshot written to many sensors must not give them all the same address.
+    std::vector<SnapshotChange> Writes(const std::vector<SnapshotChange>& changes,
+                                       bool with_address, std::vector<std::string>& kept) const;
     //! Stages `changes` (their file texts and bytes) as edits and runs the Save's page range
     //! checks; the names that fail. The staged edits stay for Apply (or Discard).
     std::vector<std::string> Stage(const std::vector<SnapshotChange>& changes);

@@ -1,31 +1,9 @@
 #include "tools/devicebench-cli/snapshot_apply.h"
 
-#include <algorithm>
-
-#include "DeviceBenchCore/table/var_info.h"
 #include "tools/devicebench-cli/apply_report.h"
 
 namespace cli {
 namespace {
-
-//! Sets the sensor's own address; one snapshot written to many sensors must not give them all
-//! the same one.
-constexpr const char* kAddressCommand = "0x21";
-
-std::vector<SnapshotChange> WithoutAddress(SensorSession& sensor,
-                                           const std::vector<SnapshotChange>& changes,
-                                           std::vector<std::string>& kept) {
-    std::vector<SnapshotChange> rest;
-    for (const SnapshotChange& change : changes) {
-        const VarInfo* var = sensor.Session().table.FindVar(change.var_id, "id");
-        if (var && var->set_cmd == kAddressCommand) {
-            kept.push_back(change.name);
-        } else {
-            rest.push_back(change);
-        }
-    }
-    return rest;
-}
 
 void Write(SensorSession& sensor, const std::vector<SnapshotChange>& writes,
            const CliOptions& options, SensorApply& result) {
@@ -80,8 +58,8 @@ SensorApply ApplySnapshot(const ParameterSnapshot& file, const SensorTarget& tar
         std::vector<std::string> unread;
         const ParameterSnapshot now = sensor.Snapshots().Take(unread);
         result.changes = sensor.Snapshots().Compare(file, now);
-        std::vector<SnapshotChange> writes = SnapshotDiff::Writable(result.changes);
-        if (!options.with_address) writes = WithoutAddress(sensor, writes, result.kept);
+        const std::vector<SnapshotChange> writes =
+            sensor.Snapshots().Writes(result.changes, options.with_address, result.kept);
         if (writes.empty()) {
             result.outcome = "unchanged";
         } else if (options.dry_run) {

@@ -3,6 +3,10 @@
 
 #include <QJsonArray>
 
+#include <QSettings>
+
+#include "DeviceBenchCore/manager/device_bench_manager.h"
+#include "tests/support/cert_factory.h"
 #include "tests/tools/devicebench-cli/cli_fixture.h"
 
 namespace krell {
@@ -106,6 +110,33 @@ TEST(CliConnectionTest, NoSensorListeningIsExitTwo) {
     EXPECT_EQ(run.code, 2);
     EXPECT_NE(run.err.find("cannot connect to the Corvel at 127.0.0.1:" + std::to_string(port)),
               std::string::npos);
+}
+
+TEST(CliConnectionTest, TlsWithTheGivenCertificates) {
+    CertFactory certs;
+    ASSERT_TRUE(certs.Ok());
+    TableSim sim("Corvel", "", true, certs.ServerCertPath(), certs.ServerKeyPath(), certs.CaPath());
+    ASSERT_TRUE(sim.Ok());
+    const CliRun run = RunCliNow(At(sim, {"--tls", certs.ClientCertPath(), certs.ClientKeyPath(),
+                                          certs.CaPath(), "get", "SN"}));
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("SN = CV128A2411000137"), std::string::npos);
+    EXPECT_EQ(RunCliNow(At(sim, {"get", "SN"})).code, 2);  // plain TCP to a TLS port
+}
+
+TEST(CliConnectionTest, AddressAndPortComeFromTheWindowsSettingsFile) {
+    EnsureManagerApp();
+    TableSim sim("Corvel");
+    {
+        QSettings settings(DeviceBenchManager::SettingsFilePath(), QSettings::IniFormat);
+        settings.setValue("device_ip_address", "127.0.0.1");
+        settings.setValue("cmx_port", QString::number(sim.Port()));
+    }
+    const CliRun run = RunCliNow(
+        {"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID", "get", "SN"});
+    QSettings(DeviceBenchManager::SettingsFilePath(), QSettings::IniFormat).clear();
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("SN = CV128A2411000137"), std::string::npos);
 }
 
 TEST(CliWriteTest, SetWritesThroughTheSaveAndReadsBackTheSame) {
