@@ -54,7 +54,7 @@ struct Sim {
 };
 
 struct Bench {
-    std::vector<Sim> rig;  // rig[0] also serves the snapshot timings
+    std::vector<Sim> rig;        // rig[0] also serves the snapshot timings
     std::vector<Query> queries;  // distinct get commands of the snapshot's variables
     std::string files[2];        // two snapshots that differ in four writable values
     bool ok = false;
@@ -73,8 +73,8 @@ bool StartSim(Sim& sim) {
 }
 
 int Cli(std::vector<std::string> args, const Sim& sim) {
-    std::vector<std::string> all = {"--tables", kTables, "--host", "127.0.0.1", "--port",
-                                    std::to_string(sim.server->Port())};
+    std::vector<std::string> all = {"--tables",  kTables,  "--host",
+                                    "127.0.0.1", "--port", std::to_string(sim.server->Port())};
     all.insert(all.end(), args.begin(), args.end());
     std::ostringstream out;
     std::ostringstream err;
@@ -202,8 +202,8 @@ void BM_ApplyEightVsOneInTurn(benchmark::State& state) {
         // The file that differs from what the rig holds now, so that every apply writes.
         const std::string& file = bench.files[round++ % 2];
         const auto t0 = std::chrono::steady_clock::now();
-        const int code_eight = Cli({"apply", file, "--sensors", eight, "--jobs", "8"},
-                                   bench.rig[0]);
+        const int code_eight =
+            Cli({"apply", file, "--sensors", eight, "--jobs", "8"}, bench.rig[0]);
         const auto t1 = std::chrono::steady_clock::now();
         // The single sensor got `file` above; it takes the other one, which differs as much.
         const int code_one = Cli({"apply", bench.files[round % 2], "--sensors", one}, bench.rig[0]);

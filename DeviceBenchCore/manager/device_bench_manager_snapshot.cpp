@@ -28,8 +28,9 @@ std::string PartialText(const ApplyReport& report) {
     std::string text = "Snapshot not written completely.";
     if (!report.written.empty()) text += " Written: " + Joined(report.written, "; ") + ".";
     if (!report.reason.empty()) {
-        text += " Failed: " + (report.failed.empty() ? std::string("before sending") : report.failed) +
-                " (" + report.reason + ").";
+        text +=
+            " Failed: " + (report.failed.empty() ? std::string("before sending") : report.failed) +
+            " (" + report.reason + ").";
     }
     if (!report.not_sent.empty()) text += " Not sent: " + Joined(report.not_sent, "; ") + ".";
     return text;
@@ -55,8 +56,8 @@ int DeviceBenchManager::ExportSnapshot(const QUrl& fileUrl) {
         Error(error);
         return -1;
     }
-    std::string text = "Snapshot of " + std::to_string(snapshot.entries.size()) +
-                       " variables saved to " + path;
+    std::string text =
+        "Snapshot of " + std::to_string(snapshot.entries.size()) + " variables saved to " + path;
     if (!unread.empty()) {
         text += " (not read: " + Joined(unread, ", ") + ")";
         Log(text, "WARNING");

@@ -18,9 +18,9 @@ struct SnapshotChange {
     std::string device_text;
     std::vector<uint8_t> file_bytes;
     std::vector<uint8_t> device_bytes;
-    bool in_file = true;     // false: the sensor has it, the file does not
-    bool on_device = true;   // false: the file has it, the sensor gave no value
-    bool writable = false;   // the table lets a save write it
+    bool in_file = true;    // false: the sensor has it, the file does not
+    bool on_device = true;  // false: the file has it, the sensor gave no value
+    bool writable = false;  // the table lets a save write it
 };
 
 class SnapshotDiff {

@@ -65,7 +65,9 @@ bool FovTableOf(const std::vector<uint8_t>& bytes, krell::lidar::FovTable& table
 }  // namespace
 
 SnapshotOperation::SnapshotOperation(DeviceSession& session, Reporter& reporter)
-    : session_(session), reporter_(reporter), reader_(session, reporter),
+    : session_(session),
+      reporter_(reporter),
+      reader_(session, reporter),
       writer_(session, reporter) {}
 
 bool SnapshotOperation::Snapshotted(const VarInfo& var) {

@@ -72,8 +72,8 @@ SensorTarget TargetOf(const CliOptions& options) {
         try {
             settings.baud_rate = std::stoi(*options.baud);
         } catch (const std::exception&) {
-            throw CliFailure(ExitCode::kUsage, "--baud wants a line speed, not \"" +
-                                                   *options.baud + "\"");
+            throw CliFailure(ExitCode::kUsage,
+                             "--baud wants a line speed, not \"" + *options.baud + "\"");
         }
     }
     settings.cert_path = options.cert_path;
@@ -101,14 +101,14 @@ std::unique_ptr<SensorSession> OpenSensor(const CliContext& context, CliReporter
 void RequireArgs(const CliContext& context, size_t min, size_t max) {
     const size_t count = context.options.args.size();
     if (count >= min && count <= max) return;
-    throw CliFailure(ExitCode::kUsage,
-                     context.options.verb + " takes " +
-                         (min == max ? std::to_string(min)
-                                     : std::to_string(min) + " to " +
-                                           (max > 1000 ? std::string("any number of")
-                                                       : std::to_string(max))) +
-                         " arguments, not " + std::to_string(count) + " (see " +
-                         context.options.verb + " --help)");
+    throw CliFailure(
+        ExitCode::kUsage,
+        context.options.verb + " takes " +
+            (min == max ? std::to_string(min)
+                        : std::to_string(min) + " to " +
+                              (max > 1000 ? std::string("any number of") : std::to_string(max))) +
+            " arguments, not " + std::to_string(count) + " (see " + context.options.verb +
+            " --help)");
 }
 
 VarInfo* RequireVar(SensorSession& sensor, const std::string& name) {
@@ -135,7 +135,8 @@ int FindPage(SensorSession& sensor, const std::string& text) {
         if (parser == nullptr) return;
         const auto& names = parser->page_names();
         for (size_t i = 0; i < names.size() && i < parser->pages().size(); ++i) {
-            if (std::to_string(i) == text || (!names[i].empty() && Lower(names[i][0]) == Lower(text)))
+            if (std::to_string(i) == text ||
+                (!names[i].empty() && Lower(names[i][0]) == Lower(text)))
                 found = static_cast<int>(i);
             if (found >= 0) return;
         }
@@ -149,9 +150,18 @@ void PrintJson(std::ostream& out, const QJsonObject& object) {
 
 void RequireSerialModel(SensorSession& sensor, const char* verb) {
     if (sensor.Kind() != Link::kKindTcp) return;
-    throw CliFailure(ExitCode::kUsage, std::string(verb) + " is an operation of the Minka and "
-                                                           "Rusko models, not of the " +
+    throw CliFailure(ExitCode::kUsage, std::string(verb) +
+                                           " is an operation of the Minka and "
+                                           "Rusko models, not of the " +
                                            sensor.Session().table.Model());
+}
+
+void RequireNetworkModel(SensorSession& sensor, const std::string& verb) {
+    if (sensor.Kind() == Link::kKindTcp) return;
+    throw CliFailure(ExitCode::kUsage, verb +
+                                           " works on the table pages of the network models; the " +
+                                           sensor.Session().table.Model() +
+                                           " has its own operations (devicebench-cli --help)");
 }
 
 }  // namespace cli

@@ -42,7 +42,10 @@ VarInfo* RequireVar(SensorSession& sensor, const std::string& name);
 int FindPage(SensorSession& sensor, const std::string& text);
 //! Writes `object` as indented JSON followed by a new line.
 void PrintJson(std::ostream& out, const QJsonObject& object);
-//! Throws CliFailure(kRefused) for the model's serial-only operations on a network model.
+//! Throws CliFailure(kUsage) for the Minka/Rusko operations on a network model.
 void RequireSerialModel(SensorSession& sensor, const char* verb);
+//! Throws CliFailure(kUsage) for the table verbs on a serial model, whose values the window
+//! reads with the model's own operations, not through the table pages.
+void RequireNetworkModel(SensorSession& sensor, const std::string& verb);
 
 }  // namespace cli

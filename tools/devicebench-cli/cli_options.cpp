@@ -20,8 +20,8 @@ int Number(const std::string& option, const std::string& text, int low, int high
     }
     if (used != text.size() || text.empty() || value < low || value > high) {
         throw CliFailure(ExitCode::kUsage, option + " wants a whole number from " +
-                                              std::to_string(low) + " to " +
-                                              std::to_string(high) + ", not \"" + text + "\"");
+                                               std::to_string(low) + " to " + std::to_string(high) +
+                                               ", not \"" + text + "\"");
     }
     return value;
 }
@@ -72,7 +72,8 @@ const std::map<std::string, OptionSpec>& Specs() {
         {"--jobs",
          {1, [](CliOptions& o, const auto& v) { o.jobs = Number("--jobs", v[0], 1, kMaxJobs); }}},
         {"--wait",
-         {1, [](CliOptions& o, const auto& v) { o.wait_s = Number("--wait", v[0], 0, kMaxWaitS); }}},
+         {1,
+          [](CliOptions& o, const auto& v) { o.wait_s = Number("--wait", v[0], 0, kMaxWaitS); }}},
         {"--mode",
          {1, [](CliOptions& o, const auto& v) { o.upgrade_mode = Number("--mode", v[0], 0, 2); }}},
         {"--json", {0, [](CliOptions& o, const auto&) { o.json = true; }}},
@@ -96,8 +97,8 @@ CliOptions CliOptions::Parse(const std::vector<std::string>& args) {
         const auto spec = Specs().find(word);
         if (spec == Specs().end()) {
             // "-" alone and negative numbers are values, not options.
-            const bool looks_like_option = word.size() > 1 && word[0] == '-' &&
-                                           !(word[1] >= '0' && word[1] <= '9');
+            const bool looks_like_option =
+                word.size() > 1 && word[0] == '-' && !(word[1] >= '0' && word[1] <= '9');
             if (looks_like_option) throw CliFailure(ExitCode::kUsage, "unknown option " + word);
             if (options.verb.empty()) {
                 options.verb = word;

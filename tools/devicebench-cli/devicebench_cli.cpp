@@ -40,7 +40,8 @@ const std::map<std::string, Verb>& Verbs() {
          {cli::Snapshot, "snapshot --out FILE.json [--force] [--json]",
           "every readable variable (text and bytes), the model, PN, SN and the time to a file"}},
         {"diff",
-         {cli::Diff, "diff FILE.json [--json]", "what differs between the file and the sensor now"}},
+         {cli::Diff, "diff FILE.json [--json]",
+          "what differs between the file and the sensor now"}},
         {"apply",
          {cli::Apply,
           "apply FILE.json [--dry-run] [--force] [--with-address] [--sensors H[:P],... "
@@ -108,7 +109,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         }
         if (options.help) {
             out << "usage: devicebench-cli [connection options] " << verb->second.usage << "\n"
-                << verb->second.summary << "\n\n" << kConnectionHelp;
+                << verb->second.summary << "\n\n"
+                << kConnectionHelp;
             return static_cast<int>(ExitCode::kDone);
         }
         CliContext context{options, out, err, terminal};

@@ -16,8 +16,8 @@ int WholeNumber(const std::string& text, const char* what) {
         const int value = std::stoi(text, &used, 10);
         if (used == text.size()) return value;
     } catch (const std::exception&) {}
-    throw CliFailure(ExitCode::kUsage, std::string(what) + " wants a whole number, not \"" +
-                                           text + "\"");
+    throw CliFailure(ExitCode::kUsage,
+                     std::string(what) + " wants a whole number, not \"" + text + "\"");
 }
 
 //! Connects to a serial model, runs `operation` and turns a new error text into exit 3.
@@ -29,11 +29,13 @@ int RunModelOperation(CliContext& context, const char* verb,
     sensor->Connect(TargetOf(context.options));
     const int errors = reporter->ErrorCount();
     operation(*sensor, *reporter);
-    if (reporter->ErrorCount() > errors) throw CliFailure(ExitCode::kRefused, reporter->LastError());
+    if (reporter->ErrorCount() > errors)
+        throw CliFailure(ExitCode::kRefused, reporter->LastError());
     return static_cast<int>(ExitCode::kDone);
 }
 
-void PrintPairs(CliContext& context, const std::vector<std::pair<std::string, std::string>>& pairs) {
+void PrintPairs(CliContext& context,
+                const std::vector<std::pair<std::string, std::string>>& pairs) {
     if (context.options.json) {
         QJsonObject object;
         for (const auto& pair : pairs)
@@ -151,9 +153,8 @@ int SerialNumber(CliContext& context) {
         std::string number;
         const int result = sensor.Model().SerialNumber(number);
         if (result != 0) {
-            throw CliFailure(ExitCode::kRefused,
-                             "the sensor gave no valid serial number (result " +
-                                 std::to_string(result) + ")");
+            throw CliFailure(ExitCode::kRefused, "the sensor gave no valid serial number (result " +
+                                                     std::to_string(result) + ")");
         }
         PrintPairs(context, {{"serial_number", number}});
     });

@@ -82,8 +82,8 @@ void SensorSession::OpenLink(const SensorTarget& target) {
         session_->link.SetCmx(nullptr);
         session_->link.SetSerial(nullptr, nullptr, nullptr);
         throw CliFailure(ExitCode::kConnection, "cannot connect to the " + target.model + " at " +
-                                                    target.Describe() + ": " + e.user_text +
-                                                    " (" + e.what() + ")");
+                                                    target.Describe() + ": " + e.user_text + " (" +
+                                                    e.what() + ")");
     }
     session_->link.connected = true;
 }

@@ -20,8 +20,8 @@ void Write(SensorSession& sensor, const std::vector<SnapshotChange>& writes,
     }
     result.report = sensor.Snapshots().Apply(writes);
     result.code = ExitCodeOf(result.report, !sensor.Session().link.ReadyForExchange());
-    result.outcome = result.code == ExitCode::kDone      ? "applied"
-                     : result.code == ExitCode::kPartial ? "partial"
+    result.outcome = result.code == ExitCode::kDone         ? "applied"
+                     : result.code == ExitCode::kPartial    ? "partial"
                      : result.code == ExitCode::kConnection ? "unreachable"
                                                             : "refused";
     result.message = result.report.reason;
@@ -54,6 +54,8 @@ SensorApply ApplySnapshot(const ParameterSnapshot& file, const SensorTarget& tar
     SensorApply result;
     try {
         SensorSession sensor(reporter);
+        sensor.SelectModel(target);
+        RequireNetworkModel(sensor, "apply");
         sensor.Connect(target);
         std::vector<std::string> unread;
         const ParameterSnapshot now = sensor.Snapshots().Take(unread);

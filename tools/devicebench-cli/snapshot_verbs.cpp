@@ -51,7 +51,9 @@ int Snapshot(CliContext& context) {
         throw CliFailure(ExitCode::kUsage, "snapshot needs --out FILE.json");
     }
     auto reporter = MakeReporter(context);
-    auto sensor = OpenSensor(context, *reporter, true);
+    auto sensor = OpenSensor(context, *reporter, false);
+    RequireNetworkModel(*sensor, "snapshot");
+    sensor->Connect(TargetOf(context.options));
     std::vector<std::string> unread;
     const ParameterSnapshot snapshot = sensor->Snapshots().Take(unread);
     if (!unread.empty() && !context.options.force) {
@@ -74,8 +76,8 @@ int Snapshot(CliContext& context) {
                                            {"unread", Names(unread)}});
     } else {
         context.out << "snapshot of the " << snapshot.model << " SN " << snapshot.sn << " ("
-                    << snapshot.entries.size() << " variables) written to "
-                    << context.options.out << "\n";
+                    << snapshot.entries.size() << " variables) written to " << context.options.out
+                    << "\n";
     }
     return static_cast<int>(unread.empty() ? ExitCode::kDone : ExitCode::kRefused);
 }
@@ -86,6 +88,8 @@ int Diff(CliContext& context) {
     const SensorTarget target = TargetForSnapshot(context, file);
     auto reporter = MakeReporter(context);
     SensorSession sensor(*reporter);
+    sensor.SelectModel(target);
+    RequireNetworkModel(sensor, "diff");
     sensor.Connect(target);
     std::vector<std::string> unread;
     const ParameterSnapshot now = sensor.Snapshots().Take(unread);

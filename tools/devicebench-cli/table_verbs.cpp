@@ -67,10 +67,10 @@ std::vector<VarInfo*> Wanted(SensorSession& sensor, const std::vector<std::strin
         }
         VarInfo* var = RequireVar(sensor, arg);
         if (!SnapshotOperation::Snapshotted(*var)) {
-            throw CliFailure(ExitCode::kUsage, var->var_name + " cannot be read as a value" +
-                                                   (var->get_cmd.empty()
-                                                        ? " (it has no get command)"
-                                                        : " (it is a log: use the log verb)"));
+            throw CliFailure(ExitCode::kUsage,
+                             var->var_name + " cannot be read as a value" +
+                                 (var->get_cmd.empty() ? " (it has no get command)"
+                                                       : " (it is a log: use the log verb)"));
         }
         add(var);
     }
@@ -100,8 +100,8 @@ int Pages(CliContext& context) {
                 }
                 sections.append(QJsonObject{{"name", Q(section)}, {"variables", vars}});
             }
-            pages.append(QJsonObject{{"index", static_cast<int>(i)}, {"name", Q(page)},
-                                     {"sections", sections}});
+            pages.append(QJsonObject{
+                {"index", static_cast<int>(i)}, {"name", Q(page)}, {"sections", sections}});
         }
     });
     if (context.options.json) {
@@ -114,6 +114,7 @@ int Pages(CliContext& context) {
 int Get(CliContext& context) {
     auto reporter = MakeReporter(context);
     auto sensor = OpenSensor(context, *reporter, false);
+    RequireNetworkModel(*sensor, "get");
     const std::vector<VarInfo*> vars = Wanted(*sensor, context.options.args);
     sensor->Connect(TargetOf(context.options));
     std::vector<std::string> unread;
@@ -123,7 +124,8 @@ int Get(CliContext& context) {
         const auto found = bytes.find(var);
         if (found == bytes.end()) continue;
         const std::string text = sensor->Session().table.CurrentValue(*var);
-        if (!context.options.json) context.out << var->var_name << " = " << text << var->unit << "\n";
+        if (!context.options.json)
+            context.out << var->var_name << " = " << text << var->unit << "\n";
         values.append(QJsonObject{{"name", Q(var->var_name)},
                                   {"id", Q(var->var_id)},
                                   {"text", Q(text)},

@@ -42,9 +42,8 @@ SnapshotChange ChangeOf(SensorSession& sensor, const std::string& assignment) {
     try {
         change.file_bytes = parser->Parse(value, var->set_coefficient);
     } catch (const std::exception& e) {
-        throw CliFailure(ExitCode::kUsage, "\"" + value + "\" is not a value for " +
-                                               var->var_name + " (" + var->var_type +
-                                               "): " + e.what());
+        throw CliFailure(ExitCode::kUsage, "\"" + value + "\" is not a value for " + var->var_name +
+                                               " (" + var->var_type + "): " + e.what());
     }
     return change;
 }
@@ -56,10 +55,9 @@ std::vector<std::string> OutsideOptions(SensorSession& sensor,
     for (const SnapshotChange& change : changes) {
         const VarInfo* var = sensor.Session().table.FindVar(change.var_id, "id");
         if (var == nullptr || var->options.empty()) continue;
-        const bool listed = std::any_of(var->options.begin(), var->options.end(),
-                                        [&](int32_t option) {
-                                            return std::to_string(option) == change.file_text;
-                                        });
+        const bool listed =
+            std::any_of(var->options.begin(), var->options.end(),
+                        [&](int32_t option) { return std::to_string(option) == change.file_text; });
         if (!listed) names.push_back(change.name);
     }
     return names;
@@ -112,6 +110,7 @@ int Set(CliContext& context) {
     RequireArgs(context, 1, kAnyCount);
     auto reporter = MakeReporter(context);
     auto sensor = OpenSensor(context, *reporter, false);
+    RequireNetworkModel(*sensor, "set");
     std::vector<SnapshotChange> changes;
     for (const std::string& assignment : context.options.args)
         changes.push_back(ChangeOf(*sensor, assignment));
@@ -119,9 +118,9 @@ int Set(CliContext& context) {
     std::vector<std::string> unread;
     sensor->Snapshots().Read(PagesOf(*sensor, changes), unread);
     if (!unread.empty()) {
-        throw CliFailure(ExitCode::kRefused,
-                         "nothing was written: the sensor gave no value for " + unread.front() +
-                             ", which the range check of its page needs");
+        throw CliFailure(ExitCode::kRefused, "nothing was written: the sensor gave no value for " +
+                                                 unread.front() +
+                                                 ", which the range check of its page needs");
     }
     std::vector<std::string> outside = sensor->Snapshots().Stage(changes);
     for (const std::string& name : OutsideOptions(*sensor, changes))

@@ -101,7 +101,7 @@ TEST(SnapshotDiffTest, BytesDecideEvenWhenTheRoundedTextsAgree) {
 TEST(SnapshotDiffTest, MissingSidesAndReadOnlyOnesAreShownButNeverWritten) {
     ParameterSnapshot file = Sample();
     ParameterSnapshot now = Sample();
-    file.entries.erase(file.entries.begin());        // the file lacks Max Range
+    file.entries.erase(file.entries.begin());         // the file lacks Max Range
     now.entries.pop_back();                           // the sensor gave no SN
     now.entries[1].bytes = {0x40, 0x00, 0x00, 0x00};  // Azimuth Offset differs
     now.entries[1].text = "2.00";

@@ -67,7 +67,7 @@ TEST_F(SnapshotManagerTest, ImportShowsTheDifferencesFirstThenWritesThemLikeASav
     EXPECT_EQ(manager_->WriteSnapshot(false), 0);
     EXPECT_EQ(Count(sim_.Commands(), kCmdSetPointCloud), writes + 1);
     EXPECT_EQ(sim_.Responder().ValueOf(kMaxRangeId), (std::vector<uint8_t>{0x00, 0xC8}));
-    EXPECT_FALSE(manager_->IsConnected());  // as after a Save
+    EXPECT_FALSE(manager_->IsConnected());          // as after a Save
     EXPECT_EQ(manager_->WriteSnapshot(false), -1);  // nothing loaded any more
 }
 

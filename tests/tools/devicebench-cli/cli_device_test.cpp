@@ -28,7 +28,8 @@ constexpr size_t kSmallLogBytes = 4096;
 class ComposedSim {
 public:
     explicit ComposedSim(const std::string& model) {
-        setup_ = lidar::sim::SetUpSimulator(*device_, model, side_, lidar::sim::SerialSideOptions{});
+        setup_ =
+            lidar::sim::SetUpSimulator(*device_, model, side_, lidar::sim::SerialSideOptions{});
         server_ = std::make_unique<lidar::sim::SimServer>(device_);
         ok_ = setup_.ok && server_->Start(lidar::sim::SimServerOptions{});
     }
@@ -50,10 +51,11 @@ private:
 
 std::vector<std::string> AtComposed(const ComposedSim& sim, const std::string& model,
                                     std::vector<std::string> args) {
-    std::vector<std::string> all = {"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID",
-                                    "--model",  model,
-                                    "--host",   "127.0.0.1",
-                                    "--port",   std::to_string(sim.Port())};
+    std::vector<std::string> all = {
+        "--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID",
+        "--model",  model,
+        "--host",   "127.0.0.1",
+        "--port",   std::to_string(sim.Port())};
     all.insert(all.end(), args.begin(), args.end());
     return all;
 }
@@ -107,7 +109,8 @@ TEST(CliMaintenanceTest, LogAndOperationLogLandWhereAsked) {
     TempDir dir;
     const CliRun log = RunCliNow(At(sim, {"log", "fault log", "--out", dir.Path()}));
     ASSERT_EQ(log.code, 0) << log.err;
-    const QStringList files = QDir(QString::fromStdString(dir.Path())).entryList({"Fault Log_*.bin"});
+    const QStringList files =
+        QDir(QString::fromStdString(dir.Path())).entryList({"Fault Log_*.bin"});
     EXPECT_EQ(files.size(), 1);
     EXPECT_EQ(RunCliNow(At(sim, {"log", "Warp Log", "--out", dir.Path()})).code, 1);
     EXPECT_EQ(RunCliNow(At(sim, {"log", "Fault Log"})).code, 1);  // no --out
@@ -148,7 +151,8 @@ TEST(CliModelTest, SerialCmxOperationsReadAndWrite) {
     ASSERT_EQ(sn.code, 0) << sn.err;
     EXPECT_FALSE(sn.Json().value("serial_number").toString().isEmpty());
 
-    ASSERT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"destination", "127.0.0.9", "2370"})).code, 0);
+    ASSERT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"destination", "127.0.0.9", "2370"})).code,
+              0);
     const CliRun destination = RunCliNow(AtComposed(sim, "Minka-CMX", {"destination", "--json"}));
     EXPECT_EQ(destination.Json().value("ip").toString(), "127.0.0.9");
     EXPECT_EQ(destination.Json().value("port").toString(), "2370");
@@ -161,11 +165,17 @@ TEST(CliModelTest, SerialCmxOperationsReadAndWrite) {
     EXPECT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"standby", "maybe"})).code, 1);
 }
 
-TEST(CliModelTest, SerialOperationsOnANetworkModelAreUsageErrors) {
+TEST(CliModelTest, EachModelFamilyKeepsToItsOwnVerbs) {
     TableSim sim("Corvel");
     const CliRun run = RunCliNow(At(sim, {"spin-rate", "600"}));
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("not of the Corvel"), std::string::npos);
+    // And the other way round: the table verbs are for the network models.
+    for (const char* verb : {"get", "snapshot"}) {
+        const CliRun table = RunCliNow(At(sim, "Minka-CMX", {verb, "--out", "x.json"}));
+        EXPECT_EQ(table.code, 1) << verb;
+        EXPECT_NE(table.err.find("the Minka-CMX has its own operations"), std::string::npos);
+    }
     EXPECT_TRUE(sim.Commands().empty());
 }
 

@@ -30,10 +30,11 @@ CliRun RunCliNow(const std::vector<std::string>& args) {
 
 std::vector<std::string> At(const TableSim& sim, const std::string& model,
                             std::vector<std::string> args) {
-    std::vector<std::string> all = {"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID",
-                                    "--model",  model,
-                                    "--host",   "127.0.0.1",
-                                    "--port",   std::to_string(sim.Port())};
+    std::vector<std::string> all = {
+        "--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID",
+        "--model",  model,
+        "--host",   "127.0.0.1",
+        "--port",   std::to_string(sim.Port())};
     all.insert(all.end(), args.begin(), args.end());
     return all;
 }
@@ -58,12 +59,13 @@ void RefuseSetsAfter(TableSim& sim, const std::string& model, int accepted) {
     auto count = std::make_shared<std::atomic<int>>(0);
     for (uint8_t code : SetCodes(model)) {
         lidar::sim::CommandHandler inner = sim.Device().HandlerFor(code);
-        sim.Device().SetHandler(code, [inner, count, accepted](const lidar::sim::SimRequest& request) {
-            if (count->fetch_add(1) < accepted) return inner(request);
-            lidar::sim::SimReply refusal;
-            refusal.ret_code = 1;
-            return refusal;
-        });
+        sim.Device().SetHandler(code,
+                                [inner, count, accepted](const lidar::sim::SimRequest& request) {
+                                    if (count->fetch_add(1) < accepted) return inner(request);
+                                    lidar::sim::SimReply refusal;
+                                    refusal.ret_code = 1;
+                                    return refusal;
+                                });
     }
 }
 

@@ -26,10 +26,12 @@ std::string ValueOf(const CliRun& run, const std::string& name) {
 }
 
 TEST(CliUsageTest, EveryVerbHasHelpAndBadCommandLinesAreUsageErrors) {
-    for (const char* verb :
-         {"pages", "get", "set", "raw", "snapshot", "diff", "apply", "restart", "reset", "log",
-          "operation-log", "upgrade", "standby", "spin-rate", "return-mode", "function-safety",
-          "baud-rate", "destination", "imu-range", "versions", "serial-number"}) {
+    for (const char* verb : {"pages",        "get",         "set",           "raw",
+                             "snapshot",     "diff",        "apply",         "restart",
+                             "reset",        "log",         "operation-log", "upgrade",
+                             "standby",      "spin-rate",   "return-mode",   "function-safety",
+                             "baud-rate",    "destination", "imu-range",     "versions",
+                             "serial-number"}) {
         const CliRun run = RunCliNow({verb, "--help"});
         EXPECT_EQ(run.code, 0) << verb;
         EXPECT_NE(run.out.find(std::string("usage: devicebench-cli [connection options] ") + verb),
@@ -47,8 +49,8 @@ TEST(CliUsageTest, EveryVerbHasHelpAndBadCommandLinesAreUsageErrors) {
 }
 
 TEST(CliUsageTest, UnknownModelNamesTheModelsThatExist) {
-    const CliRun run = RunCliNow(
-        {"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID", "--model", "Nope", "pages"});
+    const CliRun run = RunCliNow({"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID",
+                                  "--model", "Nope", "pages"});
     EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("no variable table for the model \"Nope\""), std::string::npos);
     EXPECT_NE(run.err.find("Corvel"), std::string::npos);
@@ -61,8 +63,12 @@ TEST(CliReadTest, PagesJsonListsTheTableWithoutASensor) {
     const QJsonArray pages = run.Json().value("pages").toArray();
     ASSERT_EQ(pages.size(), 6);
     EXPECT_EQ(pages[1].toObject().value("name").toString(), "Network");
-    const QJsonObject first_var =
-        pages[2].toObject()["sections"].toArray()[0].toObject()["variables"].toArray()[0].toObject();
+    const QJsonObject first_var = pages[2]
+                                      .toObject()["sections"]
+                                      .toArray()[0]
+                                      .toObject()["variables"]
+                                      .toArray()[0]
+                                      .toObject();
     EXPECT_EQ(first_var.value("name").toString(), "Return Mode");
     EXPECT_EQ(first_var.value("access").toString(), "rw");
 }
@@ -70,7 +76,8 @@ TEST(CliReadTest, PagesJsonListsTheTableWithoutASensor) {
 TEST(CliReadTest, GetReadsAPageAndNamesWithOneExchangePerGetCommand) {
     TableSim sim("Corvel");
     ASSERT_TRUE(sim.Ok());
-    const CliRun run = RunCliNow(At(sim, {"get", "Point Cloud", "max range", "Lidar IP", "--json"}));
+    const CliRun run =
+        RunCliNow(At(sim, {"get", "Point Cloud", "max range", "Lidar IP", "--json"}));
     ASSERT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(ValueOf(run, "Max Range"), "200");
     EXPECT_EQ(ValueOf(run, "Return Mode"), "0");
@@ -104,9 +111,9 @@ TEST(CliConnectionTest, NoSensorListeningIsExitTwo) {
         TableSim gone("Corvel");
         port = gone.Port();
     }
-    const CliRun run = RunCliNow({"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID",
-                                  "--host", "127.0.0.1", "--port", std::to_string(port), "get",
-                                  "SN"});
+    const CliRun run =
+        RunCliNow({"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID", "--host",
+                   "127.0.0.1", "--port", std::to_string(port), "get", "SN"});
     EXPECT_EQ(run.code, 2);
     EXPECT_NE(run.err.find("cannot connect to the Corvel at 127.0.0.1:" + std::to_string(port)),
               std::string::npos);
@@ -132,8 +139,8 @@ TEST(CliConnectionTest, AddressAndPortComeFromTheWindowsSettingsFile) {
         settings.setValue("device_ip_address", "127.0.0.1");
         settings.setValue("cmx_port", QString::number(sim.Port()));
     }
-    const CliRun run = RunCliNow(
-        {"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID", "get", "SN"});
+    const CliRun run =
+        RunCliNow({"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID", "get", "SN"});
     QSettings(DeviceBenchManager::SettingsFilePath(), QSettings::IniFormat).clear();
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("SN = CV128A2411000137"), std::string::npos);
@@ -141,8 +148,8 @@ TEST(CliConnectionTest, AddressAndPortComeFromTheWindowsSettingsFile) {
 
 TEST(CliWriteTest, SetWritesThroughTheSaveAndReadsBackTheSame) {
     TableSim sim("Corvel");
-    const CliRun set = RunCliNow(At(sim, {"set", "Max Range=250", "Return Mode=2",
-                                          "Noise Filter Level=7"}));
+    const CliRun set =
+        RunCliNow(At(sim, {"set", "Max Range=250", "Return Mode=2", "Noise Filter Level=7"}));
     ASSERT_EQ(set.code, 0) << set.err << set.out;
     EXPECT_NE(set.out.find("written [0x2D] Max Range, Return Mode"), std::string::npos) << set.out;
     EXPECT_NE(set.out.find("written [0x2E] Noise Filter Level"), std::string::npos) << set.out;
@@ -170,9 +177,9 @@ TEST(CliWriteTest, OutOfRangeNeedsForceAndBadValuesNeverReachTheSensor) {
     const CliRun format = RunCliNow(At(sim, {"set", "Lidar IP=10.0.0"}));
     EXPECT_EQ(format.code, 1);
     EXPECT_NE(format.err.find("is not a value for Lidar IP (IP)"), std::string::npos);
-    EXPECT_EQ(RunCliNow(At(sim, {"set", "SN=X"})).code, 1);  // read-only
+    EXPECT_EQ(RunCliNow(At(sim, {"set", "SN=X"})).code, 1);       // read-only
     EXPECT_EQ(RunCliNow(At(sim, {"set", "Max Range"})).code, 1);  // no value
-    EXPECT_EQ(sim.Commands().size(), before);  // not even connected
+    EXPECT_EQ(sim.Commands().size(), before);                     // not even connected
 
     const CliRun forced = RunCliNow(At(sim, {"set", "Max Range=400", "--force"}));
     EXPECT_EQ(forced.code, 0) << forced.err;

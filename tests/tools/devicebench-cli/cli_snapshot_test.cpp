@@ -54,7 +54,8 @@ protected:
 };
 
 TEST_F(CliSnapshotTest, SnapshotFileHoldsModelIdentityAndEveryReadableVariable) {
-    const QJsonObject file = QJsonDocument::fromJson(QByteArray::fromStdString(Slurp(File()))).object();
+    const QJsonObject file =
+        QJsonDocument::fromJson(QByteArray::fromStdString(Slurp(File()))).object();
     EXPECT_EQ(file.value("model").toString(), "Corvel");
     EXPECT_EQ(file.value("sn").toString(), "CV128A2411000137");
     EXPECT_EQ(file.value("pn").toString(), "KR-CORVEL128-A02");
@@ -188,8 +189,8 @@ TEST_F(CliSnapshotTest, EightSensorsInParallelOneSilentOnePartialEachSaysWhatItG
     silent.no_reply = true;
     rig[3]->Server().SetFaults(silent);
     RefuseSetsAfter(*rig[5], "Corvel", 1);
-    std::vector<std::string> args = At(*rig[0], {"apply", File(), "--sensors", sensors, "--jobs",
-                                                 "8", "--json"});
+    std::vector<std::string> args =
+        At(*rig[0], {"apply", File(), "--sensors", sensors, "--jobs", "8", "--json"});
     const CliRun run = RunCliNow(args);
     EXPECT_EQ(run.code, 4) << run.err << run.out;
     const QJsonArray lines = run.Json().value("sensors").toArray();
@@ -219,8 +220,8 @@ TEST_F(CliSnapshotTest, ParallelApplyPrintsOneLinePerSensor) {
     TableSim a("Corvel");
     TableSim b("Corvel");
     ASSERT_EQ(RunCliNow(At(b, {"apply", File()})).code, 0);
-    const std::string sensors = "127.0.0.1:" + std::to_string(a.Port()) + ",127.0.0.1:" +
-                                std::to_string(b.Port());
+    const std::string sensors =
+        "127.0.0.1:" + std::to_string(a.Port()) + ",127.0.0.1:" + std::to_string(b.Port());
     const CliRun run = RunCliNow(At(a, {"apply", File(), "--sensors", sensors}));
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("127.0.0.1:" + std::to_string(a.Port()) + "  applied: [0x2D] Max Range"),
