@@ -148,17 +148,28 @@ int Upgrade(CliContext& context) {
                                                : reporter->LastError());
     }
     const Link& link = sensor->Session().link;
+    UpgradeOperation& upgrade = sensor->Upgrade();
     const auto deadline = std::chrono::steady_clock::now() + kUpgradeBound;
     int last_shown = -1;
-    while (link.upgrading.load() && std::chrono::steady_clock::now() < deadline) {
-        ShowProgress(context, sensor->Upgrade().Progress(), sensor->Upgrade().ProgressTotal(),
-                     last_shown);
+    bool told_restart = false;
+    // The file-stream route restarts the sensor some seconds after the stream, with the
+    // upgrade flag already down: the worker is waited for too, or the restart never happens.
+    while ((link.upgrading.load() || upgrade.Working()) &&
+           std::chrono::steady_clock::now() < deadline) {
+        ShowProgress(context, upgrade.Progress(), upgrade.ProgressTotal(), last_shown);
+        if (sensor->Kind() == Link::kKindTcp && !link.upgrading.load() && !told_restart &&
+            reporter->ErrorCount() == errors) {
+            context.out << (context.terminal ? "\n" : "")
+                        << "image sent; waiting for the sensor to store it and restart\n"
+                        << std::flush;
+            told_restart = true;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(kProgressPollMs));
     }
-    ShowProgress(context, sensor->Upgrade().Progress(), sensor->Upgrade().ProgressTotal(),
-                 last_shown);
-    if (context.terminal) context.out << "\n";
-    if (link.upgrading.load()) throw CliFailure(ExitCode::kConnection, "the upgrade did not end");
+    ShowProgress(context, upgrade.Progress(), upgrade.ProgressTotal(), last_shown);
+    if (context.terminal && !told_restart) context.out << "\n";
+    if (link.upgrading.load() || upgrade.Working())
+        throw CliFailure(ExitCode::kConnection, "the upgrade did not end");
     if (reporter->ErrorCount() > errors) Refused(*reporter, "the upgrade failed");
     context.out << reporter->LastSuccess() << "\n";
     return static_cast<int>(ExitCode::kDone);

@@ -107,7 +107,8 @@ int Diff(CliContext& context) {
                     << "):\n";
         PrintChanges(context.out, changes);
     }
-    return static_cast<int>(ExitCode::kDone);
+    // Values the sensor did not give are listed as differences; the comparison is incomplete.
+    return static_cast<int>(unread.empty() ? ExitCode::kDone : ExitCode::kRefused);
 }
 
 int Apply(CliContext& context) {

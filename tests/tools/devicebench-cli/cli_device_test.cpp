@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 
+#include <atomic>
 #include <fstream>
 #include <memory>
 
@@ -27,9 +28,11 @@ constexpr size_t kSmallLogBytes = 4096;
 //! serial side, firmware side), on a loopback port.
 class ComposedSim {
 public:
-    explicit ComposedSim(const std::string& model) {
-        setup_ =
-            lidar::sim::SetUpSimulator(*device_, model, side_, lidar::sim::SerialSideOptions{});
+    //! With `serial_lines` the sensor also answers on a pair of ptys (the Minka's lines).
+    explicit ComposedSim(const std::string& model, bool serial_lines = false) {
+        lidar::sim::SerialSideOptions options;
+        options.serial_lines = serial_lines;
+        setup_ = lidar::sim::SetUpSimulator(*device_, model, side_, options);
         server_ = std::make_unique<lidar::sim::SimServer>(device_);
         ok_ = setup_.ok && server_->Start(lidar::sim::SimServerOptions{});
     }
@@ -40,6 +43,9 @@ public:
     bool Ok() const { return ok_; }
     uint16_t Port() const { return server_->Port(); }
     lidar::sim::FirmwareSink& Firmware() { return *setup_.firmware; }
+    lidar::sim::SimDevice& Device() { return *device_; }
+    std::string Rs485() const { return side_.Rs485Name(); }
+    std::string Uart() const { return side_.UartName(); }
 
 private:
     std::shared_ptr<lidar::sim::SimDevice> device_ = std::make_shared<lidar::sim::SimDevice>();
@@ -135,6 +141,28 @@ TEST(CliUpgradeTest, MinkaCmxTunnelledOtaDeliversTheImageWithProgressLines) {
     EXPECT_EQ(sim.Firmware().Image(), image);
 }
 
+TEST(CliUpgradeTest, NetworkModelStreamsTheFileThenRestartsTheSensor) {
+    ComposedSim sim("Corvel");
+    ASSERT_TRUE(sim.Ok());
+    auto restarts = std::make_shared<std::atomic<int>>(0);
+    lidar::sim::CommandHandler restart = sim.Device().HandlerFor(kCmdRestart);
+    sim.Device().SetHandler(kCmdRestart, [restart, restarts](const lidar::sim::SimRequest& r) {
+        ++*restarts;
+        return restart(r);
+    });
+    TempDir dir;
+    const std::vector<uint8_t> image = Image(5000);
+    const CliRun run =
+        RunCliNow(AtComposed(sim, "Corvel", {"upgrade", WriteFile(dir, "app.patch", image)}));
+    ASSERT_EQ(run.code, 0) << run.err << run.out;
+    EXPECT_NE(run.out.find("image sent; waiting for the sensor to store it and restart"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(sim.Firmware().Image(), image);
+    // The restart comes after the stream's pause; a program that ended at once would skip it.
+    EXPECT_EQ(restarts->load(), 1);
+}
+
 TEST(CliUpgradeTest, UnreadableFileIsRefusedBeforeAnythingTravels) {
     TableSim sim("Corvel");
     TempDir dir;
@@ -163,6 +191,30 @@ TEST(CliModelTest, SerialCmxOperationsReadAndWrite) {
     EXPECT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"standby", "on"})).code, 0);
     EXPECT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"function-safety", "--json"})).code, 0);
     EXPECT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"standby", "maybe"})).code, 1);
+}
+
+TEST(CliModelTest, MinkaOverItsSerialLines) {
+    ComposedSim sim("Minka", true);
+    ASSERT_TRUE(sim.Ok());
+    const std::vector<std::string> at = {
+        "--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID",
+        "--model",  "Minka",
+        "--serial", sim.Rs485(),
+        sim.Uart()};
+    std::vector<std::string> args = at;
+    args.insert(args.end(), {"versions", "--json"});
+    const CliRun versions = RunCliNow(args);
+    EXPECT_EQ(versions.code, 0) << versions.err;
+    EXPECT_TRUE(versions.Json().contains("bmb_fpga"));
+    args = at;
+    args.insert(args.end(), {"standby", "off"});
+    EXPECT_EQ(RunCliNow(args).code, 0);
+    args = at;
+    args[6] = "/nonexistent/tty";  // the UART
+    args.insert(args.end(), {"standby", "off"});
+    const CliRun missing = RunCliNow(args);
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_NE(missing.err.find("UART"), std::string::npos) << missing.err;
 }
 
 TEST(CliModelTest, EachModelFamilyKeepsToItsOwnVerbs) {
