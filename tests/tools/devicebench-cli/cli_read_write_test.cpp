@@ -139,6 +139,12 @@ TEST(CliConnectionTest, AddressAndPortComeFromTheWindowsSettingsFile) {
         settings.setValue("device_ip_address", "127.0.0.1");
         settings.setValue("cmx_port", QString::number(sim.Port()));
     }
+    // Without the file the program would fall back to the sensor's factory address, which no
+    // test may reach.
+    ASSERT_EQ(QSettings(DeviceBenchManager::SettingsFilePath(), QSettings::IniFormat)
+                  .value("device_ip_address")
+                  .toString(),
+              "127.0.0.1");
     const CliRun run =
         RunCliNow({"--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID", "get", "SN"});
     QSettings(DeviceBenchManager::SettingsFilePath(), QSettings::IniFormat).clear();
