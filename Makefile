@@ -42,7 +42,7 @@ conformance: configure
 # stand-in tf::Executor and Lumora-Core's global executor with its time helpers) and the CMX link.
 # Only their test programs are built (TSan builds are slow); each runs on its own, and any report
 # fails the target. tsan.supp lists the reports that are not ours to fix.
-TSAN_TESTS = devicebench_manager_test devicebench_maintenance_test devicebench_console_test devicebench_upgrade_test devicebench_model_ops_test \
+TSAN_TESTS = devicebench_manager_test devicebench_cli_test devicebench_maintenance_test devicebench_console_test devicebench_upgrade_test devicebench_model_ops_test \
 	serial_framing_test serial_source_test serial_sim_test taskflow_executor_test lumora_core_test \
 	cmx_transport_test cmx_client_test cmx_link_hardening_test firmware_upgrade_test
 export TSAN_OPTIONS ?= suppressions=$(CURDIR)/tsan.supp second_deadlock_stack=1

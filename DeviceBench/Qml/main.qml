@@ -344,6 +344,20 @@ Rectangle {
                             onTriggered: resetConfirm.open()
                         }
                         MenuItem {
+                            objectName: "exportSnapshotItem"
+                            text: "Export Snapshot..."
+                            visible: root.connectType === ConnectType.Network
+                            height: visible ? implicitHeight : 0
+                            onTriggered: snapshotTools.exportSnapshot()
+                        }
+                        MenuItem {
+                            objectName: "importSnapshotItem"
+                            text: "Import Snapshot..."
+                            visible: root.connectType === ConnectType.Network
+                            height: visible ? implicitHeight : 0
+                            onTriggered: snapshotTools.importSnapshot()
+                        }
+                        MenuItem {
                             objectName: "aboutItem"
                             text: "About"
                             onTriggered: aboutWindow.open()
@@ -704,6 +718,12 @@ Rectangle {
             if (root.manager.Reset() === 0)
                 root.logOwn("Reset accepted; the lidar is restoring its settings.", "SUCCESS");
         }
+    }
+    SnapshotTools {
+        id: snapshotTools
+        anchors.fill: parent
+        manager: root.manager
+        onRefused: messageWindow.show(message)
     }
     AboutWindow {
         id: aboutWindow

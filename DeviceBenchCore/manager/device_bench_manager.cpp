@@ -18,6 +18,7 @@
 #include "DeviceBenchCore/manager/refresh_thread.h"
 #include "DeviceBenchCore/manager/variable_reader.h"
 #include "DeviceBenchCore/manager/variable_writer.h"
+#include "DeviceBenchCore/snapshot/snapshot_operation.h"
 #include "DeviceBenchCore/table/config_parser.h"
 #include "DeviceBenchCore/table/table_error.h"
 
@@ -25,12 +26,6 @@ namespace {
 
 constexpr const char* kTableDir = "./Config/varID";
 constexpr const char* kHiddenModel = "Rusko-CMX";
-
-int KindOfModel(const std::string& name) {
-    if (name == "Minka") return Link::kKindMinkaSerial;
-    if (name == "Minka-CMX" || name == "Rusko-CMX") return Link::kKindSerialCmx;
-    return Link::kKindTcp;
-}
 
 }  // namespace
 
@@ -53,6 +48,7 @@ DeviceBenchManager::DeviceBenchManager(bool flag, const std::string& table_path,
       console_(std::make_unique<ConsoleOperation>(*session_, *this)),
       maintenance_(std::make_unique<MaintenanceOperation>(*session_, *this)),
       model_(std::make_unique<ModelOperation>(*session_, *this)),
+      snapshots_(std::make_unique<SnapshotOperation>(*session_, *this)),
       upgrade_(std::make_unique<UpgradeOperation>(*session_, *this, *maintenance_)),
       refresh_(std::make_unique<RefreshThread>()),
       info_loop_(std::make_unique<MinkaInfoLoop>(*session_, *this, *model_)) {
@@ -223,7 +219,7 @@ void DeviceBenchManager::InitConfigFileParser(const QString& model_name) {
                                            session_->table.Model());
         return;
     }
-    const int kind = KindOfModel(name);
+    const int kind = Link::KindOfModel(name);
     // The information page closes with a network model.
     if (kind == Link::kKindTcp) info_loop_->Stop();
     session_->link.kind = kind;

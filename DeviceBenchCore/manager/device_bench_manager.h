@@ -30,6 +30,7 @@
 #include "DeviceBenchCore/manager/model_operation.h"
 #include "DeviceBenchCore/manager/reporter.h"
 #include "DeviceBenchCore/manager/upgrade_operation.h"
+#include "DeviceBenchCore/snapshot/snapshot_diff.h"
 
 class DeviceSession;
 class MinkaInfoLoop;
@@ -37,6 +38,7 @@ struct VarInfo;
 class PageModel;
 class RangeCheck;
 class RefreshThread;
+class SnapshotOperation;
 class VariableReader;
 class VariableWriter;
 
@@ -262,6 +264,18 @@ public:
     Q_INVOKABLE QString getLMNowName();
     //! `timer_update` of element [i][j][k]; false for bad indices, no table or a serial model.
     Q_INVOKABLE bool isTimerUpdate(int i, int j, int k);
+    //! Parameter snapshots (network models). ExportSnapshot writes every readable variable to
+    //! the file: 0, or -1 with errorMessage. LoadSnapshotDiff reads the file and the sensor and
+    //! returns what differs, one map per variable {name, device, file, writable, kept}; empty
+    //! with errorMessage when the file cannot be used (unreadable, another model, not
+    //! connected), or with successMessage when nothing differs. WriteSnapshot writes the
+    //! writable differences of the last loaded file as Save does (the sensor's own address is
+    //! kept): 0 done (the link then closes, as after a Save), -2 refused by the range check
+    //! with nothing written (`force` writes anyway), -1 failed (errorMessage lists what was
+    //! written, what failed and what was not sent).
+    Q_INVOKABLE int ExportSnapshot(const QUrl& fileUrl);
+    Q_INVOKABLE QVariantList LoadSnapshotDiff(const QUrl& fileUrl);
+    Q_INVOKABLE int WriteSnapshot(bool force);
 
 private:
     void ReadSettings();
@@ -305,6 +319,8 @@ private:
     std::unique_ptr<ConsoleOperation> console_;
     std::unique_ptr<MaintenanceOperation> maintenance_;
     std::unique_ptr<ModelOperation> model_;
+    std::unique_ptr<SnapshotOperation> snapshots_;
+    std::vector<SnapshotChange> snapshot_writes_;  // of the last LoadSnapshotDiff (UI thread)
     std::unique_ptr<UpgradeOperation> upgrade_;  // borrows maintenance_ (restart after a stream)
     std::unique_ptr<RefreshThread> refresh_;
     std::unique_ptr<MinkaInfoLoop> info_loop_;  // borrows model_

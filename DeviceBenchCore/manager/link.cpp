@@ -102,3 +102,9 @@ void Link::ResumeByteFlow() {
     }
     if (const auto client = Cmx()) client->SetByteFlowCallback(std::move(callback));
 }
+
+int Link::KindOfModel(const std::string& model) {
+    if (model == "Minka") return kKindMinkaSerial;
+    if (model == "Minka-CMX" || model == "Rusko-CMX") return kKindSerialCmx;
+    return kKindTcp;
+}

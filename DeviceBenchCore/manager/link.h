@@ -25,6 +25,8 @@ public:
     static constexpr int kKindTcp = 0;
     static constexpr int kKindMinkaSerial = 1;
     static constexpr int kKindSerialCmx = 2;
+    //! The connection kind of the model named `model` (its table's name).
+    static int KindOfModel(const std::string& model);
 
     // Single flags, each written by one side and polled by the other; no lock needed.
     std::atomic<bool> connected{false};

@@ -192,6 +192,14 @@ int UpgradeOperation::Launch(size_t image_bytes, std::function<void()> work) {
     return 0;
 }
 
+bool UpgradeOperation::Working() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Worker& worker : workers_) {
+        if (!*worker.done) return true;
+    }
+    return false;
+}
+
 bool UpgradeOperation::Pause(int ms) {
     std::unique_lock<std::mutex> lock(mutex_);
     return !wake_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping_; });

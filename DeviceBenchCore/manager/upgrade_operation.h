@@ -73,6 +73,9 @@ public:
     //! Frames acknowledged so far and the total the progress bar expects.
     int Progress() const { return progress_.load(); }
     int ProgressTotal() const { return progress_total_.load(); }
+    //! True while a worker runs; the file-stream route's restart wait and restart come after
+    //! IsUpgrading dropped, so a caller about to end must wait for this. Any thread.
+    bool Working() const;
 
     void SetTimings(const UpgradeTimings& timings);
     UpgradeTimings Timings() const;

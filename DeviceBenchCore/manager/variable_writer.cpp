@@ -47,8 +47,9 @@ std::vector<uint8_t> VariableWriter::EncodeText(const VarInfo& var) const {
 VariableWriter::VariableWriter(DeviceSession& session, Reporter& reporter)
     : session_(session), reporter_(reporter), reader_(session, reporter) {}
 
-bool VariableWriter::Run(int module) {
+bool VariableWriter::Run(int module, const RawBytesMap& exact_bytes) {
     const auto turn = session_.link.HoldExchange();
+    written_.clear();
     const std::vector<VarInfo*> page_vars = session_.table.PageVars(module);
     Plan plan = Collect(page_vars);
     if (plan.commands.empty()) return false;
@@ -58,7 +59,7 @@ bool VariableWriter::Run(int module) {
     try {
         for (const auto& group : plan.reads)
             reader_.ReadGroup(group.second, &plan.raw, false);
-        Encode(page_vars, plan, plan.raw);
+        Encode(page_vars, plan, exact_bytes, plan.raw);
         for (; next < plan.commands.size(); ++next) {
             handling = true;
             Send(plan.commands[next], plan.raw);
@@ -106,7 +107,7 @@ VariableWriter::Plan VariableWriter::Collect(const std::vector<VarInfo*>& page_v
 }
 
 void VariableWriter::Encode(const std::vector<VarInfo*>& page_vars, const Plan& plan,
-                            RawBytesMap& raw) {
+                            const RawBytesMap& exact_bytes, RawBytesMap& raw) {
     for (const VarInfo* var : page_vars) {
         if (var->set_cmd.empty()) continue;
         if (std::find(plan.commands.begin(), plan.commands.end(), var->set_cmd) ==
@@ -121,7 +122,8 @@ void VariableWriter::Encode(const std::vector<VarInfo*>& page_vars, const Plan& 
         // Raw variables and variables the user did not edit keep the device's bytes: a value
         // shown with two decimals must not be written back rounded.
         if (var->var_type == "raw" || !session_.edits.IsChanged(var)) continue;
-        std::vector<uint8_t> bytes = EncodeText(*var);
+        const auto exact = exact_bytes.find(var);
+        std::vector<uint8_t> bytes = exact != exact_bytes.end() ? exact->second : EncodeText(*var);
         if (var->set_cmd != kFovCommand && bytes.size() != static_cast<size_t>(var->offset)) {
             throw OperationError(var->var_name + " encodes to " + std::to_string(bytes.size()) +
                                  " bytes but the table gives it " + std::to_string(var->offset));
@@ -170,6 +172,7 @@ void VariableWriter::Send(const std::string& command, const RawBytesMap& raw) {
             reporter_.Log("SET [0x22] FAILED", "WARNING");
             throw OperationError("set channel fov failed");
         }
+        written_.push_back(command);
         reporter_.Log("Send CMX command [0x22] to set " + names + " success.", "INFO");
         reporter_.Success("CMX command [0x22] to set " + names + " success.");
         return;
@@ -185,6 +188,7 @@ void VariableWriter::Send(const std::string& command, const RawBytesMap& raw) {
     queried_ = true;
     if (ret == 0) {
         qDebug() << "DeviceBenchManager::Run(): QueryCommand SUCCESS, get result =0";
+        written_.push_back(command);
         reporter_.Log("Send CMX command [" + command + "] to set " + names + " success.", "INFO");
         if (command != kNetworkCommand) {
             reporter_.Success("CMX command [" + command + "] to set " + names + " success.");
@@ -194,6 +198,7 @@ void VariableWriter::Send(const std::string& command, const RawBytesMap& raw) {
     const int32_t last = client->GetLastRetCode();
     if (command == kNetworkCommand && last == kHeaderNotRead) {
         // The lidar applies new network settings at once and may drop the reply.
+        written_.push_back(command);
         reporter_.Log("Send CMX command [" + command + "] to set " + names +
                           " sent; the lidar applied it without a reply.",
                       "INFO");

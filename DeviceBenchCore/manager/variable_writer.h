@@ -33,8 +33,12 @@ public:
     //! false (nothing sent, nothing changed) when the page has none pending. Throws WriteError at
     //! the first failing command, after logging which commands were written and which were not:
     //! the edits of the commands tried are dropped, the commands never sent stay pending with
-    //! their edits.
-    bool Run(int module);
+    //! their edits. An edited variable found in `exact_bytes` is sent with those bytes instead
+    //! of its encoded text (a parameter snapshot carries the device's own bytes, which a text
+    //! shown with two decimals cannot always reproduce).
+    bool Run(int module, const RawBytesMap& exact_bytes = RawBytesMap());
+    //! The set commands the last Run sent and the sensor accepted, in send order.
+    const std::vector<std::string>& Written() const { return written_; }
 
 private:
     struct Plan {
@@ -44,7 +48,8 @@ private:
     };
 
     Plan Collect(const std::vector<VarInfo*>& page_vars);
-    void Encode(const std::vector<VarInfo*>& page_vars, const Plan& plan, RawBytesMap& raw);
+    void Encode(const std::vector<VarInfo*>& page_vars, const Plan& plan,
+                const RawBytesMap& exact_bytes, RawBytesMap& raw);
     void Send(const std::string& command, const RawBytesMap& raw);
     std::vector<uint8_t> Payload(const std::string& command, const RawBytesMap& raw);
     std::string ChangedNames(const std::string& command) const;
@@ -57,4 +62,5 @@ private:
     Reporter& reporter_;
     VariableReader reader_;
     bool queried_ = false;  // a query of the running save has returned
+    std::vector<std::string> written_;  // commands of the last save that went through
 };

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QQuickWindow>
@@ -15,6 +18,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -483,6 +487,56 @@ TEST_F(PagesTest, MaintenanceTab_UpgradeShowsFramesAndTimeLeftAndWarnsWhileItRun
     QMetaObject::invokeMethod(Find("successWindow"), "close");
     // The sensor is restarted after the pause and the link ends.
     EXPECT_TRUE(Spin([&] { return !manager_->IsConnected(); }, 5000));
+}
+
+TEST_F(PagesTest, SnapshotImport_ListsTheDifferencesBeforeWritingThem) {
+    Connect();
+    QTemporaryDir out;
+    const QString path = out.filePath("good.json");
+    ASSERT_EQ(manager_->ExportSnapshot(QUrl::fromLocalFile(path)), 0);
+    // The file asks for Max Range 123 where the sensor holds 200; it also holds another
+    // address (kept) and another motor speed (read-only).
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QJsonObject snapshot = QJsonDocument::fromJson(file.readAll()).object();
+    file.close();
+    QJsonArray variables = snapshot["variables"].toArray();
+    const std::map<QString, std::pair<QString, QString>> changed = {
+        {"Max Range", {"123", "007b"}},
+        {"Lidar IP", {"10.0.0.5", "0a000005"}},
+        {"Motor Speed", {"1200", "04b0"}}};
+    for (int i = 0; i < variables.size(); ++i) {
+        QJsonObject entry = variables[i].toObject();
+        const auto found = changed.find(entry["name"].toString());
+        if (found == changed.end()) continue;
+        entry["text"] = found->second.first;
+        entry["bytes"] = found->second.second;
+        variables[i] = entry;
+    }
+    snapshot["variables"] = variables;
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QJsonDocument(snapshot).toJson());
+    file.close();
+
+    QObject* tools = Find("snapshotTools");
+    ASSERT_NE(tools, nullptr);
+    ASSERT_TRUE(QMetaObject::invokeMethod(tools, "compareWith",
+                                          Q_ARG(QVariant, QUrl::fromLocalFile(path))));
+    ASSERT_TRUE(Spin([&] { return Open("snapshotDiff"); }));
+    EXPECT_EQ(SensorValue(kMaxRangeId), (std::vector<uint8_t>{0x00, 0xC8}))
+        << "nothing is written before the user agrees";
+    QObject* summary_text = Find("snapshotDiff")->findChild<QObject*>("snapshotSummary");
+    ASSERT_NE(summary_text, nullptr);
+    const QString summary = summary_text->property("text").toString();
+    EXPECT_TRUE(summary.startsWith("3 values differ")) << summary.toStdString();
+    EXPECT_TRUE(summary.endsWith("1 will be written.")) << summary.toStdString();
+    Picture("snapshot-diff.png");
+
+    ClickIn("snapshotDiff", "snapshotWriteButton");
+    ASSERT_TRUE(Spin([&] { return !Open("snapshotDiff"); }));
+    EXPECT_EQ(SensorValue(kMaxRangeId), (std::vector<uint8_t>{0x00, 0x7B}));
+    EXPECT_EQ(SensorValue("2-1"), (std::vector<uint8_t>{0xC0, 0xA8, 0x01, 0xC9}));
+    EXPECT_FALSE(manager_->IsConnected());  // as after a Save
 }
 
 }  // namespace
