@@ -81,6 +81,9 @@ const std::map<std::string, Verb>& Verbs() {
          {cli::Versions, "versions [--json]", "Minka/Rusko: firmware versions (FPGA, MCU, PBL)"}},
         {"serial-number",
          {cli::SerialNumber, "serial-number [--json]", "Minka/Rusko: the serial number"}},
+        {"calibration",
+         {cli::Calibration, "calibration --out FILE",
+          "Minka/Rusko: download the calibration data into FILE (raw bytes)"}},
     };
     return verbs;
 }

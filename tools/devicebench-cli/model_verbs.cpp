@@ -1,5 +1,5 @@
 // The Minka and Rusko operations (ModelOperation): standby, spin rate, return mode, function
-// safety, line speed, destination, IMU range, firmware versions and serial number.
+// safety, line speed, destination, IMU range, firmware versions, serial number and calibration.
 #include <QJsonArray>
 
 #include <functional>
@@ -157,6 +157,18 @@ int SerialNumber(CliContext& context) {
                                                      std::to_string(result) + ")");
         }
         PrintPairs(context, {{"serial_number", number}});
+    });
+}
+
+int Calibration(CliContext& context) {
+    RequireArgs(context, 0, 0);
+    if (context.options.out.empty())
+        throw CliFailure(ExitCode::kUsage, "calibration needs --out FILE");
+    return RunModelOperation(context, "calibration", [&](SensorSession& sensor, CliReporter&) {
+        // Failures are already in the reporter's error text; the file is only renamed into
+        // place once whole, so a failure leaves no partial file behind.
+        if (sensor.Model().Correction(context.options.out) == 0)
+            context.out << "calibration data saved to " << context.options.out << "\n";
     });
 }
 

@@ -3,7 +3,7 @@
 // dispatcher (devicebench_cli.cpp) prints the failure's text. Grouped by file:
 // table_verbs.cpp (pages, get), write_verbs.cpp (set, raw), snapshot_verbs.cpp (snapshot, diff,
 // apply), maintenance_verbs.cpp (restart, reset, log, operation-log, upgrade), model_verbs.cpp
-// (the Minka and Rusko operations).
+// (the Minka and Rusko operations, the calibration download included).
 
 #include "tools/devicebench-cli/cli_context.h"
 
@@ -30,5 +30,6 @@ int Destination(CliContext& context);
 int ImuRange(CliContext& context);
 int Versions(CliContext& context);
 int SerialNumber(CliContext& context);
+int Calibration(CliContext& context);
 
 }  // namespace cli

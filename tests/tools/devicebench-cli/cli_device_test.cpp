@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 #include "tests/support/temp_dir.h"
@@ -46,6 +47,7 @@ public:
     lidar::sim::SimDevice& Device() { return *device_; }
     std::string Rs485() const { return side_.Rs485Name(); }
     std::string Uart() const { return side_.UartName(); }
+    lidar::sim::SerialResponder& Serial() { return side_.Responder(); }
 
 private:
     std::shared_ptr<lidar::sim::SimDevice> device_ = std::make_shared<lidar::sim::SimDevice>();
@@ -191,6 +193,25 @@ TEST(CliModelTest, SerialCmxOperationsReadAndWrite) {
     EXPECT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"standby", "on"})).code, 0);
     EXPECT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"function-safety", "--json"})).code, 0);
     EXPECT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"standby", "maybe"})).code, 1);
+}
+
+TEST(CliModelTest, CalibrationLandsByteForByteOrNotAtAll) {
+    ComposedSim sim("Minka-CMX");
+    ASSERT_TRUE(sim.Ok());
+    const std::vector<uint8_t> calibration = Image(200);
+    sim.Serial().SetCalibration(calibration);
+    TempDir dir;
+    const std::string file = dir.File("calibration.bin");
+    const CliRun run = RunCliNow(AtComposed(sim, "Minka-CMX", {"calibration", "--out", file}));
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}), calibration);
+    // A folder that is not there: the sensor's answer has nowhere to go, exit 3 and no file.
+    const std::string lost = dir.File("missing/calibration.bin");
+    const CliRun refused = RunCliNow(AtComposed(sim, "Minka-CMX", {"calibration", "--out", lost}));
+    EXPECT_EQ(refused.code, 3);
+    EXPECT_NE(refused.err.find("create calibration file fail"), std::string::npos) << refused.err;
+    EXPECT_EQ(RunCliNow(AtComposed(sim, "Minka-CMX", {"calibration"})).code, 1);
 }
 
 TEST(CliModelTest, MinkaOverItsSerialLines) {
