@@ -11,68 +11,37 @@
 // snapshot files alternate). Counters: both mean times and their ratio.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
-#include <QStandardPaths>
-
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "DeviceBenchCore/manager/command_text.h"
+#include "DeviceBenchCore/snapshot/snapshot_operation.h"
 #include "DeviceBenchCore/table/config_parser.h"
-#include "libkrell/CmxClient/cmx_client.h"
+#include "bench/device_bench_support.h"
 #include "tools/devicebench-cli/devicebench_cli.h"
 #include "tools/devicebench-cli/sensor_session.h"
-#include "tools/lidar-sim/builtin_handlers.h"
-#include "tools/lidar-sim/sim_device.h"
-#include "tools/lidar-sim/sim_server.h"
-#include "tools/lidar-sim/table_responder.h"
 
 namespace {
 
-constexpr uint32_t kTimeoutMs = 2000;
-constexpr int kConnectWaitMs = 5000;
+using bench_support::GetQuery;
+using bench_support::TableSim;
+
 constexpr int kRigSize = 8;
 constexpr const char* kModel = "Corvel";
 const std::string kTables = std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID";
 
-struct Query {
-    uint8_t code;
-    std::vector<uint8_t> payload;
-};
-
-struct Sim {
-    std::shared_ptr<krell::lidar::sim::SimDevice> device;
-    std::unique_ptr<krell::lidar::sim::SimServer> server;
-    std::string Address() const { return "127.0.0.1:" + std::to_string(server->Port()); }
-};
-
 struct Bench {
-    std::vector<Sim> rig;        // rig[0] also serves the snapshot timings
-    std::vector<Query> queries;  // distinct get commands of the snapshot's variables
-    std::string files[2];        // two snapshots that differ in four writable values
+    std::vector<TableSim> rig;      // rig[0] also serves the snapshot timings
+    std::vector<GetQuery> queries;  // distinct get commands of the snapshot's variables
+    std::string files[2];           // two snapshots that differ in four writable values
     bool ok = false;
 };
 
-bool StartSim(Sim& sim) {
-    sim.device = std::make_shared<krell::lidar::sim::SimDevice>();
-    krell::lidar::sim::RegisterBuiltinHandlers(*sim.device, kModel);
-    std::string error;
-    auto responder =
-        krell::lidar::sim::TableResponder::Load(kTables + "/Corvel.csv", kModel, error);
-    if (!responder) return false;
-    responder->Install(*sim.device);
-    sim.server = std::make_unique<krell::lidar::sim::SimServer>(sim.device);
-    return sim.server->Start(krell::lidar::sim::SimServerOptions{});
-}
-
-int Cli(std::vector<std::string> args, const Sim& sim) {
+int Cli(std::vector<std::string> args, const TableSim& sim) {
     std::vector<std::string> all = {"--tables",  kTables,  "--host",
                                     "127.0.0.1", "--port", std::to_string(sim.server->Port())};
     all.insert(all.end(), args.begin(), args.end());
@@ -85,18 +54,11 @@ void PlanQueries(Bench& bench) {
     ConfigParser table(kTables + "/Corvel.csv");
     table.SetEchoDiagnostics(false);
     table.ExtractConfigInfo();
-    std::map<std::string, Query> groups;
+    std::map<std::string, GetQuery> groups;
     for (const VarInfo* var : table.all_vars()) {
-        if (!SnapshotOperation::Snapshotted(*var)) continue;
-        CmxCommand command;
-        if (!CmxCommand::FromText(var->get_cmd, command)) continue;
-        Query query{command.code, command.prefix};
-        query.payload.insert(query.payload.end(), var->get_payload_bytes.begin(),
-                             var->get_payload_bytes.end());
-        groups.emplace(var->get_cmd + var->get_cmd_payload, query);
+        if (SnapshotOperation::Snapshotted(*var)) bench_support::AddGetQuery(*var, groups);
     }
-    for (const auto& group : groups)
-        bench.queries.push_back(group.second);
+    bench.queries = bench_support::QueriesOf(groups);
 }
 
 Bench& Shared() {
@@ -104,23 +66,16 @@ Bench& Shared() {
     static bool made = false;
     if (made) return bench;
     made = true;
-    char home[] = "/tmp/bench_cli_XXXXXX";
-    if (!mkdtemp(home)) return bench;
-    setenv("HOME", home, 1);
-    setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), 1);
-    QStandardPaths::setTestModeEnabled(true);
-    static int argc = 1;
-    static char name[] = "bench_cli";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    const std::string home = bench_support::IsolateQtHome("bench_cli");
+    if (home.empty()) return bench;
     bench.rig.resize(kRigSize);
-    for (Sim& sim : bench.rig) {
-        if (!StartSim(sim)) return bench;
+    for (TableSim& sim : bench.rig) {
+        if (!sim.Start(kTables + "/Corvel.csv", kModel)) return bench;
     }
     PlanQueries(bench);
-    bench.files[0] = std::string(home) + "/defaults.json";
-    bench.files[1] = std::string(home) + "/edited.json";
-    const Sim& source = bench.rig[0];
+    bench.files[0] = home + "/defaults.json";
+    bench.files[1] = home + "/edited.json";
+    const TableSim& source = bench.rig[0];
     bench.ok = Cli({"snapshot", "--out", bench.files[0]}, source) == 0 &&
                Cli({"set", "Max Range=123", "Noise Filter Level=9", "Azimuth Offset=1.25",
                     "PTP Domain=42"},
@@ -142,7 +97,7 @@ void BM_SnapshotVsBareInTurn(benchmark::State& state) {
         state.SkipWithError("virtual sensors not ready");
         return;
     }
-    const Sim& sim = bench.rig[0];
+    const TableSim& sim = bench.rig[0];
     CliReporter reporter;
     SensorSession sensor(reporter);
     SensorTarget target;
@@ -151,10 +106,7 @@ void BM_SnapshotVsBareInTurn(benchmark::State& state) {
     target.settings.ip_address = "127.0.0.1";
     target.settings.port = std::to_string(sim.server->Port());
     sensor.Connect(target);
-    krell::lidar::CmxClient client("127.0.0.1", sim.server->Port(), false, 0, 1, "", "", "",
-                                   kTimeoutMs, kTimeoutMs, 2.0f);
-    for (int waited = 0; !client.IsOpen() && waited < kConnectWaitMs; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto client = bench_support::OpenBareClient(sim.server->Port());
     std::vector<uint8_t> reply;
     std::chrono::nanoseconds snapshot_time{0};
     std::chrono::nanoseconds bare_time{0};
@@ -167,8 +119,8 @@ void BM_SnapshotVsBareInTurn(benchmark::State& state) {
         variables = sensor.Snapshots().Take(unread).entries.size();
         const auto t1 = std::chrono::steady_clock::now();
         exchanges = sim.server->RequestCount() - before;
-        for (const Query& query : bench.queries)
-            client.QueryCommand(query.payload, reply, query.code);
+        for (const GetQuery& query : bench.queries)
+            client->QueryCommand(query.payload, reply, query.code);
         const auto t2 = std::chrono::steady_clock::now();
         snapshot_time += t1 - t0;
         bare_time += t2 - t1;

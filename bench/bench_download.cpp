@@ -29,14 +29,10 @@
 #include <vector>
 
 #include "DeviceBenchCore/manager/child_process.h"
-#include "bench/loopback_socket.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
-#include "libkrell/CmxClient/cmx_client.h"
-#include "tools/lidar-sim/builtin_handlers.h"
-#include "tools/lidar-sim/sim_device.h"
+#include "bench/device_bench_support.h"
+#include "bench/loopback_socket.h"
 #include "tools/lidar-sim/sim_maintenance.h"
-#include "tools/lidar-sim/sim_server.h"
-#include "tools/lidar-sim/table_responder.h"
 
 namespace {
 
@@ -110,10 +106,8 @@ private:
 // The virtual sensor (as the lidar-sim program composes it), a connected manager and a bare
 // server, made once for the whole program.
 struct Bench {
-    std::shared_ptr<krell::lidar::sim::SimDevice> device;
-    std::shared_ptr<krell::lidar::sim::TableResponder> responder;
+    bench_support::TableSim sim;
     std::shared_ptr<krell::lidar::sim::SimMaintenance> logs;
-    std::unique_ptr<krell::lidar::sim::SimServer> server;
     std::unique_ptr<DeviceBenchManager> manager;
     std::unique_ptr<BareChunkServer> bare;
     std::string out_dir;
@@ -126,39 +120,25 @@ Bench& Shared() {
     if (made) return bench;
     made = true;
     // The manager stages the logs under the documents location: keep it out of $HOME.
-    char home[] = "/tmp/bench_download_XXXXXX";
-    if (!mkdtemp(home)) return bench;
-    setenv("HOME", home, 1);
-    setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), 1);
-    unsetenv("XDG_DOCUMENTS_DIR");
-    QStandardPaths::setTestModeEnabled(true);
-    bench.out_dir = std::string(home) + "/out";
+    const std::string home = bench_support::IsolateQtHome("bench_download");
+    if (home.empty()) return bench;
+    bench.out_dir = home + "/out";
     QDir().mkpath(QString::fromStdString(bench.out_dir));
-    static int argc = 1;
-    static char name[] = "bench_download";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
     // The manager finds its tables below the working directory: DeviceBench/ of the source tree.
     const std::string table = krell::lidar::sim::TableResponder::FindTable(kModel);
     if (table.empty()) return bench;
     QDir::setCurrent(QFileInfo(QString::fromStdString(table)).absoluteDir().absolutePath() +
                      "/../..");
-    bench.device = std::make_shared<krell::lidar::sim::SimDevice>();
-    krell::lidar::sim::RegisterBuiltinHandlers(*bench.device, kModel);
-    std::string error;
-    bench.responder = krell::lidar::sim::TableResponder::Load(table, kModel, error);
-    if (!bench.responder) return bench;
-    bench.responder->Install(*bench.device);
+    if (!bench.sim.Load(table, kModel)) return bench;
     bench.logs = std::make_shared<krell::lidar::sim::SimMaintenance>();
     bench.logs->SetLogBytes(kPartBytes);
-    bench.logs->Install(*bench.device, kModel);
-    bench.server = std::make_unique<krell::lidar::sim::SimServer>(bench.device);
-    if (!bench.server->Start(krell::lidar::sim::SimServerOptions{})) return bench;
+    bench.logs->Install(*bench.sim.device, kModel);
+    if (!bench.sim.Serve()) return bench;
     bench.manager =
         std::make_unique<DeviceBenchManager>(true, DeviceBenchManager::kDefaultTablePath);
     bench.manager->InitConfigFileParser(kModel);
     bench.manager->setIpAddress("127.0.0.1");
-    bench.manager->setPort(QString::number(bench.server->Port()));
+    bench.manager->setPort(QString::number(bench.sim.server->Port()));
     if (!bench.manager->ConnectLidar()) return bench;
     for (int waited = 0; !bench.manager->IsConnected() && waited < kConnectWaitMs; waited += 5) {
         QCoreApplication::processEvents();
@@ -167,14 +147,6 @@ Bench& Shared() {
     bench.bare = std::make_unique<BareChunkServer>();
     bench.ok = bench.manager->IsConnected();
     return bench;
-}
-
-std::unique_ptr<krell::lidar::CmxClient> OpenClient(uint16_t port) {
-    auto client = std::make_unique<krell::lidar::CmxClient>("127.0.0.1", port, false, 0, 1, "",
-                                                            "", "", kTimeoutMs, kTimeoutMs, 2.0f);
-    for (int waited = 0; !client->IsOpen() && waited < kConnectWaitMs; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return client;
 }
 
 //! The four exchanges of the download, as the manager makes them.
@@ -226,7 +198,7 @@ void BM_OperationLogFetch(benchmark::State& state) {
         state.SkipWithError("virtual sensor or connection not ready");
         return;
     }
-    auto client = OpenClient(bench.server->Port());
+    auto client = bench_support::OpenBareClient(bench.sim.server->Port(), kTimeoutMs);
     std::vector<uint8_t> reply;
     for (auto _ : state) {
         if (!Fetch(*client, reply)) {
@@ -302,7 +274,7 @@ void BM_DownloadVsBareInTurn(benchmark::State& state) {
         return;
     }
     BareClient bare(bench.bare->Port());
-    auto client = OpenClient(bench.server->Port());
+    auto client = bench_support::OpenBareClient(bench.sim.server->Port(), kTimeoutMs);
     std::vector<uint8_t> reply;
     std::chrono::nanoseconds download_time{0};
     std::chrono::nanoseconds fetch_time{0};

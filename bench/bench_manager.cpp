@@ -5,47 +5,34 @@
 // it has (they must be equal). BM_ManagerSave times one save of one edited value.
 #include <benchmark/benchmark.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QStandardPaths>
 #include <QThread>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "DeviceBenchCore/manager/command_text.h"
 #include "DeviceBenchCore/manager/device_bench_manager.h"
 #include "DeviceBenchCore/table/config_parser.h"
-#include "libkrell/CmxClient/cmx_client.h"
-#include "tools/lidar-sim/builtin_handlers.h"
-#include "tools/lidar-sim/sim_device.h"
-#include "tools/lidar-sim/sim_server.h"
-#include "tools/lidar-sim/table_responder.h"
+#include "bench/device_bench_support.h"
 
 namespace {
 
-constexpr uint32_t kTimeoutMs = 2000;
-constexpr int kConnectWaitMs = 5000;
-constexpr const char* kModel = "Corvel";
+using bench_support::GetQuery;
+using bench_support::kConnectWaitMs;
 
-struct Query {
-    uint8_t code;
-    std::vector<uint8_t> payload;
-};
+constexpr const char* kModel = "Corvel";
 
 // The virtual sensor, the manager and a bare client, made once for the whole program.
 struct Bench {
-    std::shared_ptr<krell::lidar::sim::SimDevice> device;
-    std::unique_ptr<krell::lidar::sim::SimServer> server;
+    bench_support::TableSim sim;
     std::unique_ptr<DeviceBenchManager> manager;
     std::unique_ptr<ConfigParser> table;
-    std::vector<std::vector<Query>> page_queries;  // the distinct get commands of each page
+    std::vector<std::vector<GetQuery>> page_queries;  // the distinct get commands of each page
     bool ok = false;
 };
 
@@ -60,22 +47,12 @@ bool WaitConnected(DeviceBenchManager& manager) {
 
 void PlanQueries(Bench& bench) {
     for (const auto& page : bench.table->pages()) {
-        std::map<std::string, Query> groups;
+        std::map<std::string, GetQuery> groups;
         for (const auto& section : page) {
-            for (const VarInfo* var : section) {
-                if (var->get_cmd.empty()) continue;
-                CmxCommand command;
-                if (!CmxCommand::FromText(var->get_cmd, command)) continue;
-                Query query{command.code, command.prefix};
-                query.payload.insert(query.payload.end(), var->get_payload_bytes.begin(),
-                                     var->get_payload_bytes.end());
-                groups.emplace(var->get_cmd + var->get_cmd_payload, query);
-            }
+            for (const VarInfo* var : section)
+                bench_support::AddGetQuery(*var, groups);
         }
-        std::vector<Query> queries;
-        for (const auto& group : groups)
-            queries.push_back(group.second);
-        bench.page_queries.push_back(queries);
+        bench.page_queries.push_back(bench_support::QueriesOf(groups));
     }
 }
 
@@ -85,25 +62,9 @@ Bench& Shared() {
     if (made) return bench;
     made = true;
     // The manager writes its settings file under the documents location: keep it out of $HOME.
-    char home[] = "/tmp/bench_manager_XXXXXX";
-    if (!mkdtemp(home)) return bench;
-    setenv("HOME", home, 1);
-    setenv("XDG_CONFIG_HOME", (std::string(home) + "/config").c_str(), 1);
-    QStandardPaths::setTestModeEnabled(true);
-    static int argc = 1;
-    static char name[] = "bench_manager";
-    static char* argv[] = {name, nullptr};
-    static QCoreApplication app(argc, argv);
+    if (bench_support::IsolateQtHome("bench_manager").empty()) return bench;
     QDir::setCurrent(KRELL_DEVICEBENCH_DIR);
-    bench.device = std::make_shared<krell::lidar::sim::SimDevice>();
-    krell::lidar::sim::RegisterBuiltinHandlers(*bench.device, kModel);
-    std::string error;
-    static std::shared_ptr<krell::lidar::sim::TableResponder> responder =
-        krell::lidar::sim::TableResponder::Load("./Config/varID/Corvel.csv", kModel, error);
-    if (!responder) return bench;
-    responder->Install(*bench.device);
-    bench.server = std::make_unique<krell::lidar::sim::SimServer>(bench.device);
-    if (!bench.server->Start(krell::lidar::sim::SimServerOptions{})) return bench;
+    if (!bench.sim.Start("./Config/varID/Corvel.csv", kModel)) return bench;
     bench.table = std::make_unique<ConfigParser>("./Config/varID/Corvel.csv");
     bench.table->SetEchoDiagnostics(false);
     bench.table->ExtractConfigInfo();
@@ -112,7 +73,7 @@ Bench& Shared() {
         std::make_unique<DeviceBenchManager>(true, DeviceBenchManager::kDefaultTablePath);
     bench.manager->InitConfigFileParser(kModel);
     bench.manager->setIpAddress("127.0.0.1");
-    bench.manager->setPort(QString::number(bench.server->Port()));
+    bench.manager->setPort(QString::number(bench.sim.server->Port()));
     bench.ok = bench.manager->ConnectLidar() && WaitConnected(*bench.manager);
     return bench;
 }
@@ -127,9 +88,9 @@ void BM_ManagerReadAllPages(benchmark::State& state) {
     std::vector<uint64_t> exchanges(static_cast<size_t>(pages), 0);
     for (auto _ : state) {
         for (int page = 0; page < pages; ++page) {
-            const uint64_t before = bench.server->RequestCount();
+            const uint64_t before = bench.sim.server->RequestCount();
             bench.manager->GetLidarModuleInfo(page);
-            exchanges[static_cast<size_t>(page)] = bench.server->RequestCount() - before;
+            exchanges[static_cast<size_t>(page)] = bench.sim.server->RequestCount() - before;
         }
     }
     for (int page = 0; page < pages; ++page) {
@@ -148,15 +109,12 @@ void BM_BareQueries(benchmark::State& state) {
         state.SkipWithError("virtual sensor not ready");
         return;
     }
-    krell::lidar::CmxClient client("127.0.0.1", bench.server->Port(), false, 0, 1, "", "", "",
-                                   kTimeoutMs, kTimeoutMs, 2.0f);
-    for (int waited = 0; !client.IsOpen() && waited < kConnectWaitMs; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto client = bench_support::OpenBareClient(bench.sim.server->Port());
     std::vector<uint8_t> reply;
     for (auto _ : state) {
         for (const auto& page : bench.page_queries) {
-            for (const Query& query : page) {
-                if (client.QueryCommand(query.payload, reply, query.code) != 0) {
+            for (const GetQuery& query : page) {
+                if (client->QueryCommand(query.payload, reply, query.code) != 0) {
                     state.SkipWithError("bare query failed");
                     return;
                 }
@@ -174,10 +132,7 @@ void BM_ReadVsBareInTurn(benchmark::State& state) {
         state.SkipWithError("virtual sensor or connection not ready");
         return;
     }
-    krell::lidar::CmxClient client("127.0.0.1", bench.server->Port(), false, 0, 1, "", "", "",
-                                   kTimeoutMs, kTimeoutMs, 2.0f);
-    for (int waited = 0; !client.IsOpen() && waited < kConnectWaitMs; waited += 5)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto client = bench_support::OpenBareClient(bench.sim.server->Port());
     const int pages = static_cast<int>(bench.page_queries.size());
     std::vector<uint8_t> reply;
     std::chrono::nanoseconds manager_time{0};
@@ -188,8 +143,8 @@ void BM_ReadVsBareInTurn(benchmark::State& state) {
             bench.manager->GetLidarModuleInfo(page);
         const auto t1 = std::chrono::steady_clock::now();
         for (const auto& page : bench.page_queries) {
-            for (const Query& query : page)
-                client.QueryCommand(query.payload, reply, query.code);
+            for (const GetQuery& query : page)
+                client->QueryCommand(query.payload, reply, query.code);
         }
         const auto t2 = std::chrono::steady_clock::now();
         manager_time += t1 - t0;
