@@ -8,6 +8,7 @@
 #include <map>
 #include <system_error>
 
+#include "app/batch/src/batch_commands.h"
 #include "module/common/parameter.h"
 
 namespace krell::batch {
@@ -117,6 +118,19 @@ std::optional<Manifest> loadCheckedManifest(const fs::path& path, bool onDisk) {
         return std::nullopt;
     }
     return manifest;
+}
+
+int checkManifestAndModel(const std::filesystem::path& manifestPath,
+                          std::optional<Manifest>& manifest, ModelFiles& model) {
+    manifest = loadCheckedManifest(manifestPath, true);
+    model = checkModel();
+    for (const std::string& problem : model.problems) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+    }
+    if (!manifest) {
+        return kExitManifest;
+    }
+    return model.ok() ? 0 : kExitModel;
 }
 
 }  // namespace krell::batch

@@ -37,4 +37,10 @@ ModelFiles checkModel();
 //! problems of checkEntries too). Nothing when there was any problem.
 std::optional<Manifest> loadCheckedManifest(const std::filesystem::path& path, bool onDisk);
 
+//! What plan and submit both need before anything else: the manifest with its folders checked
+//! and a usable model. Prints every problem of either to standard error; the exit code for the
+//! first kind found (kExitManifest, then kExitModel) or 0.
+int checkManifestAndModel(const std::filesystem::path& manifestPath,
+                          std::optional<Manifest>& manifest, ModelFiles& model);
+
 }  // namespace krell::batch

@@ -21,16 +21,10 @@ void printModel(const ModelFiles& model) {
 }  // namespace
 
 int planCommand(const BatchOptions& options) {
-    const std::optional<Manifest> manifest = loadCheckedManifest(options.manifest, true);
-    const ModelFiles model = checkModel();
-    for (const std::string& problem : model.problems) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
-    }
-    if (!manifest) {
-        return kExitManifest;
-    }
-    if (!model.ok()) {
-        return kExitModel;
+    std::optional<Manifest> manifest;
+    ModelFiles model;
+    if (const int failed = checkManifestAndModel(options.manifest, manifest, model)) {
+        return failed;
     }
     printModel(model);
     const std::vector<ManifestEntry>& entries = manifest->entries();

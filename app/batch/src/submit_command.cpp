@@ -26,16 +26,10 @@ std::vector<size_t> incompleteSequences(const Manifest& manifest) {
 }  // namespace
 
 int submitCommand(const BatchOptions& options) {
-    const std::optional<Manifest> manifest = loadCheckedManifest(options.manifest, true);
-    const ModelFiles model = checkModel();
-    for (const std::string& problem : model.problems) {
-        std::fprintf(stderr, "%s\n", problem.c_str());
-    }
-    if (!manifest) {
-        return kExitManifest;
-    }
-    if (!model.ok()) {
-        return kExitModel;
+    std::optional<Manifest> manifest;
+    ModelFiles model;
+    if (const int failed = checkManifestAndModel(options.manifest, manifest, model)) {
+        return failed;
     }
     SubmitSettings settings;
     settings.manifest = options.manifest;
