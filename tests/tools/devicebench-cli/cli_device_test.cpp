@@ -59,13 +59,7 @@ private:
 
 std::vector<std::string> AtComposed(const ComposedSim& sim, const std::string& model,
                                     std::vector<std::string> args) {
-    std::vector<std::string> all = {
-        "--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID",
-        "--model",  model,
-        "--host",   "127.0.0.1",
-        "--port",   std::to_string(sim.Port())};
-    all.insert(all.end(), args.begin(), args.end());
-    return all;
+    return AtPort(sim.Port(), model, std::move(args));
 }
 
 std::vector<uint8_t> Image(size_t size) {

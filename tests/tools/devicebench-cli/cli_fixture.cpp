@@ -28,15 +28,20 @@ CliRun RunCliNow(const std::vector<std::string>& args) {
     return run;
 }
 
-std::vector<std::string> At(const TableSim& sim, const std::string& model,
-                            std::vector<std::string> args) {
+std::vector<std::string> AtPort(uint16_t port, const std::string& model,
+                                std::vector<std::string> args) {
     std::vector<std::string> all = {
         "--tables", std::string(KRELL_DEVICEBENCH_DIR) + "/Config/varID",
         "--model",  model,
         "--host",   "127.0.0.1",
-        "--port",   std::to_string(sim.Port())};
+        "--port",   std::to_string(port)};
     all.insert(all.end(), args.begin(), args.end());
     return all;
+}
+
+std::vector<std::string> At(const TableSim& sim, const std::string& model,
+                            std::vector<std::string> args) {
+    return AtPort(sim.Port(), model, std::move(args));
 }
 
 std::vector<std::string> At(const TableSim& sim, std::vector<std::string> args) {

@@ -31,6 +31,9 @@ std::vector<std::string> At(const TableSim& sim, std::vector<std::string> args);
 //! The same for a model other than Corvel.
 std::vector<std::string> At(const TableSim& sim, const std::string& model,
                             std::vector<std::string> args);
+//! The same for a virtual sensor listening on `port` of 127.0.0.1.
+std::vector<std::string> AtPort(uint16_t port, const std::string& model,
+                                std::vector<std::string> args);
 
 //! Codes of the table's set commands (the table of `model`).
 std::vector<uint8_t> SetCodes(const std::string& model);
