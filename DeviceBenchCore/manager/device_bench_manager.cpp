@@ -147,7 +147,7 @@ void DeviceBenchManager::Notify(ManagerEvent event, const std::string& subject) 
 void DeviceBenchManager::setErrorMsg(const QString& str) {
     {
         std::lock_guard<std::mutex> lock(text_mutex_);
-        error_message_ = str;
+        error_message_ = str.toStdString();
     }
     if (!str.isEmpty()) OnOwnerThread([this] { emit errorMessageChanged(); });
 }
@@ -155,7 +155,7 @@ void DeviceBenchManager::setErrorMsg(const QString& str) {
 void DeviceBenchManager::setSuccessMsg(const QString& str) {
     {
         std::lock_guard<std::mutex> lock(text_mutex_);
-        success_message_ = str;
+        success_message_ = str.toStdString();
     }
     if (!str.isEmpty()) OnOwnerThread([this] { emit successMessageChanged(); });
 }

@@ -185,6 +185,7 @@ signals:
     void isGetPBLVersionChanged();
     void initInfoChanged();
     void myTimerMapChanged();
+    void pendingChangesChanged();
 
 public:
     //! Selects the model `model_name` (table "./Config/varID/<name>.csv"), loading it once.
@@ -202,6 +203,9 @@ public:
     Q_INVOKABLE void SetText(int type, int level1, int level2, int level3, const QString& text);
     Q_INVOKABLE void ClearSetMap();
     Q_INVOKABLE int getSetMapSize();
+    //! What a Save of page `module` would change: maps with "name", "saved" (shown before the
+    //! first edit) and "staged"; pendingChangesChanged says when to ask again.
+    Q_INVOKABLE QVariantList PendingChanges(int module) const;
     //! Asks the sensor for its configuration file (0x74) on a worker thread; returns at once.
     Q_INVOKABLE void StartGetConfigFile();
     //! Raw command console: sends the typed command and payload, shows the reply, keeps the
@@ -306,8 +310,11 @@ private:
     QString return_payload_;
 
     mutable std::mutex text_mutex_;  // guards the message texts set from worker threads
-    QString error_message_;
-    QString success_message_;
+    // Kept as std::string: worker threads set them, and a QString handed out by the getters
+    // would share its buffer with the one a worker is replacing (Qt's reference counts are not
+    // visible to ThreadSanitizer); each getter makes a fresh QString under the lock.
+    std::string error_message_;
+    std::string success_message_;
 
     // The operations, each made with (*session_, *this). Last, so that they go first: their
     // worker threads report through the members above until joined.

@@ -7,6 +7,7 @@
 #include "DeviceBenchCore/manager/device_session.h"
 #include "DeviceBenchCore/manager/minka_info_loop.h"
 #include "DeviceBenchCore/manager/page_model.h"
+#include "DeviceBenchCore/manager/pending_changes.h"
 #include "DeviceBenchCore/manager/range_check.h"
 #include "DeviceBenchCore/manager/variable_reader.h"
 #include "DeviceBenchCore/manager/variable_writer.h"
@@ -61,6 +62,11 @@ bool DeviceBenchManager::CheckWritePreconditions() {
 
 void DeviceBenchManager::Run(int module) {
     if (!PageExists(module, "Run") || !CheckWritePreconditions()) return;
+    // Written, failed or requeued: the page's list of what a Save would change is new after it.
+    struct Announce {
+        DeviceBenchManager* manager;
+        ~Announce() { emit manager->pendingChangesChanged(); }
+    } announce{this};
     try {
         if (!writer_->Run(module)) {
             // Nothing pending here; the edits of other pages stay for their own save.
@@ -109,12 +115,29 @@ void DeviceBenchManager::SetText(int type, int level1, int level2, int level3,
             "ERROR");
         return;
     }
-    if (target && session_->table.ChangeCurrentValue(*target, value))
-        session_->edits.RecordEdit(*target);
+    if (!target) return;
+    const std::string shown_before = session_->table.CurrentValue(*target);
+    if (session_->table.ChangeCurrentValue(*target, value)) {
+        session_->edits.RecordEdit(*target, shown_before);
+        emit pendingChangesChanged();
+    }
 }
 
 void DeviceBenchManager::ClearSetMap() {
     session_->edits.Clear();
+    emit pendingChangesChanged();
+}
+
+QVariantList DeviceBenchManager::PendingChanges(int module) const {
+    QVariantList list;
+    for (const PendingChange& change : PendingChangesOfPage(session_->table, session_->edits, module)) {
+        QVariantMap row;
+        row["name"] = QString::fromStdString(change.name);
+        row["saved"] = QString::fromStdString(change.saved);
+        row["staged"] = QString::fromStdString(change.staged);
+        list << row;
+    }
+    return list;
 }
 
 int DeviceBenchManager::getSetMapSize() {
@@ -260,11 +283,11 @@ QString DeviceBenchManager::baud_rate() const {
 }
 QString DeviceBenchManager::errorMessage() const {
     std::lock_guard<std::mutex> lock(text_mutex_);
-    return error_message_;
+    return QString::fromStdString(error_message_);
 }
 QString DeviceBenchManager::successMessage() const {
     std::lock_guard<std::mutex> lock(text_mutex_);
-    return success_message_;
+    return QString::fromStdString(success_message_);
 }
 int DeviceBenchManager::CommandLogCnt() const {
     return send_history_.size();

@@ -2,10 +2,10 @@
 
 #include "DeviceBenchCore/table/var_info.h"
 
-void EditBook::RecordEdit(const VarInfo& var) {
+void EditBook::RecordEdit(const VarInfo& var, const std::string& shown_before) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!var.set_cmd.empty()) set_map_[var.set_cmd] = true;
-    changed_[&var] = true;
+    changed_.emplace(&var, shown_before);
 }
 
 void EditBook::MarkPending(const std::string& command) {
@@ -31,9 +31,10 @@ void EditBook::Requeue(const std::vector<std::string>& commands,
     std::lock_guard<std::mutex> lock(mutex_);
     for (const std::string& command : commands)
         set_map_[command] = true;
-    std::map<const VarInfo*, bool> kept;
+    std::map<const VarInfo*, std::string> kept;
     for (const VarInfo* member : members) {
-        if (changed_.count(member)) kept[member] = true;
+        const auto changed = changed_.find(member);
+        if (changed != changed_.end()) kept.insert(*changed);
     }
     changed_.swap(kept);
 }
@@ -50,6 +51,17 @@ std::string EditBook::ChangedNames(const std::vector<VarInfo*>& members) const {
         if (changed_.count(member)) names += member->var_name + ", ";
     }
     return names;
+}
+
+std::vector<std::pair<const VarInfo*, std::string>> EditBook::Changes(
+    const std::vector<const VarInfo*>& members) const {
+    std::vector<std::pair<const VarInfo*, std::string>> changes;
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const VarInfo* member : members) {
+        const auto changed = changed_.find(member);
+        if (changed != changed_.end()) changes.push_back(*changed);
+    }
+    return changes;
 }
 
 void EditBook::Clear() {

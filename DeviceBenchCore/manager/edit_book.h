@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct VarInfo;
@@ -12,7 +13,9 @@ struct VarInfo;
 class EditBook {
 public:
     //! The user changed `var`: its set command waits to be written and the element is marked.
-    void RecordEdit(const VarInfo& var);
+    //! `shown_before` is what it showed until then; the first edit's is kept, so that the page
+    //! can say what a Save will change (the sensor's value against the staged one).
+    void RecordEdit(const VarInfo& var, const std::string& shown_before = std::string());
     //! `command` waits to be written (an edit that is not one element, the field of view).
     void MarkPending(const std::string& command);
     //! The set commands pending for `page_vars` (in the order their first variable comes),
@@ -26,6 +29,10 @@ public:
     bool IsChanged(const VarInfo* var) const;
     //! The changed ones of `members`, each name followed by ", ".
     std::string ChangedNames(const std::vector<VarInfo*>& members) const;
+    //! The changed ones of `members`, in their order, each with what it showed before its
+    //! first edit.
+    std::vector<std::pair<const VarInfo*, std::string>> Changes(
+        const std::vector<const VarInfo*>& members) const;
     //! Forgets every edit.
     void Clear();
     //! Number of set commands in the set map (written ones included).
@@ -34,5 +41,5 @@ public:
 private:
     mutable std::mutex mutex_;             // guards the two maps
     std::map<std::string, bool> set_map_;  // set command text -> pending
-    std::map<const VarInfo*, bool> changed_;
+    std::map<const VarInfo*, std::string> changed_;  // element -> shown before its first edit
 };

@@ -198,8 +198,14 @@ TEST_F(PagesTest, EditAndSave_ReachesTheSensorAndClosesTheLink) {
     Connect();
     ShowTab(kPointCloudPage);
     Edit("field_2_0_2", "250");
+    // Before Save the page says what it would change.
+    const QString pending = "pendingChanges_" + QString::number(kPointCloudPage);
+    EXPECT_EQ(Find(pending)->property("text").toString(),
+              QString::fromUtf8("1 change to save: Max Range: 200 \u2192 250"));
+    Picture("pending-changes.png");
     Save(kPointCloudPage);
     EXPECT_TRUE(Spin([&] { return Open("successWindow"); }));
+    EXPECT_EQ(Find(pending)->property("text").toString(), "");
     EXPECT_EQ(SensorValue(kMaxRangeId), (std::vector<uint8_t>{0x00, 0xFA}));
     EXPECT_FALSE(manager_->IsConnected());
     Picture("saved.png");

@@ -12,9 +12,27 @@ Item {
     property var rows: []
     property var pageMap: []
     property var fovList: []
+    // What Save would change on this page: [{name, saved, staged}], shown beside the buttons.
+    property var pending: []
     signal saveRequested(int level1)
     signal cancelRequested(int level1)
     signal refused(string message)
+
+    function refreshPending() {
+        pending = page.manager ? page.manager.PendingChanges(page.level1Index) : [];
+    }
+    function pendingText() {
+        var parts = [];
+        for (var i = 0; i < pending.length; ++i)
+            parts.push(pending[i].name + ": " + pending[i].saved + " \u2192 " + pending[i].staged);
+        return parts.join("    ");
+    }
+    Component.onCompleted: refreshPending()
+    Connections {
+        target: page.manager
+        function onPendingChangesChanged() { page.refreshPending(); }
+        function onMyMapChanged() { page.refreshPending(); }
+    }
 
     function elementFor(row) {
         if (row.length < 5 || !pageMap)
@@ -62,8 +80,20 @@ Item {
             Layout.fillWidth: true
             Layout.margins: Theme.margin
             spacing: Theme.spacing
-            Item {
+            Text {
+                objectName: "pendingChanges_" + page.level1Index
                 Layout.fillWidth: true
+                text: page.pending.length === 0 ? "" : (page.pending.length === 1 ? "1 change to save: " : page.pending.length + " changes to save: ") + page.pendingText()
+                color: Theme.warning
+                elide: Text.ElideRight
+                font.pixelSize: Theme.fontSize
+                MouseArea {
+                    id: pendingHover
+                    anchors.fill: parent
+                    hoverEnabled: true
+                }
+                ToolTip.visible: pendingHover.containsMouse && page.pending.length > 0
+                ToolTip.text: page.pendingText().split("    ").join("\n")
             }
             DefaultToolButton {
                 objectName: "cancelButton_" + page.level1Index

@@ -253,6 +253,39 @@ TEST_F(ManagerIoTest, Save_OfAPageWithoutEdits_SaysSoAndKeepsTheOtherPagesEdits)
     EXPECT_EQ(sim.Responder().ValueOf("3-3"), (Bytes{0x00, 0xDE}));
 }
 
+QStringList Pending(const DeviceBenchManager& manager, int level1) {
+    QStringList rows;
+    for (const QVariant& row : manager.PendingChanges(level1)) {
+        const QVariantMap map = row.toMap();
+        rows << map["name"].toString() + ": " + map["saved"].toString() + " -> " +
+                    map["staged"].toString();
+    }
+    return rows;
+}
+
+// Before Save the page lists what it would change: the value read from the sensor against the
+// staged one, kept from the first edit however often the field is typed in; only that page's.
+TEST_F(ManagerIoTest, PendingChanges_ListTheSensorsValueAgainstTheStagedOne) {
+    TableSim sim("Corvel");
+    Connect(sim);
+    manager_->GetLidarModuleInfo(kPointCloud);
+    const QString range = Shown(*manager_, kPointCloud, "Max Range");
+    const QString roll = Shown(*manager_, kPointCloud, "Roll Offset");
+    QSignalSpy told(manager_.get(), &DeviceBenchManager::pendingChangesChanged);
+    Edit(kPointCloud, 0, 2, "2");
+    Edit(kPointCloud, 0, 2, "25");
+    Edit(kPointCloud, 3, 3, "0.7");
+    EXPECT_EQ(Pending(*manager_, kPointCloud),
+              (QStringList{"Max Range: " + range + " -> 25", "Roll Offset: " + roll + " -> 0.7"}));
+    EXPECT_TRUE(Pending(*manager_, kNetwork).isEmpty());
+    EXPECT_GE(told.count(), 3);
+    manager_->ClearSetMap();
+    EXPECT_TRUE(Pending(*manager_, kPointCloud).isEmpty());
+    Edit(kPointCloud, 0, 2, "240");
+    manager_->Run(kPointCloud);
+    EXPECT_TRUE(Pending(*manager_, kPointCloud).isEmpty()) << "written edits are no longer pending";
+}
+
 TEST_F(ManagerIoTest, UpdateSingleVar_FalseWhenTheReadFailsOrTheNameIsUnknown) {
     TableSim sim("Corvel");
     Connect(sim);
