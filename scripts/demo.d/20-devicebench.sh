@@ -8,32 +8,12 @@ set -euo pipefail
 BUILD=${1:-build}
 SIM="$BUILD/tools/lidar-sim/lidar-sim"
 BENCH="$BUILD/DeviceBench/bin/DeviceBench"
-for program in "$SIM" "$BENCH"; do
-  [[ -x "$program" ]] || { echo "missing $program (build the demo_programs target)" >&2; exit 1; }
-done
+source "$(dirname "$0")/../demo-common.sh"
+demo_require "$SIM" "$BENCH"
 OUT="$(cd "$BUILD" && pwd)/demo"
 BENCH="$(cd "$(dirname "$BENCH")" && pwd)/DeviceBench"
 
-WORK=$(mktemp -d)
-SIM_PID=""
-cleanup() {
-  if [[ -n "$SIM_PID" ]] && kill -0 "$SIM_PID" 2>/dev/null; then
-    kill "$SIM_PID"
-    wait "$SIM_PID" || true
-  fi
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-"$SIM" --model Corvel --tcp 127.0.0.1:0 --port-file "$WORK/port" >"$WORK/sim.log" 2>&1 &
-SIM_PID=$!
-for _ in $(seq 50); do
-  [[ -s "$WORK/port" ]] && break
-  kill -0 "$SIM_PID" 2>/dev/null || { echo "lidar-sim did not start" >&2; exit 1; }
-  sleep 0.1
-done
-[[ -s "$WORK/port" ]] || { echo "lidar-sim did not report its port" >&2; exit 1; }
-PORT=$(cat "$WORK/port")
+demo_start_sensor Corvel "$WORK/sim.log"
 echo "virtual sensor (Corvel) on 127.0.0.1:$PORT"
 
 export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config" XDG_DATA_HOME="$WORK/home/.local/share"

@@ -6,14 +6,11 @@ set -euo pipefail
 BUILD=${1:-build}
 BATCH="$BUILD/app/cloud_denoiser-batch"
 DEMO="$BUILD/tools/denoise-demo/denoise-demo"
-for program in "$BATCH" "$DEMO"; do
-  [[ -x "$program" ]] || { echo "missing $program (build the demo_programs target)" >&2; exit 1; }
-done
+source "$(dirname "$0")/../demo-common.sh"
+demo_require "$BATCH" "$DEMO"
 BATCH=$(realpath "$BATCH")
 DEMO=$(realpath "$DEMO")
 
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 export SCRIBE_CONSOLE=${SCRIBE_CONSOLE:-0}
 
