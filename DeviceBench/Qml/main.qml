@@ -65,21 +65,6 @@ Rectangle {
     function logOwn(text, type) {
         logWindow.appendTagged(text, type);
     }
-    function pushConnectionFields() {
-        if (connectType === ConnectType.SerialLines) {
-            manager.serial_port_485 = rs485Field.text;
-            manager.serial_port_232 = uartField.text;
-        } else {
-            manager.ip_address = ipField.text;
-            manager.port = portField.text;
-        }
-        if (connectType === ConnectType.SerialOverCmx) {
-            if (/^[0-9]+$/.test(udpPortField.text))
-                manager.udpPort = udpPortField.text;
-        }
-        if (connectType !== ConnectType.Network)
-            manager.baud_rate = selectedModel === "Rusko-CMX" ? baudRateField.text : baudRateCombo.currentText;
-    }
     function toggleConnection() {
         if (manager.GetIsConnectingLidar()) {
             messageWindow.show("Is Connecting Lidar... Please wait.");
@@ -92,7 +77,7 @@ Rectangle {
                 manager.Stop();
             return;
         }
-        pushConnectionFields();
+        connectionBar.pushFields();
         if (manager.ConnectLidar())
             connectWatch.start();
     }
@@ -368,149 +353,14 @@ Rectangle {
         }
 
         // Connection bar: the fields of the model's connection kind and the connect button.
-        Rectangle {
+        ConnectionBar {
+            id: connectionBar
             Layout.fillWidth: true
-            Layout.preferredHeight: 52
-            color: Theme.window
-            RowLayout {
-                anchors.fill: parent
-                anchors.leftMargin: Theme.margin
-                anchors.rightMargin: Theme.margin
-                spacing: Theme.spacing
-                Text {
-                    visible: root.connectType !== ConnectType.SerialLines
-                    text: "IPv4 Address:"
-                    color: Theme.text
-                    font.pixelSize: Theme.fontSize
-                }
-                DefaultTextField {
-                    id: ipField
-                    objectName: "ipField"
-                    visible: root.connectType !== ConnectType.SerialLines
-                    Layout.preferredWidth: 150
-                    enabled: !root.connected
-                    text: root.manager.ip_address
-                    onAccepted: root.toggleConnection()
-                }
-                Text {
-                    visible: root.connectType !== ConnectType.SerialLines
-                    Layout.leftMargin: Theme.spacing
-                    text: "CMX/CMXS Port:"
-                    color: Theme.text
-                    font.pixelSize: Theme.fontSize
-                }
-                DefaultTextField {
-                    id: portField
-                    objectName: "portField"
-                    visible: root.connectType !== ConnectType.SerialLines
-                    Layout.preferredWidth: 80
-                    enabled: !root.connected
-                    validator: RegExpValidator {
-                        regExp: /[0-9]{0,5}/
-                    }
-                    text: root.manager.port
-                    onAccepted: root.toggleConnection()
-                }
-                Text {
-                    visible: root.connectType === ConnectType.SerialOverCmx
-                    Layout.leftMargin: Theme.spacing
-                    text: "Udp Port:"
-                    color: Theme.text
-                    font.pixelSize: Theme.fontSize
-                }
-                DefaultTextField {
-                    id: udpPortField
-                    objectName: "udpPortField"
-                    visible: root.connectType === ConnectType.SerialOverCmx
-                    Layout.preferredWidth: 80
-                    enabled: !root.connected
-                    validator: RegExpValidator {
-                        regExp: /[0-9]{0,5}/
-                    }
-                    text: root.manager.udpPort
-                    onAccepted: root.toggleConnection()
-                }
-                Text {
-                    visible: root.connectType === ConnectType.SerialLines
-                    text: "RS485 Serial Port:"
-                    color: Theme.text
-                    font.pixelSize: Theme.fontSize
-                }
-                DefaultTextField {
-                    id: rs485Field
-                    objectName: "rs485Field"
-                    visible: root.connectType === ConnectType.SerialLines
-                    Layout.preferredWidth: 150
-                    enabled: !root.connected
-                    text: root.manager.serial_port_485
-                    onAccepted: root.toggleConnection()
-                }
-                Text {
-                    visible: root.connectType === ConnectType.SerialLines
-                    Layout.leftMargin: Theme.spacing
-                    text: "UART Serial Port:"
-                    color: Theme.text
-                    font.pixelSize: Theme.fontSize
-                }
-                DefaultTextField {
-                    id: uartField
-                    objectName: "uartField"
-                    visible: root.connectType === ConnectType.SerialLines
-                    Layout.preferredWidth: 150
-                    enabled: !root.connected
-                    text: root.manager.serial_port_232
-                    onAccepted: root.toggleConnection()
-                }
-                Text {
-                    visible: root.connectType !== ConnectType.Network
-                    Layout.leftMargin: Theme.spacing
-                    text: "Baud Rate:"
-                    color: Theme.text
-                    font.pixelSize: Theme.fontSize
-                }
-                DefaultTextField {
-                    id: baudRateField
-                    objectName: "baudRateField"
-                    readonly property int lowest: 3000000
-                    readonly property int highest: 10000000
-                    visible: root.connectType !== ConnectType.Network && root.selectedModel === "Rusko-CMX"
-                    Layout.preferredWidth: 110
-                    enabled: !root.connected
-                    text: "3000000"
-                    validator: RegExpValidator {
-                        regExp: /[0-9]{0,8}/
-                    }
-                    function corrected() {
-                        var value = parseInt(text, 10);
-                        if (isNaN(value) || value < lowest)
-                            return String(lowest);
-                        return value > highest ? String(highest) : String(value);
-                    }
-                    onEditingFinished: text = corrected()
-                    onAccepted: root.toggleConnection()
-                    onVisibleChanged: if (visible)
-                        text = String(lowest)
-                }
-                DefaultComboBox {
-                    id: baudRateCombo
-                    objectName: "baudRateCombo"
-                    visible: root.connectType !== ConnectType.Network && root.selectedModel !== "Rusko-CMX"
-                    // Wide enough for seven digits beside the drop-down arrow.
-                    Layout.preferredWidth: 150
-                    enabled: !root.connected
-                    model: ["3000000", "3125000"]
-                }
-                Item {
-                    Layout.fillWidth: true
-                }
-                DefaultToolButton {
-                    objectName: "connectButton"
-                    Layout.preferredWidth: 130
-                    primary: !root.connected
-                    text: root.connected ? "Disconnect" : "Connect"
-                    onClicked: root.toggleConnection()
-                }
-            }
+            manager: root.manager
+            connectType: root.connectType
+            selectedModel: root.selectedModel
+            connected: root.connected
+            onConnectRequested: root.toggleConnection()
         }
 
         // While a firmware upgrade runs the sensor takes nothing else: say so above the tabs.
