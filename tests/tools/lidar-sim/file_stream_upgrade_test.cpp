@@ -15,6 +15,10 @@ using krell::lidar::kUpgradeOk;
 using krell::lidar::sim::SimFaults;
 using krell::lidar::sim::UpgradeFaults;
 using krell::test::UpgradeRig;
+using krell::test::upgrade_fault::Corrupt;
+using krell::test::upgrade_fault::Drop;
+using krell::test::upgrade_fault::Refuse;
+using krell::test::upgrade_fault::Silent;
 
 class FileStreamUpgradeTest : public UpgradeRig {};
 
@@ -59,31 +63,6 @@ struct FaultCase {
 };
 
 class FileStreamFaults : public UpgradeRig, public ::testing::WithParamInterface<FaultCase> {};
-
-UpgradeFaults Refuse(uint32_t frame) {
-    UpgradeFaults faults;
-    faults.refuse_frame = frame;
-    faults.refuse_status = 3;
-    return faults;
-}
-
-UpgradeFaults Silent(uint32_t after) {
-    UpgradeFaults faults;
-    faults.silent_after = after;
-    return faults;
-}
-
-UpgradeFaults Drop(uint32_t after) {
-    UpgradeFaults faults;
-    faults.drop_after = after;
-    return faults;
-}
-
-UpgradeFaults Corrupt(uint32_t frame) {
-    UpgradeFaults faults;
-    faults.corrupt_ack = frame;
-    return faults;
-}
 
 // Each fault stops the upgrade with a failure that names the frame and what the sensor said, and
 // the progress stays at the last acknowledged frame (not at the frame that was being sent).

@@ -18,6 +18,10 @@ using krell::lidar::OtaFrame;
 using krell::lidar::sim::SimFaults;
 using krell::lidar::sim::UpgradeFaults;
 using krell::test::UpgradeRig;
+using krell::test::upgrade_fault::Corrupt;
+using krell::test::upgrade_fault::Drop;
+using krell::test::upgrade_fault::Refuse;
+using krell::test::upgrade_fault::Silent;
 
 constexpr int32_t kPblMode = 1;
 constexpr uint32_t kComponentType = 7;
@@ -95,32 +99,6 @@ struct TunnelFault {
     int32_t acknowledged;  // frames acknowledged before the upgrade stops
     const char* says;      // what the message reports about the sensor's answer
 };
-
-UpgradeFaults Refuse(uint32_t frame, uint8_t type, uint8_t status) {
-    UpgradeFaults faults;
-    faults.refuse_frame = frame;
-    faults.refuse_reply_type = type;
-    faults.refuse_status = status;
-    return faults;
-}
-
-UpgradeFaults Silent(uint32_t after) {
-    UpgradeFaults faults;
-    faults.silent_after = after;
-    return faults;
-}
-
-UpgradeFaults Drop(uint32_t after) {
-    UpgradeFaults faults;
-    faults.drop_after = after;
-    return faults;
-}
-
-UpgradeFaults Corrupt(uint32_t frame) {
-    UpgradeFaults faults;
-    faults.corrupt_ack = frame;
-    return faults;
-}
 
 // The refused last frame with status 0 is the case a literal reading lets through as success with
 // the progress one short; it must stop as any other refusal does.

@@ -68,5 +68,34 @@ protected:
     std::atomic<int32_t> progress_{0};
 };
 
+//! The virtual sensor's upgrade faults, one switch each.
+namespace upgrade_fault {
+
+inline lidar::sim::UpgradeFaults Refuse(uint32_t frame, uint8_t reply_type = 7,
+                                        uint8_t status = 3) {
+    lidar::sim::UpgradeFaults faults;
+    faults.refuse_frame = frame;
+    faults.refuse_reply_type = reply_type;
+    faults.refuse_status = status;
+    return faults;
+}
+inline lidar::sim::UpgradeFaults Silent(uint32_t after) {
+    lidar::sim::UpgradeFaults faults;
+    faults.silent_after = after;
+    return faults;
+}
+inline lidar::sim::UpgradeFaults Drop(uint32_t after) {
+    lidar::sim::UpgradeFaults faults;
+    faults.drop_after = after;
+    return faults;
+}
+inline lidar::sim::UpgradeFaults Corrupt(uint32_t frame) {
+    lidar::sim::UpgradeFaults faults;
+    faults.corrupt_ack = frame;
+    return faults;
+}
+
+}  // namespace upgrade_fault
+
 }  // namespace test
 }  // namespace krell
