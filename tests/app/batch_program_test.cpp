@@ -88,11 +88,7 @@ protected:
         char pattern[] = "/tmp/batch-program-test.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
-        fs::create_directories(dir_ / "config");
-        fs::create_directories(dir_ / "model");
-        ASSERT_TRUE(krell::demo::writeNetworkFile((dir_ / "model/demo.net").string(), "v0.0.4"));
-        std::ofstream(dir_ / "config/test.json")
-            << krell::demo::makeConfig("model/demo.net", "model/demo.engine").dump();
+        ASSERT_TRUE(krell::demo::writeModelFolder(dir_.string()));
     }
     void TearDown() override { fs::remove_all(dir_); }
 

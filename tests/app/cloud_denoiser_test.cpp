@@ -46,11 +46,7 @@ protected:
         char pattern[] = "/tmp/cloud-denoiser-test.XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
-        fs::create_directories(dir_ / "config");
-        fs::create_directories(dir_ / "model");
-        ASSERT_TRUE(krell::demo::writeNetworkFile((dir_ / "model/demo.net").string(), "v0.0.4"));
-        std::ofstream(dir_ / "config/test.json")
-            << krell::demo::makeConfig("model/demo.net", "model/demo.engine").dump();
+        ASSERT_TRUE(krell::demo::writeModelFolder(dir_.string()));
         frame_ = krell::demo::makeSceneFrame(3, 0, 0.003).raw;
     }
     void TearDown() override { fs::remove_all(dir_); }

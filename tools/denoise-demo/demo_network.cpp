@@ -1,6 +1,7 @@
 #include "tools/denoise-demo/demo_network.h"
 
 #include <array>
+#include <filesystem>
 #include <fstream>
 
 #include "module/common/util.h"
@@ -201,6 +202,17 @@ nlohmann::json makeConfig(const std::string& netPath, const std::string& engineP
                 {"batch_size", 1},
                 {"data_type", "int8"},
                 {"output_tensors", outputs}}}}}};
+}
+
+bool writeModelFolder(const std::string& dir) {
+    std::error_code error;
+    std::filesystem::create_directories(dir + "/config", error);
+    std::filesystem::create_directories(dir + "/model", error);
+    if (!writeNetworkFile(dir + "/model/demo.net", "v0.0.4")) return false;
+    std::ofstream config(dir + "/config/test.json");
+    config << makeConfig("model/demo.net", "model/demo.engine").dump();
+    config.close();
+    return static_cast<bool>(config);
 }
 
 }  // namespace krell::demo

@@ -45,4 +45,9 @@ bool writeNetworkFile(const std::string& path, const std::string& version,
 //! The parameter file ("config/test.json") for a model at netPath/enginePath.
 nlohmann::json makeConfig(const std::string& netPath, const std::string& enginePath);
 
+//! Makes dir a folder cloud_denoiser can run from: the v0.0.4 network as "model/demo.net" and
+//! "config/test.json" naming it and the engine "model/demo.engine" (built on first use). False
+//! when a file cannot be written.
+bool writeModelFolder(const std::string& dir);
+
 }  // namespace krell::demo
