@@ -42,6 +42,7 @@
 #include "DeviceBenchCore/table/config_parser.h"
 #include "libkrell/CmxClient/cmx_parser.h"
 #include "tests/DeviceBenchCore/manager/manager_fixture.h"
+#include "tests/DeviceBenchCore/manager/recording_reporter.h"
 #include "tests/support/temp_dir.h"
 #include "tools/lidar-sim/sim_faults.h"
 #include "tools/lidar-sim/sim_maintenance.h"
@@ -647,28 +648,6 @@ TEST_F(MaintenanceTest, SingleLog_FailureTextsAndNoFile) {
 
 // The table loader drops rows without any command, so a row that has lost its commands can only
 // be met by the operations themselves: they are driven here on a session of their own.
-class TextReporter : public Reporter {
-public:
-    void Log(const std::string&, const std::string&) override {}
-    void Error(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        errors_.push_back(text);
-    }
-    void Success(const std::string&) override {}
-    void Notify(ManagerEvent event, const std::string&) override {
-        if (event == ManagerEvent::kLinkEnded) ++link_ended;
-    }
-    std::atomic<int> link_ended{0};
-    std::vector<std::string> Errors() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return errors_;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> errors_;
-};
-
 TEST(MaintenanceOperationTest, RowWithoutCommand_SaysSoForEveryOperation) {
     krell::test::EnsureManagerApp();
     MaintenanceSim sim;
@@ -689,7 +668,7 @@ TEST(MaintenanceOperationTest, RowWithoutCommand_SaysSoForEveryOperation) {
     ASSERT_TRUE(WaitWithEvents([&] { return client->IsOpen(); }));
     session.link.SetCmx(client);
     session.link.connected = true;
-    TextReporter reporter;
+    krell::test::RecordingReporter reporter;
     MaintenanceOperation operation(session, reporter);
     EXPECT_EQ(operation.Restart(), -1);
     EXPECT_EQ(operation.Reset(), -1);
@@ -698,7 +677,7 @@ TEST(MaintenanceOperationTest, RowWithoutCommand_SaysSoForEveryOperation) {
     EXPECT_EQ(reporter.Errors(), (std::vector<std::string>{"Can not find restart command",
                                                            "Can not find reset command",
                                                            "Can not find Boot Log command"}));
-    EXPECT_EQ(reporter.link_ended.load(), 0);
+    EXPECT_EQ(reporter.EventCount(ManagerEvent::kLinkEnded), 0);
     EXPECT_FALSE(session.link.downloading);
 }
 

@@ -16,6 +16,7 @@
 #include "DeviceBenchCore/manager/model_operation.h"
 #include "DeviceBenchCore/table/config_parser.h"
 #include "tests/DeviceBenchCore/manager/manager_fixture.h"
+#include "tests/DeviceBenchCore/manager/recording_reporter.h"
 #include "tests/DeviceBenchCore/manager/upgrade_fixture.h"
 #include "tests/libkrell/Source/udp_peer.h"
 #include "tools/lidar-sim/info_packets.h"
@@ -184,13 +185,7 @@ TEST_F(MinkaInfoTest, UdpPortInUseSaysTheInformationCannotBeUpdated) {
 
 // The loop alone: a Stop while it waits for a packet that never comes returns at once.
 TEST(MinkaInfoLoopAlone, StopDuringAnIdleWaitReturnsAtOnce) {
-    class Quiet : public Reporter {
-    public:
-        void Log(const std::string&, const std::string&) override {}
-        void Error(const std::string&) override {}
-        void Success(const std::string&) override {}
-        void Notify(ManagerEvent, const std::string&) override {}
-    } reporter;
+    RecordingReporter reporter;
     DeviceSession session;
     ModelOperation model(session, reporter);
     session.link.kind = Link::kKindSerialCmx;

@@ -20,12 +20,14 @@
 #include "DeviceBenchCore/table/config_parser.h"
 #include "libkrell/CmxClient/cmx_codes.h"
 #include "tests/DeviceBenchCore/manager/manager_fixture.h"
+#include "tests/DeviceBenchCore/manager/recording_reporter.h"
 #include "tests/DeviceBenchCore/manager/upgrade_fixture.h"
 #include "tools/lidar-sim/upgrade_faults.h"
 
 namespace {
 
 using krell::lidar::sim::UpgradeFaults;
+using krell::test::RecordingReporter;
 using krell::test::UpgradeTest;
 
 constexpr const char* kStreamFailed = "Upgrade package transfer failed or is terminated.";
@@ -331,26 +333,6 @@ TEST_F(RuskoUpgradeTest, RuskoNeedsASerialCmxModel) {
     EXPECT_EQ(manager_->RuskoUpgradeLidar(Url(WriteFile("fw.otpk", Package({100})))), -1);
     EXPECT_EQ(manager_->errorMessage(), "lidar is not connected, or lidar is upgrading");
 }
-
-//! Collects what an operation reports, from any thread.
-class RecordingReporter : public Reporter {
-public:
-    void Log(const std::string&, const std::string&) override {}
-    void Error(const std::string& text) override {
-        std::lock_guard<std::mutex> lock(mutex_);
-        errors_.push_back(text);
-    }
-    void Success(const std::string&) override {}
-    void Notify(ManagerEvent, const std::string&) override {}
-    std::vector<std::string> Errors() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return errors_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> errors_;
-};
 
 // A command text the stream cannot convert throws inside the worker: the upgrade ends with a
 // message and the flag is released all the same.
