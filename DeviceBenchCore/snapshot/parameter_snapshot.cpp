@@ -9,6 +9,8 @@
 
 #include <cctype>
 
+#include "libkrell/Frame/hex_text.h"
+
 namespace {
 
 QString Q(const std::string& text) {
@@ -54,14 +56,7 @@ bool ParseEntry(const QJsonValue& value, int index, SnapshotEntry& entry, std::s
 }  // namespace
 
 std::string SnapshotHex(const std::vector<uint8_t>& bytes) {
-    static const char kDigits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(bytes.size() * 2);
-    for (uint8_t byte : bytes) {
-        hex += kDigits[byte >> 4];
-        hex += kDigits[byte & 0x0F];
-    }
-    return hex;
+    return krell::lidar::ToHexDigits(bytes);
 }
 
 bool SnapshotBytes(const std::string& hex, std::vector<uint8_t>& bytes) {

@@ -1,5 +1,6 @@
 #pragma once
-// Byte-flow text shown in the log window: each byte as two lowercase hex digits and one blank.
+// Bytes as lowercase hexadecimal text: the byte flow shown in the log window (each byte and one
+// blank), and the digits alone.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,8 @@ namespace lidar {
 //! "47 74 0a " for the bytes 0x47 0x74 0x0A; the empty text for no bytes.
 std::string ToHexText(const uint8_t* data, size_t size);
 std::string ToHexText(const std::vector<uint8_t>& bytes);
+//! "47740a" for the same bytes: the digits alone, as files store bytes.
+std::string ToHexDigits(const std::vector<uint8_t>& bytes);
 
 }  // namespace lidar
 }  // namespace krell
